@@ -1,0 +1,5 @@
+if(KEYSCOUT_SANITIZE)
+  set(KEYSCOUT_SANITIZER_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_compile_options(${KEYSCOUT_SANITIZER_FLAGS})
+  add_link_options(${KEYSCOUT_SANITIZER_FLAGS})
+endif()

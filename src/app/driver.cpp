@@ -1,0 +1,116 @@
+#include "app/driver.h"
+
+#include <new>
+#include <optional>
+
+#include "app/messages.h"
+#include "app/options.h"
+#include "app/value_report.h"
+#include "hive/key_lookup.h"
+#include "hive/subkey_listing.h"
+#include "hive/values.h"
+#include "security/atl_exception.h"
+#include "security/security_report.h"
+
+namespace keyscout {
+
+MapStatus MappedHiveSource::Open(const std::u16string& path, HiveImage* image) {
+  const MapStatus status = file_.Open(path);
+  if (status == MapStatus::kOk) *image = HiveImage(file_.data(), file_.size());
+  return status;
+}
+
+namespace {
+
+// Everything after the hive is open: key selection and the reports. Returns
+// the exit code.
+int RunReports(const RunOptions& options, const HiveImage& image, Console& out) {
+  Cell key = RootKeyCell(image);
+  if ((options.flags & OPT_KEY) != 0) {
+    const std::optional<Cell> found = FindKeyByPath(image, options.key_path);
+    if (!found) {
+      out.Format(MSG_CANNOT_FIND_KEY, {options.key_path});
+      return 1;
+    }
+    key = *found;
+  }
+  const std::u16string_view shown_path =
+      (options.flags & OPT_KEY) != 0 ? std::u16string_view(options.key_path) : MSG_ROOT;
+  out.Format(MSG_KEY_PATH, {shown_path});
+
+  try {
+    if ((options.flags & OPT_SECURITY) != 0) {
+      out.Wide(MSG_SEPARATOR);
+      out.Wide(MSG_SECURITY_TITLE);
+      ShowKeySecurity(image, key, out);
+    }
+  } catch (const CAtlException&) {
+    // Choice: a descriptor the model cannot read ends the run like any other
+    // failed step: the rows printed so far stay, no further report runs, one
+    // message names the key, and the exit code is 1.
+    out.Format(MSG_CANNOT_READ_SECURITY, {shown_path});
+    return 1;
+  }
+  if ((options.flags & OPT_LIST_SUBKEYS) != 0) {
+    out.Wide(MSG_SEPARATOR);
+    ListSubkeys(image, key, out);
+  }
+  if ((options.flags & OPT_LIST_VALUES) != 0) {
+    out.Wide(MSG_SEPARATOR);
+    ListValues(image, key, out);
+  }
+  if ((options.flags & OPT_VALUE) != 0) {
+    out.Wide(MSG_SEPARATOR);
+    if (!ShowValue(image, key, options.value_name, options.output_file,
+                   (options.flags & OPT_DUMP) != 0, out)) {
+      return 1;
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+int RunTool(const std::vector<std::u16string>& words, Console& out, HiveSource* source) {
+  try {
+    out.Wide(MSG_BANNER);
+    RunOptions options;
+    switch (ParseCommandLine(words, &options)) {
+      case ParseVerdict::kUsageRequested:
+        out.Wide(MSG_USAGE);
+        return 0;
+      case ParseVerdict::kNoHiveFile:
+        out.Wide(MSG_USAGE);
+        return 1;
+      case ParseVerdict::kRun:
+        break;
+    }
+
+    MappedHiveSource mapped;
+    HiveSource& hive = source != nullptr ? *source : mapped;
+    HiveImage image;
+    switch (hive.Open(options.hive_path, &image)) {
+      case MapStatus::kOk:
+        break;
+      case MapStatus::kCannotOpen:
+        out.Format(MSG_CANNOT_OPEN_TARGET, {options.hive_path});
+        return 1;
+      case MapStatus::kCannotMapTarget:
+        out.Format(MSG_CANNOT_MAP_TARGET, {options.hive_path});
+        return 1;
+      case MapStatus::kCannotMapMemory:
+        out.Format(MSG_CANNOT_MAP_MEMORY, {options.hive_path});
+        return 1;
+    }
+    const int code = RunReports(options, image, out);
+    hive.Close();
+    return code;
+  } catch (const std::bad_alloc&) {
+    // Running out of memory anywhere ends the run with one line; the source
+    // releases the file as it goes out of scope.
+    out.Wide(MSG_OUT_OF_MEMORY);
+    return 1;
+  }
+}
+
+}  // namespace keyscout

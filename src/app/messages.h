@@ -1,0 +1,47 @@
+// Every fixed text the tool prints, verbatim. Scripts parse this output, so
+// these strings are part of the interface: change none of them lightly.
+#pragma once
+
+namespace keyscout {
+
+inline constexpr char16_t MSG_BANNER[] =
+    u"\n"
+    u"keyscout v1.0 - read-only viewer of offline Windows registry hive files\n"
+    u"Written by the keyscout developers\n"
+    u"Contact: the keyscout issue tracker\n"
+    u"\n";
+
+inline constexpr char16_t MSG_USAGE[] =
+    u"Usage : keyscout.exe -f hive_path [-options]\n"
+    u"Options:\n"
+    u"\t[-k key_path] Specifies key path (e.g.: -k \"ControlSet001\\Control\\Session Manager\")\n"
+    u"\t[-v value_name] Specifies value name (e.g.: -v BootExecute)\n"
+    u"\t[-l] List subkeys information\n"
+    u"\t[-e] List values information\n"
+    u"\t[-s] Show key security description information\n"
+    u"\t[-w output_file] Dump attribute to a file\n"
+    u"\n";
+
+inline constexpr char16_t MSG_CANNOT_OPEN_TARGET[] = u"Cannot open target file. (%s)\n";
+inline constexpr char16_t MSG_CANNOT_MAP_TARGET[] = u"Cannot map target file. (%s)\n";
+inline constexpr char16_t MSG_CANNOT_MAP_MEMORY[] = u"Cannot map file to memory. (%s)\n";
+inline constexpr char16_t MSG_CANNOT_FIND_KEY[] = u"Cannot find the key. (%s)\n";
+inline constexpr char16_t MSG_KEY_PATH[] = u"KEY PATH : %s\n";
+inline constexpr char16_t MSG_ROOT[] = u"ROOT";
+inline constexpr char16_t MSG_SEPARATOR[] = u"=====================\n";
+inline constexpr char16_t MSG_SECURITY_TITLE[] = u"Security descriptor information : \n";
+inline constexpr char16_t MSG_CANNOT_READ_SECURITY[] = u"Cannot read the security descriptor. (%s)\n";
+inline constexpr char16_t MSG_OUT_OF_MEMORY[] = u"Out of memory.\n";
+
+// Value report and dump file.
+inline constexpr char16_t MSG_CANNOT_FIND_VALUE[] = u"Cannot find the value. (%s)\n";
+inline constexpr char16_t MSG_CANNOT_READ_VALUE[] = u"Cannot read the value data. (%s)\n";
+inline constexpr char16_t MSG_VALUE_HEADER[] =
+    u"Value name   = %s\nValue length = %08X\nValue type   = %s\nValue hex data : \n";
+inline constexpr char16_t MSG_VALUE_RULE[] = u"-----------------\n";
+inline constexpr char16_t MSG_DUMP_START[] = u"Start dump value [%s] to file [%s] : \n";
+inline constexpr char16_t MSG_CANNOT_CREATE_DUMP[] = u"Cannot create dump file. (%s)\n";
+inline constexpr char16_t MSG_CANNOT_WRITE_DUMP[] = u"Cannot write dump file. (%s)\n";
+inline constexpr char16_t MSG_DUMP_DONE[] = u"Dump file succeed.\n";
+
+}  // namespace keyscout

@@ -1,0 +1,66 @@
+#include "hive/image.h"
+
+namespace keyscout {
+
+Cell RootKeyCell(const HiveImage& image) {
+  uint32_t index = UNREADABLE_CELL_INDEX;
+  if (!image.reader().U32(BASE_ROOT_CELL, &index)) return Cell{UNREADABLE_CELL_INDEX};
+  return Cell{index};
+}
+
+namespace {
+
+// True when the page at hive-relative offset `page` is the start of an hbin:
+// it reads "hbin" and its offset field names that very page.
+bool IsHbinStart(const ByteReader& reader, uint32_t page) {
+  uint32_t sig = 0;
+  uint32_t self = 0;
+  const uint64_t at = HIVE_BASE + page;
+  return reader.U32(at + HBIN_SIGNATURE, &sig) && sig == SIG_HBIN &&
+         reader.U32(at + HBIN_OFFSET, &self) && self == page;
+}
+
+}  // namespace
+
+bool ValidateCell(const HiveImage& image, Cell cell) {
+  const ByteReader& reader = image.reader();
+  int32_t size = 0;
+  if (!image.CellI32(cell, CELL_SIZE, &size) || size >= 0) return false;
+
+  // Choice: the cell is measured against the hbin that encloses it. Real hives
+  // have hbins longer than 4 KiB, and for a cell beyond such an hbin's first
+  // page the word 8 bytes into the cell's own page is the inside of another
+  // cell, not a length. So look back page by page (a bounded distance, so a
+  // file without hbin headers stays cheap) for the hbin header; for a cell in
+  // an hbin's first page this is the plain page test. When no header is found,
+  // the page's own word is used, as for a file that has none.
+  const uint32_t own_page = cell.index - (cell.index % PAGE_SIZE);
+  uint32_t hbin = own_page;
+  for (uint32_t steps = 0; steps < HBIN_MAX_PAGES; ++steps) {
+    if (IsHbinStart(reader, hbin)) break;
+    if (hbin == 0 || steps + 1 == HBIN_MAX_PAGES) {
+      hbin = own_page;
+      break;
+    }
+    hbin -= PAGE_SIZE;
+  }
+
+  uint32_t length = 0;
+  if (!reader.U32(HIVE_BASE + hbin + HBIN_LENGTH, &length)) return false;
+  const uint32_t o = cell.index - hbin;
+  // o plus the cell's length, in unsigned 32-bit arithmetic as the format
+  // defines it (a size of -0x80000000 is a length of 0x80000000).
+  const uint32_t e = o - static_cast<uint32_t>(size);
+  if (e > length) return false;
+  if (o < HBIN_HEADER_SIZE) return false;
+  return true;
+}
+
+bool CheckHiveImage(const HiveImage& image) {
+  uint32_t sig = 0;
+  if (!image.reader().U32(BASE_SIGNATURE, &sig) || sig != SIG_REGF) return false;
+  if (!image.reader().U32(HIVE_BASE + HBIN_SIGNATURE, &sig) || sig != SIG_HBIN) return false;
+  return ValidateCell(image, RootKeyCell(image));
+}
+
+}  // namespace keyscout

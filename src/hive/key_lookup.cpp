@@ -1,0 +1,225 @@
+#include "hive/key_lookup.h"
+
+namespace keyscout {
+
+namespace {
+
+// The outcome of one search through one subkey list.
+enum class Search { kFound, kNotFound, kEmpty, kRefused };
+
+struct SearchResult {
+  Search outcome = Search::kNotFound;
+  Cell node{};
+  int last_sign = 0;  // sign of the last comparison, for steering an "ri"
+};
+
+bool IsLeafSignature(uint16_t sig) { return sig == SIG_LF || sig == SIG_LH || sig == SIG_LI; }
+
+uint32_t LeafEntrySize(uint16_t sig) { return sig == SIG_LI ? INDEX_ENTRY_SIZE : LEAF_ENTRY_SIZE; }
+
+// Reads entry i of a list whose entries are `entry_size` bytes apart.
+bool ListEntry(const HiveImage& image, Cell list, uint32_t i, uint32_t entry_size, uint32_t* out) {
+  return image.CellU32(list, LIST_ENTRIES + i * entry_size, out);
+}
+
+// Binary search of one "lf", "lh" or "li" list.
+SearchResult SearchLeafList(const HiveImage& image, Cell list, const char16_t* name) {
+  SearchResult result;
+  uint16_t count = 0;
+  if (!image.CellU16(list, LIST_COUNT, &count)) return {Search::kRefused};
+  if (count == 0) return {Search::kEmpty};
+  const uint32_t entry_size = LeafEntrySize(image.Signature(list));
+  int64_t lo = 0;
+  int64_t hi = int64_t{count} - 1;
+  while (lo <= hi) {
+    const int64_t mid = (lo + hi) / 2;
+    uint32_t index = 0;
+    if (!ListEntry(image, list, static_cast<uint32_t>(mid), entry_size, &index)) return {Search::kRefused};
+    const Cell node = CellAt(image, index);
+    bool readable = true;
+    const int c = CompareKeyName(image, node, name, &readable);
+    if (!readable) return {Search::kRefused};
+    result.last_sign = c;
+    if (c < 0) {
+      hi = mid - 1;
+    } else if (c > 0) {
+      lo = mid + 1;
+    } else {
+      result.outcome = Search::kFound;
+      result.node = node;
+      return result;
+    }
+  }
+  result.outcome = Search::kNotFound;
+  return result;
+}
+
+// Binary search of an "ri": first over its leaf lists, then inside the one
+// probed.
+SearchResult SearchIndexRoot(const HiveImage& image, Cell root, const char16_t* name) {
+  uint16_t count = 0;
+  if (!image.CellU16(root, LIST_COUNT, &count)) return {Search::kRefused};
+  if (count == 0) return {Search::kNotFound};
+  int64_t lo = 0;
+  int64_t hi = int64_t{count} - 1;
+  while (lo <= hi) {
+    const int64_t mid = (lo + hi) / 2;
+    uint32_t index = 0;
+    if (!ListEntry(image, root, static_cast<uint32_t>(mid), INDEX_ENTRY_SIZE, &index)) {
+      return {Search::kRefused};
+    }
+    const Cell sub = CellAt(image, index);
+    if (!IsLeafSignature(image.Signature(sub))) return {Search::kNotFound};
+    const SearchResult inner = SearchLeafList(image, sub, name);
+    if (inner.outcome == Search::kFound || inner.outcome == Search::kRefused) return inner;
+    if (inner.outcome == Search::kEmpty) return {Search::kNotFound};
+    if (inner.last_sign < 0) {
+      hi = mid - 1;
+    } else {
+      lo = mid + 1;
+    }
+  }
+  return {Search::kNotFound};
+}
+
+// Equality scan of one leaf list, in entry order.
+SearchResult ScanLeafList(const HiveImage& image, Cell list, const char16_t* name) {
+  uint16_t count = 0;
+  if (!image.CellU16(list, LIST_COUNT, &count)) return {Search::kRefused};
+  if (count == 0) return {Search::kEmpty};
+  const uint32_t entry_size = LeafEntrySize(image.Signature(list));
+  for (uint32_t i = 0; i < count; ++i) {
+    uint32_t index = 0;
+    if (!ListEntry(image, list, i, entry_size, &index)) return {Search::kRefused};
+    bool readable = true;
+    const Cell node = CellAt(image, index);
+    const int c = CompareKeyName(image, node, name, &readable);
+    if (!readable) return {Search::kRefused};
+    if (c == 0) return {Search::kFound, node};
+  }
+  return {Search::kNotFound};
+}
+
+// Equality scan of every leaf list under an "ri"; sub-lists of another form
+// are passed over, as the subkey listing passes over them.
+SearchResult ScanIndexRoot(const HiveImage& image, Cell root, const char16_t* name) {
+  uint16_t count = 0;
+  if (!image.CellU16(root, LIST_COUNT, &count)) return {Search::kRefused};
+  for (uint32_t j = 0; j < count; ++j) {
+    uint32_t index = 0;
+    if (!ListEntry(image, root, j, INDEX_ENTRY_SIZE, &index)) return {Search::kRefused};
+    const Cell sub = CellAt(image, index);
+    if (!IsLeafSignature(image.Signature(sub))) continue;
+    const SearchResult inner = ScanLeafList(image, sub, name);
+    if (inner.outcome == Search::kFound || inner.outcome == Search::kRefused) return inner;
+  }
+  return {Search::kNotFound};
+}
+
+// Walks the key's stable then volatile list by the lookup's rules, searching
+// each list with `leaf` and `index_root`.
+template <typename LeafSearch, typename RootSearch>
+SearchResult SearchKeyLists(const HiveImage& image, Cell key, const char16_t* name, LeafSearch leaf,
+                            RootSearch index_root) {
+  for (const uint32_t field : {NK_STABLE_LIST, NK_VOLATILE_LIST}) {
+    int32_t list_index = 0;
+    if (!image.CellI32(key, field, &list_index)) return {Search::kRefused};
+    // A negative field ends the search: a key without a stable list is never
+    // searched through its volatile list.
+    if (list_index < 0) return {Search::kNotFound};
+    const Cell list = CellAt(image, static_cast<uint32_t>(list_index));
+    if (!ValidateCell(image, list)) return {Search::kNotFound};
+    const uint16_t sig = image.Signature(list);
+    if (sig == SIG_RI) return index_root(image, list, name);  // the other list is not consulted
+    if (!IsLeafSignature(sig)) return {Search::kNotFound};
+    const SearchResult result = leaf(image, list, name);
+    if (result.outcome != Search::kNotFound) return result;  // found, empty or refused
+  }
+  return {Search::kNotFound};
+}
+
+}  // namespace
+
+int DecodeKeyName(const HiveImage& image, Cell key, NameBuffer& buffer) {
+  uint16_t flags = 0;
+  uint16_t length = 0;
+  if (!image.CellU16(key, NK_FLAGS, &flags) || !image.CellU16(key, NK_NAME_LENGTH, &length)) {
+    buffer[0] = 0;
+    return -1;
+  }
+  return DecodeStoredName(image, key.FileOffset() + NK_NAME, length,
+                          (flags & NK_FLAG_COMPRESSED_NAME) != 0, buffer);
+}
+
+int CompareKeyName(const HiveImage& image, Cell key, const char16_t* name, bool* readable) {
+  uint16_t length = 0;
+  if (!image.CellU16(key, NK_NAME_LENGTH, &length)) {
+    *readable = false;
+    return 1;
+  }
+  // An empty stored name sorts before everything, so it is never matched and
+  // the search moves past it.
+  if (length == 0) return 1;
+  NameBuffer stored;
+  if (DecodeKeyName(image, key, stored) < 0) {
+    *readable = false;
+    return 1;
+  }
+  // Choice: fold a..z onto A..Z, the order in which Windows keeps subkey
+  // lists. Folding the other way puts "_", "[", "\", "]", "^" and "`" on the
+  // wrong side of the letters and the binary search misses real keys.
+  // Equality is the same either way.
+  for (size_t i = 0;; ++i) {
+    const int a = FoldUpper(name[i]);
+    const int b = FoldUpper(stored[i]);
+    if (a != b || name[i] == 0) return a - b;
+  }
+}
+
+bool SplitKeyPath(std::u16string_view path, std::vector<std::u16string_view>* components) {
+  components->clear();
+  size_t i = 0;
+  while (i < path.size()) {
+    while (i < path.size() && path[i] == u'\\') ++i;
+    size_t j = i;
+    while (j < path.size() && path[j] != u'\\') ++j;
+    if (j > i) {
+      // Choice: paths may be of any length (real keys have paths longer than
+      // 259 units); only a component that no stored name can equal is refused.
+      if (j - i > NAME_MAX_CHARS) return false;
+      components->push_back(path.substr(i, j - i));
+    }
+    i = j;
+  }
+  return true;
+}
+
+std::optional<Cell> FindSubkey(const HiveImage& image, Cell key, const char16_t* name) {
+  if (!ValidateCell(image, key) || image.Signature(key) != SIG_NK) return std::nullopt;
+  SearchResult result = SearchKeyLists(image, key, name, SearchLeafList, SearchIndexRoot);
+  // A list sorted by some other writer can hide a key from the binary search;
+  // one equality pass over the same lists settles it.
+  if (result.outcome == Search::kNotFound) {
+    result = SearchKeyLists(image, key, name, ScanLeafList, ScanIndexRoot);
+  }
+  if (result.outcome == Search::kFound) return result.node;
+  return std::nullopt;
+}
+
+std::optional<Cell> FindKeyByPath(const HiveImage& image, std::u16string_view path) {
+  if (!CheckHiveImage(image)) return std::nullopt;
+  Cell key = RootKeyCell(image);
+  std::vector<std::u16string_view> components;
+  if (!SplitKeyPath(path, &components)) return std::nullopt;
+  NameBuffer name;
+  for (const std::u16string_view component : components) {
+    component.copy(name, component.size());
+    name[component.size()] = 0;
+    const std::optional<Cell> next = FindSubkey(image, key, name);
+    if (!next) return std::nullopt;
+    key = *next;
+  }
+  return key;
+}
+
+}  // namespace keyscout

@@ -1,0 +1,90 @@
+// Offsets and constants of the hive file format, one per field, so the whole
+// on-disk layout that keyscout reads can be checked against the format tables
+// on one page. Every cell offset counts from the cell's size field.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace keyscout {
+
+// Names are decoded into buffers of this many 16-bit units (259 + terminator).
+inline constexpr size_t NAME_BUFFER_CHARS = 260;
+// The longest name that fits a name buffer with its terminator.
+inline constexpr size_t NAME_MAX_CHARS = NAME_BUFFER_CHARS - 1;
+
+// Base block (file offset 0).
+inline constexpr uint64_t BASE_SIGNATURE = 0x000;   // "regf"
+inline constexpr uint64_t BASE_ROOT_CELL = 0x024;   // HCELL_INDEX of the root key
+inline constexpr uint32_t SIG_REGF = 0x66676572;    // "regf" as a little-endian u32
+
+// The hive base: file offset of the first hbin, origin of every HCELL_INDEX.
+inline constexpr uint64_t HIVE_BASE = 0x1000;
+inline constexpr uint32_t PAGE_SIZE = 0x1000;
+
+// hbin header (offsets inside the hbin).
+inline constexpr uint64_t HBIN_SIGNATURE = 0x00;    // "hbin"
+inline constexpr uint64_t HBIN_OFFSET = 0x04;       // hive-relative offset of this hbin
+inline constexpr uint64_t HBIN_LENGTH = 0x08;       // length in bytes
+inline constexpr uint32_t SIG_HBIN = 0x6e696268;    // "hbin"
+// Cells may not start in an hbin's header area.
+inline constexpr uint32_t HBIN_HEADER_SIZE = 32;
+// How far back (in pages) an hbin header is looked for; real hbins stay far below.
+inline constexpr uint32_t HBIN_MAX_PAGES = 256;
+
+// Every cell.
+inline constexpr uint32_t CELL_SIZE = 0x00;         // signed 32-bit; negative = allocated
+inline constexpr uint32_t CELL_SIGNATURE = 0x04;    // two letters, first in the low byte
+
+inline constexpr uint16_t SIG_NK = 0x6b6e;  // "nk"
+inline constexpr uint16_t SIG_LF = 0x666c;  // "lf"
+inline constexpr uint16_t SIG_LH = 0x686c;  // "lh"
+inline constexpr uint16_t SIG_LI = 0x696c;  // "li"
+inline constexpr uint16_t SIG_RI = 0x6972;  // "ri"
+inline constexpr uint16_t SIG_VK = 0x6b76;  // "vk"
+inline constexpr uint16_t SIG_DB = 0x6264;  // "db"
+
+// Key node ("nk").
+inline constexpr uint32_t NK_FLAGS = 0x06;            // u16; bit 0x20: 8-bit name
+inline constexpr uint32_t NK_STABLE_COUNT = 0x18;     // u32
+inline constexpr uint32_t NK_VOLATILE_COUNT = 0x1C;   // u32
+inline constexpr uint32_t NK_STABLE_LIST = 0x20;      // i32 HCELL_INDEX, negative = none
+inline constexpr uint32_t NK_VOLATILE_LIST = 0x24;    // i32 HCELL_INDEX, negative = none
+inline constexpr uint32_t NK_VALUE_COUNT = 0x28;      // u32
+inline constexpr uint32_t NK_VALUE_LIST = 0x2C;       // HCELL_INDEX
+inline constexpr uint32_t NK_SECURITY = 0x30;         // HCELL_INDEX of the security cell
+inline constexpr uint32_t NK_NAME_LENGTH = 0x4C;      // u16
+inline constexpr uint32_t NK_NAME = 0x50;
+inline constexpr uint16_t NK_FLAG_COMPRESSED_NAME = 0x20;
+
+// Subkey lists ("lf", "lh", "li", "ri").
+inline constexpr uint32_t LIST_COUNT = 0x06;          // u16
+inline constexpr uint32_t LIST_ENTRIES = 0x08;
+inline constexpr uint32_t LEAF_ENTRY_SIZE = 8;        // "lf" / "lh": index + hash
+inline constexpr uint32_t INDEX_ENTRY_SIZE = 4;       // "li" / "ri": index only
+
+// Value list: entries from +0x04, 4 bytes each.
+inline constexpr uint32_t VALUE_LIST_ENTRIES = 0x04;
+
+// Value key ("vk").
+inline constexpr uint32_t VK_NAME_LENGTH = 0x06;      // u16
+inline constexpr uint32_t VK_DATA_SIZE = 0x08;        // u32; bit 31 = resident
+inline constexpr uint32_t VK_DATA_OFFSET = 0x0C;      // HCELL_INDEX or resident bytes
+inline constexpr uint32_t VK_TYPE = 0x10;             // u32
+inline constexpr uint32_t VK_FLAGS = 0x14;            // u16; bit 0x0001: 8-bit name
+inline constexpr uint32_t VK_NAME = 0x18;
+inline constexpr uint16_t VALUE_NAME_COMPRESSED = 0x0001;
+inline constexpr uint32_t VALUE_DATA_RESIDENT = 0x80000000u;
+inline constexpr uint32_t VALUE_RESIDENT_MAX = 4;
+
+// Data cells.
+inline constexpr uint32_t DATA_BYTES = 0x04;
+inline constexpr uint32_t BIG_DATA_SEGMENT = 16344;   // bytes per big-data segment
+inline constexpr uint32_t DB_SEGMENT_COUNT = 0x06;    // u16
+inline constexpr uint32_t DB_SEGMENT_LIST = 0x08;     // HCELL_INDEX
+inline constexpr uint32_t SEGMENT_LIST_ENTRIES = 0x04;
+
+// Security cell ("sk").
+inline constexpr uint32_t SK_DESCRIPTOR = 0x18;
+
+}  // namespace keyscout

@@ -1,0 +1,7 @@
+#include "hive/values.h"
+
+namespace keyscout {
+
+void ListValues(const HiveImage&, Cell, Console&) {}
+
+}  // namespace keyscout

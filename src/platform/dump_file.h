@@ -1,0 +1,28 @@
+// The output file of -w: created or truncated, then written whole.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace keyscout {
+
+class DumpFile {
+ public:
+  DumpFile() = default;
+  ~DumpFile() { Close(); }
+  DumpFile(const DumpFile&) = delete;
+  DumpFile& operator=(const DumpFile&) = delete;
+
+  // Creates `path` for writing (mode 0666 less the umask), or truncates it
+  // when it exists. False when it cannot be created.
+  bool Create(const std::u16string& path);
+  // Writes all `length` bytes; a short write is continued until everything is
+  // out. False when the system reports an error.
+  bool WriteAll(const uint8_t* data, uint64_t length);
+  void Close();
+
+ private:
+  intptr_t file_ = -1;
+};
+
+}  // namespace keyscout

@@ -1,0 +1,44 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "platform/dump_file.h"
+#include "platform/text.h"
+
+namespace keyscout {
+
+bool DumpFile::Create(const std::u16string& path) {
+  Close();
+  const std::string name = EncodeFileName(path);
+  const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
+  if (fd < 0) return false;
+  file_ = fd;
+  return true;
+}
+
+bool DumpFile::WriteAll(const uint8_t* data, uint64_t length) {
+  if (file_ < 0) return false;
+  const int fd = static_cast<int>(file_);
+  while (length > 0) {
+    // Some systems refuse single writes above 2 GiB; keep each call below it.
+    const size_t chunk = static_cast<size_t>(std::min<uint64_t>(length, 1u << 30));
+    const ssize_t n = ::write(fd, data, chunk);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) return false;
+    data += n;
+    length -= static_cast<uint64_t>(n);
+  }
+  return true;
+}
+
+void DumpFile::Close() {
+  if (file_ >= 0) ::close(static_cast<int>(file_));
+  file_ = -1;
+}
+
+}  // namespace keyscout

@@ -1,0 +1,52 @@
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <limits>
+
+#include "platform/mapped_file.h"
+#include "platform/text.h"
+
+namespace keyscout {
+
+MapStatus MappedFile::Open(const std::u16string& path) {
+  Close();
+  const std::string name = EncodeFileName(path);
+  // O_NONBLOCK keeps a FIFO from stalling the open; it is refused just below.
+  const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return MapStatus::kCannotOpen;
+  struct stat st {};
+  // The view must not change under us. A shared lock lets other readers in
+  // (several runs on one file) but fails when a writer holds the file locked.
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::flock(fd, LOCK_SH | LOCK_NB) != 0) {
+    ::close(fd);
+    return MapStatus::kCannotOpen;
+  }
+  file_ = fd;
+  if (st.st_size <= 0 ||
+      static_cast<uint64_t>(st.st_size) > std::numeric_limits<size_t>::max()) {
+    Close();
+    return MapStatus::kCannotMapTarget;
+  }
+  void* view = ::mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+  if (view == MAP_FAILED) {
+    Close();
+    return MapStatus::kCannotMapMemory;
+  }
+  view_ = view;
+  size_ = static_cast<uint64_t>(st.st_size);
+  return MapStatus::kOk;
+}
+
+void MappedFile::Close() {
+  if (view_ != nullptr) ::munmap(view_, static_cast<size_t>(size_));
+  view_ = nullptr;
+  size_ = 0;
+  if (file_ >= 0) ::close(static_cast<int>(file_));  // also drops the lock
+  file_ = -1;
+}
+
+}  // namespace keyscout

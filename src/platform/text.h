@@ -1,0 +1,19 @@
+// Conversions between the bytes a POSIX system hands over (command-line words,
+// file names) and the 16-bit units the tool works in.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace keyscout {
+
+// Decodes UTF-8 into 16-bit units. A byte that is not part of valid UTF-8
+// becomes the unit 0xDC00 + byte (0xDC80 to 0xDCFF), so that EncodeFileName
+// gives back exactly the bytes the user typed.
+std::u16string DecodeCommandWord(std::string_view bytes);
+
+// The inverse of DecodeCommandWord: 16-bit units to UTF-8, with each lone
+// 0xDC80..0xDCFF unit turned back into its original byte.
+std::string EncodeFileName(std::u16string_view units);
+
+}  // namespace keyscout

@@ -1,0 +1,34 @@
+// The one exception type of the security model: an HRESULT and nothing else.
+#pragma once
+
+#include <cstdint>
+
+namespace keyscout {
+
+using HRESULT = int32_t;
+
+inline constexpr HRESULT E_OUTOFMEMORY = static_cast<HRESULT>(0x8007000Eu);
+inline constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057u);
+inline constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005u);
+
+// A Win32 error code as an HRESULT: 0 and negative codes pass unchanged, any
+// other becomes 0x80070000 with the code's low 16 bits.
+constexpr HRESULT HResultFromWin32(uint32_t code) {
+  return static_cast<int32_t>(code) <= 0
+             ? static_cast<HRESULT>(code)
+             : static_cast<HRESULT>((code & 0x0000FFFFu) | 0x80070000u);
+}
+
+class CAtlException {
+ public:
+  explicit CAtlException(HRESULT hr) : hr_(hr) {}
+  HRESULT hr() const { return hr_; }
+
+ private:
+  HRESULT hr_;
+};
+
+// Raises the exception; the model's one way to fail.
+[[noreturn]] inline void AtlThrow(HRESULT hr) { throw CAtlException(hr); }
+
+}  // namespace keyscout

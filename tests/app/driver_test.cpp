@@ -1,0 +1,213 @@
+#include "app/driver.h"
+
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "app/messages.h"
+#include "support/run_tool.h"
+#include "support/sample_hive.h"
+
+namespace keyscout {
+namespace {
+
+using test::Banner;
+using test::Bytes;
+using test::Preamble;
+using test::RunWith;
+
+std::string Usage() {
+  return "Usage : keyscout.exe -f hive_path [-options]\n"
+         "Options:\n"
+         "\t[-k key_path] Specifies key path (e.g.: -k \"ControlSet001\\Control\\Session Manager\")\n"
+         "\t[-v value_name] Specifies value name (e.g.: -v BootExecute)\n"
+         "\t[-l] List subkeys information\n"
+         "\t[-e] List values information\n"
+         "\t[-s] Show key security description information\n"
+         "\t[-w output_file] Dump attribute to a file\n"
+         "\n";
+}
+
+const Bytes& Sample() {
+  static const Bytes hive = test::BuildSampleHive();
+  return hive;
+}
+
+TEST(BannerTest, ShapeIsFixed) {
+  const std::string b = Banner();
+  ASSERT_GE(b.size(), 20u);
+  EXPECT_EQ(b.substr(0, 18), "\nkeyscout v1.0 - r");
+  EXPECT_EQ(b.substr(b.size() - 2), "\n\n");
+  EXPECT_EQ(std::count(b.begin(), b.end(), '\n'), 5);
+}
+
+TEST(RunToolTest, UsageTextAndExitCodes) {
+  EXPECT_EQ(RunWith(Sample(), {}).out, Banner() + Usage());
+  EXPECT_EQ(RunWith(Sample(), {}).code, 1);
+  EXPECT_EQ(RunWith(Sample(), {"-h"}).code, 0);
+  EXPECT_EQ(RunWith(Sample(), {"-h"}).out, Banner() + Usage());
+  EXPECT_EQ(RunWith(Sample(), {"-F", "x"}).code, 1);
+  EXPECT_EQ(RunWith(Sample(), {"-f"}).out, Banner() + Usage());
+}
+
+TEST(RunToolTest, HelpAfterAFileDoesNotOpenIt) {
+  test::MemoryHiveSource source(Sample());
+  StringSink sink;
+  int code;
+  {
+    Console out(sink);
+    code = RunTool({u"keyscout", u"-f", u"x", u"-h"}, out, &source);
+  }
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(source.opened_path, u"");
+}
+
+TEST(RunToolTest, LastFileWins) {
+  test::MemoryHiveSource source(Sample());
+  StringSink sink;
+  {
+    Console out(sink);
+    EXPECT_EQ(RunTool({u"keyscout", u"-f", u"a", u"-f", u"b"}, out, &source), 0);
+  }
+  EXPECT_EQ(source.opened_path, u"b");
+  EXPECT_TRUE(source.closed);
+  EXPECT_EQ(sink.text, Preamble());
+}
+
+TEST(RunToolTest, OpenFailuresNameThePath) {
+  struct Case {
+    MapStatus status;
+    std::string message;
+  };
+  for (const Case& c : {Case{MapStatus::kCannotOpen, "Cannot open target file. (h\xE9?)\n"},
+                        Case{MapStatus::kCannotMapTarget, "Cannot map target file. (h\xE9?)\n"},
+                        Case{MapStatus::kCannotMapMemory, "Cannot map file to memory. (h\xE9?)\n"}}) {
+    test::MemoryHiveSource source(Sample(), c.status);
+    StringSink sink;
+    int code;
+    {
+      Console out(sink);
+      code = RunTool({u"keyscout", u"-f", u"h\u00E9\u0100", u"-l"}, out, &source);
+    }
+    EXPECT_EQ(code, 1);
+    EXPECT_EQ(sink.text, Banner() + c.message);
+  }
+}
+
+TEST(RunToolTest, KeyPathLineShowsThePathAsTyped) {
+  EXPECT_EQ(RunWith(Sample(), {"-f", "h", "-k"}).out, Preamble("ROOT"));
+  EXPECT_EQ(RunWith(Sample(), {"-f", "h", "-k", ""}).out, Preamble(""));
+  EXPECT_EQ(RunWith(Sample(), {"-f", "h", "-k", "\\\\"}).out, Preamble("\\\\"));
+}
+
+TEST(RunToolTest, DumpWithoutValueDoesNothing) {
+  const std::string out_path = test::TempDir() + "/never-created";
+  const test::RunResult r = RunWith(Sample(), {"-f", "h", "-w", out_path});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.out, Preamble());
+  EXPECT_NE(access(out_path.c_str(), F_OK), 0);
+}
+
+TEST(RunToolTest, ReportsComeInFixedOrderWhateverTheOptionOrder) {
+  const std::string out = RunWith(Sample(), {"-f", "h", "-e", "-l", "-s"}).out;
+  const size_t security = out.find("Security descriptor information : \n");
+  const size_t subkeys = out.find("Subkeys information:");
+  ASSERT_NE(security, std::string::npos);
+  ASSERT_NE(subkeys, std::string::npos);
+  EXPECT_LT(security, subkeys);
+  EXPECT_EQ(out.substr(0, security), Preamble() + "=====================\n");
+}
+
+TEST(RunToolTest, MissingKeyEndsTheRunAfterTheBanner) {
+  const test::RunResult r = RunWith(Sample(), {"-f", "h", "-k", "ControlSet001\\Nope\\Deeper", "-l"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out, Banner() + "Cannot find the key. (ControlSet001\\Nope\\Deeper)\n");
+}
+
+TEST(RunToolTest, FilesThatAreNotHivesNeverLeaveTheirBytes) {
+  // Every prefix of the sample hive up to past the root cell, through every
+  // report, with and without a key path: no read may leave the bytes
+  // (AddressSanitizer watches the exact-size copy).
+  const Bytes& full = Sample();
+  for (size_t length = 0; length < 0x1200 && length <= full.size(); length += (length < 0x1100 ? 1 : 7)) {
+    const Bytes cut(full.begin(), full.begin() + static_cast<ptrdiff_t>(length));
+    const test::RunResult root = RunWith(cut, {"-f", "h", "-s", "-l", "-e", "-v", "x"});
+    EXPECT_TRUE(root.code == 0 || root.code == 1) << length;
+    const test::RunResult keyed = RunWith(cut, {"-f", "h", "-k", "", "-l"});
+    if (length > 0 && length < 0x1024) {
+      EXPECT_EQ(keyed.out, Banner() + "Cannot find the key. ()\n") << length;
+    }
+  }
+}
+
+// What only a real process shows: argv bytes, exit status, the file lock.
+std::string RunBinary(const std::vector<std::string>& args, int* status) {
+  int pipe_fds[2];
+  if (pipe(pipe_fds) != 0) return "";
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(pipe_fds[1], 1);
+    close(pipe_fds[0]);
+    std::vector<char*> argv{const_cast<char*>(KEYSCOUT_BINARY)};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(KEYSCOUT_BINARY, argv.data());
+    _exit(127);
+  }
+  close(pipe_fds[1]);
+  std::string out;
+  char buf[4096];
+  ssize_t n;
+  while ((n = read(pipe_fds[0], buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
+  close(pipe_fds[0]);
+  int wstatus = 0;
+  waitpid(pid, &wstatus, 0);
+  *status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+  return out;
+}
+
+TEST(BinaryTest, OpensAFileWhoseNameIsNotUtf8AndPrintsTheKeyPath) {
+  const std::string path = test::WriteTempFile(Sample(), "hive-\xE9\xFF");
+  int status = 0;
+  const std::string out = RunBinary({"-f", path, "-k", "Names\\Caf\xC3\xA9"}, &status);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(out, Preamble("Names\\Caf\xE9"));
+}
+
+TEST(BinaryTest, FailuresAndExitCodes) {
+  int status = 0;
+  EXPECT_EQ(RunBinary({}, &status), Banner() + Usage());
+  EXPECT_EQ(status, 1);
+  RunBinary({"-h"}, &status);
+  EXPECT_EQ(status, 0);
+  const std::string missing = test::TempDir() + "/missing";
+  EXPECT_EQ(RunBinary({"-f", missing}, &status), Banner() + "Cannot open target file. (" + missing + ")\n");
+  EXPECT_EQ(status, 1);
+  const std::string empty = test::WriteTempFile({}, "empty");
+  EXPECT_EQ(RunBinary({"-f", empty}, &status), Banner() + "Cannot map target file. (" + empty + ")\n");
+  EXPECT_EQ(status, 1);
+  EXPECT_EQ(RunBinary({"-f", test::TempDir()}, &status),
+            Banner() + "Cannot open target file. (" + test::TempDir() + ")\n");
+  EXPECT_EQ(status, 1);
+}
+
+TEST(BinaryTest, AFileLockedByAWriterCannotBeOpenedButReadersShare) {
+  const std::string path = test::WriteTempFile(Sample());
+  int status = 0;
+  const int reader = open(path.c_str(), O_RDONLY);
+  ASSERT_EQ(flock(reader, LOCK_SH), 0);
+  EXPECT_EQ(RunBinary({"-f", path}, &status), Preamble());
+  EXPECT_EQ(status, 0);
+  close(reader);
+
+  const int writer = open(path.c_str(), O_RDWR);
+  ASSERT_EQ(flock(writer, LOCK_EX), 0);
+  EXPECT_EQ(RunBinary({"-f", path}, &status), Banner() + "Cannot open target file. (" + path + ")\n");
+  EXPECT_EQ(status, 1);
+  close(writer);
+}
+
+}  // namespace
+}  // namespace keyscout

@@ -1,0 +1,78 @@
+#include "platform/console.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/text.h"
+
+namespace keyscout {
+namespace {
+
+std::string Render(void (*body)(Console&), size_t capacity = 1 << 18) {
+  StringSink sink;
+  {
+    Console out(sink, capacity);
+    body(out);
+  }
+  return sink.text;
+}
+
+TEST(ConsoleTest, WideTextKeepsLatin1BytesAndReplacesTheRest) {
+  EXPECT_EQ(Render([](Console& out) { out.Wide(u"caf\u00E9 \u0100x\u00FF\u4E2D!"); }),
+            "caf\xE9 ?x\xFF?!");
+}
+
+TEST(ConsoleTest, WideTextStopsAtFirstZeroUnit) {
+  EXPECT_EQ(Render([](Console& out) { out.Wide(std::u16string_view(u"ab\0cd", 5)); }), "ab");
+}
+
+TEST(ConsoleTest, FormatsEveryConversionTheMessagesUse) {
+  EXPECT_EQ(Render([](Console& out) {
+              out.Format(u"[%08X|%02X|%u|%s|%-8s|%-8s|%%]",
+                         {0x1A8u, 0xCu, 4294967295u, u"x\u00E9", u"REG_SZ", u"REG_DWORD"});
+            }),
+            "[000001A8|0C|4294967295|x\xE9|REG_SZ  |REG_DWORD|%]");
+  EXPECT_EQ(Render([](Console& out) { out.Format(u"%08X %02X %u", {0u, 0x1FFu, 0u}); }), "00000000 1FF 0");
+}
+
+TEST(ConsoleTest, NarrowAndWideOutputKeepProgramOrderAcrossFlushes) {
+  // A tiny buffer forces many flushes; the bytes must still come out in order.
+  EXPECT_EQ(Render(
+                [](Console& out) {
+                  for (int i = 0; i < 50; ++i) {
+                    out.Wide(u"w\u0101");
+                    out.Ascii("n");
+                  }
+                  out.Ascii(std::string(200, 'z'));
+                },
+                64),
+            [] {
+              std::string s;
+              for (int i = 0; i < 50; ++i) s += "w?n";
+              return s + std::string(200, 'z');
+            }());
+}
+
+TEST(CommandWordTest, ValidUtf8DecodesToUnits) {
+  EXPECT_EQ(DecodeCommandWord("Caf\xC3\xA9"), u"Caf\u00E9");
+  EXPECT_EQ(DecodeCommandWord("\xE4\xB8\xAD"), u"\u4E2D");
+  EXPECT_EQ(DecodeCommandWord("\xF0\x9F\x98\x80"), u"\U0001F600");
+}
+
+TEST(CommandWordTest, InvalidBytesAreEscapedAndRoundTrip) {
+  for (const std::string& raw : {std::string("a\xE9z"), std::string("\xC0\xAF"), std::string("\xED\xA0\x80"),
+                                std::string("\xF0\x9F\x98"), std::string("\xFF\xFE"), std::string("x\x80")}) {
+    const std::u16string units = DecodeCommandWord(raw);
+    for (char16_t u : units) EXPECT_FALSE(u >= 0xD800 && u < 0xDC80) << "unexpected surrogate";
+    EXPECT_EQ(EncodeFileName(units), raw);
+  }
+  EXPECT_EQ(DecodeCommandWord("a\xE9z"), std::u16string(u"a\xDCE9z"));
+}
+
+TEST(CommandWordTest, ValidTextRoundTrips) {
+  for (const char* s : {"plain", "Caf\xC3\xA9/\xE4\xB8\xAD", "\xF0\x9F\x98\x80 x"}) {
+    EXPECT_EQ(EncodeFileName(DecodeCommandWord(s)), s);
+  }
+}
+
+}  // namespace
+}  // namespace keyscout

@@ -1,0 +1,91 @@
+#include "support/run_tool.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "app/messages.h"
+#include "platform/console.h"
+#include "platform/text.h"
+
+namespace keyscout::test {
+
+MapStatus MemoryHiveSource::Open(const std::u16string& path, HiveImage* image) {
+  opened_path = path;
+  if (status_ != MapStatus::kOk) return status_;
+  if (bytes_.empty()) return MapStatus::kCannotMapTarget;  // as an empty file maps
+  *image = HiveImage(bytes_.data(), bytes_.size());
+  return MapStatus::kOk;
+}
+
+namespace {
+
+std::vector<std::u16string> Words(const std::vector<std::string>& args) {
+  std::vector<std::u16string> words{u"keyscout"};
+  for (const std::string& a : args) words.push_back(DecodeCommandWord(a));
+  return words;
+}
+
+}  // namespace
+
+RunResult RunWith(const Bytes& hive, const std::vector<std::string>& args) {
+  MemoryHiveSource source(hive);
+  StringSink sink;
+  RunResult result;
+  {
+    Console out(sink);
+    result.code = RunTool(Words(args), out, &source);
+  }
+  result.out = sink.text;
+  return result;
+}
+
+RunResult RunOnDisk(const std::vector<std::string>& args) {
+  StringSink sink;
+  RunResult result;
+  {
+    Console out(sink);
+    result.code = RunTool(Words(args), out);
+  }
+  result.out = sink.text;
+  return result;
+}
+
+std::string Banner() {
+  StringSink sink;
+  {
+    Console out(sink);
+    out.Wide(MSG_BANNER);
+  }
+  return sink.text;
+}
+
+std::string Preamble(const std::string& key_path) { return Banner() + "KEY PATH : " + key_path + "\n"; }
+
+std::string TempDir() {
+  static const std::string dir = [] {
+    std::string base = std::filesystem::temp_directory_path() / "keyscout-test-XXXXXX";
+    if (mkdtemp(base.data()) == nullptr) std::abort();
+    return base;
+  }();
+  return dir;
+}
+
+std::string WriteTempFile(const Bytes& bytes, const std::string& name) {
+  static std::atomic<int> counter{0};
+  const std::string path = TempDir() + "/" + name + "-" + std::to_string(counter++);
+  std::ofstream f(path, std::ios::binary);
+  f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return path;
+}
+
+Bytes ReadFile(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+}  // namespace keyscout::test
