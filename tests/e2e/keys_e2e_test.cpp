@@ -1,0 +1,74 @@
+// The -k and -l output of the real entry point, to the byte.
+#include <gtest/gtest.h>
+
+#include "support/hive_builder.h"
+#include "support/run_tool.h"
+
+namespace keyscout {
+namespace {
+
+using test::Bytes;
+using test::TreeKey;
+
+TreeKey Leaf(const std::u16string& name) { return TreeKey{.name = name}; }
+
+const Bytes& Hive() {
+  static const Bytes hive = [] {
+    TreeKey services = Leaf(u"Services");
+    services.leaf_size = 2;
+    for (const char16_t* name : {u"Tcpip", u"AFD", u"Fs_Rec", u"FSDepends", u"_last"}) {
+      services.children.push_back(Leaf(name));
+    }
+    TreeKey names = Leaf(u"Names");
+    names.children = {Leaf(u"Caf\u00E9"), Leaf(u"\u041A\u043B\u044E\u0447")};
+    names.volatile_children = {Leaf(u"Volatile")};
+    TreeKey root = Leaf(u"ROOT");
+    root.children = {services, names};
+    return test::BuildHive(root);
+  }();
+  return hive;
+}
+
+TEST(KeysEndToEndTest, ListingUnderAnIndexRootInWindowsOrder) {
+  const test::RunResult r = test::RunWith(Hive(), {"-f", "h", "-k", "services", "-l"});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.out, test::Preamble("services") +
+                       "=====================\n"
+                       "Subkeys information:\n"
+                       "HCELL_INDEX\tKey name\n"
+                       "00000330\tAFD\n"
+                       "000003E0\tFSDepends\n"
+                       "000004A0\tFs_Rec\n"
+                       "00000550\tTcpip\n"
+                       "00000600\t_last\n"
+                       "----------------\n"
+                       "Subkey count : 5\n");
+}
+
+TEST(KeysEndToEndTest, NamesOfBothFormsAndTheVolatileList) {
+  const test::RunResult r = test::RunWith(Hive(), {"-f", "h", "-k", "\\NAMES\\", "-l"});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.out, test::Preamble("\\NAMES\\") +
+                       "=====================\n"
+                       "Subkeys information:\n"
+                       "HCELL_INDEX\tKey name\n"
+                       "00000020\tCaf\xE9\n"
+                       "000000D0\t????\n"
+                       "000001B0\tVolatile\n"
+                       "----------------\n"
+                       "Subkey count : 3\n");
+}
+
+TEST(KeysEndToEndTest, LookupOfEveryKindOfName) {
+  for (const char* path : {"Names\\caf\xC3\xA9", "Names\\\xD0\x9A\xD0\xBB\xD1\x8E\xD1\x87", "services\\FS_REC",
+                           "Services\\_LAST", "Names\\volatile"}) {
+    const test::RunResult r = test::RunWith(Hive(), {"-f", "h", "-k", path});
+    EXPECT_EQ(r.code, 0) << path;
+  }
+  const test::RunResult miss = test::RunWith(Hive(), {"-f", "h", "-k", "Names\\CAF\xC3\x89"});
+  EXPECT_EQ(miss.code, 1);
+  EXPECT_EQ(miss.out, test::Banner() + "Cannot find the key. (Names\\CAF\xC9)\n");
+}
+
+}  // namespace
+}  // namespace keyscout

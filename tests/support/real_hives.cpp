@@ -1,0 +1,62 @@
+#include "support/real_hives.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "support/run_tool.h"
+
+namespace keyscout::test {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool HaveXz() { return std::system("command -v xz >/dev/null 2>&1") == 0; }
+
+}  // namespace
+
+std::string RealHiveDir() {
+  std::string dir;
+  if (const char* env = std::getenv("KEYSCOUT_HIVES"); env != nullptr && *env != 0) {
+    dir = env;
+  } else {
+#ifdef KEYSCOUT_SHARED_HIVES
+    dir = KEYSCOUT_SHARED_HIVES;
+#endif
+  }
+  std::error_code ec;
+  return !dir.empty() && fs::is_directory(dir, ec) ? dir : std::string();
+}
+
+std::vector<std::string> RealHiveNames() {
+  std::vector<std::string> names;
+  const std::string dir = RealHiveDir();
+  if (dir.empty()) return names;
+  const bool xz = HaveXz();
+  for (const fs::directory_entry& entry : fs::directory_iterator(dir)) {
+    if (!entry.is_regular_file()) continue;
+    const std::string name = entry.path().filename().string();
+    if (name.ends_with(".md")) continue;
+    if (name.ends_with(".xz") && !xz) continue;
+    names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+Bytes LoadRealHive(const std::string& name) {
+  const std::string path = RealHiveDir() + "/" + name;
+  if (!name.ends_with(".xz")) return ReadFile(path);
+  Bytes out;
+  FILE* pipe = popen(("xz -dc '" + path + "'").c_str(), "r");
+  if (pipe == nullptr) return out;
+  char buf[65536];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) out.insert(out.end(), buf, buf + n);
+  pclose(pipe);
+  return out;
+}
+
+}  // namespace keyscout::test

@@ -1,0 +1,22 @@
+// The corpus of real hives beside the repository (skipped when absent).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "support/hive_builder.h"
+
+namespace keyscout::test {
+
+// The folder of real hives: $KEYSCOUT_HIVES, else the one the build names.
+// Empty when it does not exist.
+std::string RealHiveDir();
+
+// The hive files in that folder, sorted by name (.xz files included only when
+// an xz binary is there to decompress them).
+std::vector<std::string> RealHiveNames();
+
+// The bytes of one hive, decompressed when its name ends in .xz.
+Bytes LoadRealHive(const std::string& name);
+
+}  // namespace keyscout::test
