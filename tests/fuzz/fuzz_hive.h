@@ -1,0 +1,8 @@
+// The fuzz entry point: arbitrary bytes as a hive file, driven through every
+// report of the real entry point.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
