@@ -1,0 +1,309 @@
+#include "hive/values.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "support/hive_builder.h"
+
+namespace keyscout {
+namespace {
+
+using test::Bytes;
+using test::HiveBuilder;
+using test::ValueSpec;
+
+constexpr char HEADER[] = "Key values information:\nHCELL_INDEX\tValue type\tValue name\n";
+
+// A hive whose root key holds the value list `entries`.
+struct KeyWithValues {
+  Bytes bytes;
+  uint32_t key = 0;
+  HiveImage image() const { return HiveImage(bytes.data(), bytes.size()); }
+};
+
+KeyWithValues Finish(HiveBuilder& b, const std::vector<uint32_t>& entries) {
+  test::KeySpec spec;
+  spec.name = u"Key";
+  spec.value_count = static_cast<uint32_t>(entries.size());
+  if (!entries.empty()) spec.value_list = b.ValueList(entries);
+  const uint32_t key = b.Key(spec);
+  b.SetRoot(key);
+  return {b.Finish(), key};
+}
+
+std::string Listing(const KeyWithValues& k) {
+  StringSink sink;
+  {
+    Console out(sink);
+    ListValues(k.image(), Cell{k.key}, out);
+  }
+  return sink.text;
+}
+
+std::string Footer(uint32_t count) { return "----------------\nKey values count : " + std::to_string(count) + "\n"; }
+
+std::string Row(uint32_t index, const std::string& type, const std::string& name) {
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "%08X", index);
+  return std::string(hex) + "\t" + type + "\t" + name + "\n";
+}
+
+std::optional<uint32_t> Find(const KeyWithValues& k, std::u16string_view name) {
+  const std::optional<Cell> found = FindValue(k.image(), Cell{k.key}, name);
+  if (!found) return std::nullopt;
+  return found->index;
+}
+
+ValueSpec Named(const std::u16string& name, uint32_t type = 4) {
+  ValueSpec spec;
+  spec.name = name;
+  spec.type = type;
+  spec.data_size = 0x80000004u;
+  return spec;
+}
+
+TEST(ListValuesTest, RowsSkipTheUnnamedValueAndCountOnlyRows) {
+  HiveBuilder b;
+  const uint32_t first = b.Value(Named(u"Start", 1));  // the first cell: HCELL_INDEX 0x20
+  const uint32_t unnamed = b.Value(Named(u""));
+  const uint32_t second = b.Value(Named(u"Type", 4));
+  ASSERT_EQ(first, 0x20u);
+  const KeyWithValues k = Finish(b, {first, unnamed, second});
+  EXPECT_EQ(Listing(k), HEADER + std::string("00000020\tREG_SZ  \tStart\n") + Row(second, "REG_DWORD", "Type") +
+                            Footer(2));
+  EXPECT_EQ(Find(k, u"Type"), second);
+  EXPECT_EQ(Find(k, u""), std::nullopt);  // the unnamed value is never a match
+}
+
+TEST(ListValuesTest, TypeColumnIsPaddedToEightAndLongerNamesPrintWhole) {
+  HiveBuilder b;
+  std::vector<uint32_t> values;
+  for (uint32_t type : {0u, 1u, 5u, 11u, 12u, 0xFFFFFFFFu}) values.push_back(b.Value(Named(u"v", type)));
+  const KeyWithValues k = Finish(b, values);
+  std::string rows;
+  const char* shown[] = {"REG_NONE", "REG_SZ  ", "REG_DWORD_BIG_ENDIAN", "REG_QWORD", "REG_NONE", "REG_NONE"};
+  for (size_t i = 0; i < values.size(); ++i) rows += Row(values[i], shown[i], "v");
+  EXPECT_EQ(Listing(k), HEADER + rows + Footer(6));
+}
+
+TEST(ValueTypeNameTest, TableAndEverythingElse) {
+  const std::u16string names[] = {u"REG_NONE",
+                                  u"REG_SZ",
+                                  u"REG_EXPAND_SZ",
+                                  u"REG_BINARY",
+                                  u"REG_DWORD",
+                                  u"REG_DWORD_BIG_ENDIAN",
+                                  u"REG_LINK",
+                                  u"REG_MULTI_SZ",
+                                  u"REG_RESOURCE_LIST",
+                                  u"REG_FULL_RESOURCE_DESCRIPTOR",
+                                  u"REG_RESOURCE_REQUIREMENTS_LIST",
+                                  u"REG_QWORD"};
+  for (uint32_t type = 0; type < 12; ++type) EXPECT_EQ(ValueTypeName(type), names[type]);
+  for (uint32_t type : {12u, 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu}) {
+    EXPECT_EQ(std::u16string(ValueTypeName(type)), u"REG_NONE");
+  }
+}
+
+TEST(ListValuesTest, NoValuesMeansTheValueListIsNeverRead) {
+  HiveBuilder b;
+  test::KeySpec spec;
+  spec.name = u"Key";
+  spec.value_count = 0;
+  spec.value_list = 0x7FFFFFF0;  // far past the file
+  const uint32_t key = b.Key(spec);
+  b.SetRoot(key);
+  const KeyWithValues k{b.Finish(), key};
+  EXPECT_EQ(Listing(k), HEADER + Footer(0));
+  EXPECT_EQ(Find(k, u"x"), std::nullopt);
+}
+
+TEST(WalkValuesTest, AFreeCellEndsTheWalkAndTheSearch) {
+  HiveBuilder b;
+  const uint32_t first = b.Value(Named(u"One"));
+  const uint32_t free_cell = b.AddCell(Bytes(0x1C, 0));
+  b.PatchCellU32(free_cell, 0, 0x20);  // size field positive: not allocated
+  const uint32_t third = b.Value(Named(u"Three"));
+  const KeyWithValues k = Finish(b, {first, free_cell, third});
+  EXPECT_EQ(Listing(k), HEADER + Row(first, "REG_DWORD", "One") + Footer(1));
+  EXPECT_EQ(Find(k, u"Three"), std::nullopt);
+  EXPECT_EQ(Find(k, u"one"), first);
+}
+
+TEST(WalkValuesTest, VisitorStopIsTheOnlyFalseResult) {
+  HiveBuilder b;
+  const uint32_t a = b.Value(Named(u"A"));
+  const uint32_t c = b.Value(Named(u"C"));
+  const KeyWithValues k = Finish(b, {a, c, 0x7FFFFFF0});  // the last entry points past the file
+  struct Seen {
+    std::vector<uint32_t> cells;
+    size_t stop_after = 99;
+  };
+  auto record = [](const HiveImage&, Cell v, void* context) {
+    Seen& seen = *static_cast<Seen*>(context);
+    seen.cells.push_back(v.index);
+    return seen.cells.size() >= seen.stop_after ? VISIT_STOP : VISIT_CONTINUE;
+  };
+  Seen all;
+  EXPECT_TRUE(WalkValues(k.image(), Cell{k.key}, record, &all));
+  EXPECT_EQ(all.cells, (std::vector<uint32_t>{a, c}));
+  Seen one;
+  one.stop_after = 1;
+  EXPECT_FALSE(WalkValues(k.image(), Cell{k.key}, record, &one));
+  EXPECT_EQ(one.cells, (std::vector<uint32_t>{a}));
+}
+
+TEST(WalkValuesTest, ValueListRunningPastTheFileEndsTheWalkQuietly) {
+  HiveBuilder b;
+  const uint32_t a = b.Value(Named(u"A"));
+  KeyWithValues k = Finish(b, {a});
+  // Claim many more values than the list holds and cut the file right after
+  // the list entries the hbin still covers.
+  const uint64_t count_at = HiveBuilder::FileOffset(k.key) + NK_VALUE_COUNT;
+  k.bytes[count_at] = 0xFF;
+  k.bytes[count_at + 1] = 0xFF;
+  k.bytes.resize(k.bytes.size() - 8);
+  EXPECT_EQ(Listing(k), HEADER + Row(a, "REG_DWORD", "A") + Footer(1));
+  EXPECT_EQ(Find(k, u"B"), std::nullopt);
+}
+
+TEST(FindValueTest, FoldsOnlyAToZAndTheFirstMatchWins) {
+  HiveBuilder b;
+  const uint32_t boot = b.Value(Named(u"BootExecute"));
+  const uint32_t upper = b.Value(Named(u"SAME"));
+  const uint32_t lower = b.Value(Named(u"same"));
+  const uint32_t accented = b.Value(Named(u"\u00C9t\u00E9"));  // compressed bytes C9 74 E9
+  const KeyWithValues k = Finish(b, {boot, upper, lower, accented});
+  EXPECT_EQ(Find(k, u"bootexecute"), boot);
+  EXPECT_EQ(Find(k, u"BOOTEXECUTE"), boot);
+  EXPECT_EQ(Find(k, u"Same"), upper);
+  EXPECT_EQ(Find(k, u"\u00C9t\u00E9"), accented);
+  EXPECT_EQ(Find(k, u"\u00E9t\u00E9"), std::nullopt);  // 0xC9 and 0xE9 are not folded together
+  EXPECT_EQ(Find(k, u"\u00C9T\u00E9"), accented);
+  EXPECT_EQ(Find(k, u"BootExecut"), std::nullopt);
+  EXPECT_EQ(Find(k, u"BootExecutee"), std::nullopt);
+  // The request ends at its first zero unit, as the command line would end it.
+  EXPECT_EQ(Find(k, std::u16string_view(u"same\0zzz", 8)), upper);
+}
+
+TEST(FindValueTest, TheSignatureOfAListedCellIsNotTested) {
+  HiveBuilder b;
+  const uint32_t value = b.Value(Named(u"Data"));
+  b.PatchCellU16(value, CELL_SIGNATURE, SIG_NK);
+  const KeyWithValues k = Finish(b, {value});
+  EXPECT_EQ(Find(k, u"data"), value);
+}
+
+TEST(DecodeValueNameTest, SixteenBitNameLengthCountsBytes) {
+  HiveBuilder b;
+  // "Ab" (4 bytes) with more units after it inside the cell: reading the
+  // length as a count of units would take "AbXY".
+  ValueSpec wide = Named(u"");
+  wide.compressed = false;
+  wide.raw_name = test::Utf16Le(u"AbXY");
+  wide.name_length = 4;
+  const uint32_t ab = b.Value(wide);
+  // A zero unit ends the name early.
+  ValueSpec zero = Named(u"");
+  zero.compressed = false;
+  zero.raw_name = test::Utf16Le(std::u16string(u"Q\0R", 3));
+  const uint32_t q = b.Value(zero);
+  ValueSpec cyrillic = Named(u"\u041A\u043B\u044E\u0447");
+  const uint32_t kl = b.Value(cyrillic);
+  ValueSpec odd = Named(u"");
+  odd.compressed = false;
+  odd.raw_name = test::Utf16Le(u"Zz");
+  odd.name_length = 3;  // an odd byte count drops its last byte
+  const uint32_t z = b.Value(odd);
+  const KeyWithValues k = Finish(b, {ab, q, kl, z});
+
+  NameBuffer name;
+  EXPECT_EQ(DecodeValueName(k.image(), Cell{ab}, name), 2);
+  EXPECT_EQ(std::u16string(name), u"Ab");
+  EXPECT_EQ(DecodeValueName(k.image(), Cell{q}, name), 1);
+  EXPECT_EQ(std::u16string(name), u"Q");
+  EXPECT_EQ(DecodeValueName(k.image(), Cell{kl}, name), 4);
+  EXPECT_EQ(std::u16string(name), u"\u041A\u043B\u044E\u0447");
+  EXPECT_EQ(DecodeValueName(k.image(), Cell{z}, name), 1);
+  EXPECT_EQ(std::u16string(name), u"Z");
+
+  EXPECT_EQ(Find(k, u"ab"), ab);
+  EXPECT_EQ(Find(k, u"AbXY"), std::nullopt);
+  EXPECT_EQ(Find(k, u"q"), q);
+  EXPECT_EQ(Find(k, u"\u041A\u043B\u044E\u0447"), kl);
+  // 16-bit names print through the output encoding: "?" above U+00FF.
+  EXPECT_NE(Listing(k).find("\tAb\n"), std::string::npos);
+  EXPECT_NE(Listing(k).find("\t????\n"), std::string::npos);
+}
+
+TEST(DecodeValueNameTest, EightBitNamesWidenByteForUnit) {
+  HiveBuilder b;
+  ValueSpec spec = Named(u"");
+  spec.raw_name = Bytes{'c', 'a', 'f', 0xE9};
+  spec.compressed = true;
+  const uint32_t v = b.Value(spec);
+  const KeyWithValues k = Finish(b, {v});
+  NameBuffer name;
+  EXPECT_EQ(DecodeValueName(k.image(), Cell{v}, name), 4);
+  EXPECT_EQ(std::u16string(name), u"caf\u00E9");
+  EXPECT_NE(Listing(k).find("\tcaf\xE9\n"), std::string::npos);
+}
+
+TEST(DecodeValueNameTest, LongNamesAreDecodedToTheBufferAndLongRequestsFindNothing) {
+  const std::u16string n130(130, u'a');
+  const std::u16string n200 = std::u16string(199, u'b') + u'B';
+  const std::u16string n300(300, u'c');
+  HiveBuilder b;
+  const uint32_t v130 = b.Value(Named(n130));
+  const uint32_t v200 = b.Value(Named(n200));
+  ValueSpec wide = Named(n300);
+  wide.compressed = false;
+  const uint32_t v300 = b.Value(wide);
+  const KeyWithValues k = Finish(b, {v130, v200, v300});
+
+  NameBuffer name;
+  EXPECT_EQ(DecodeValueName(k.image(), Cell{v130}, name), 130);
+  // A compressed name longer than 130 characters is decoded whole.
+  EXPECT_EQ(DecodeValueName(k.image(), Cell{v200}, name), 200);
+  EXPECT_EQ(std::u16string(name), n200);
+  // A stored name longer than the buffer is cut to 259 units.
+  EXPECT_EQ(DecodeValueName(k.image(), Cell{v300}, name), 259);
+  EXPECT_EQ(name[259], 0);
+
+  EXPECT_EQ(Find(k, n130), v130);
+  EXPECT_EQ(Find(k, std::u16string(200, u'B')), v200);
+  EXPECT_EQ(Find(k, std::u16string(259, u'c')), v300);
+  EXPECT_EQ(Find(k, std::u16string(260, u'c')), std::nullopt);
+  EXPECT_EQ(Find(k, n300), std::nullopt);
+  const std::string listing = Listing(k);
+  EXPECT_NE(listing.find("\t" + std::string(200 - 1, 'b') + "B\n"), std::string::npos);
+  EXPECT_NE(listing.find("\t" + std::string(259, 'c') + "\n"), std::string::npos);
+}
+
+TEST(DecodeValueNameTest, ANameRunningPastTheFileStopsTheWalk) {
+  HiveBuilder b;
+  test::KeySpec spec;
+  spec.name = u"Key";
+  spec.value_count = 2;
+  const uint32_t key = b.Key(spec);
+  b.SetRoot(key);
+  const uint32_t a = b.Value(Named(u"A"));
+  const uint32_t list = b.ValueList({a, 0});
+  const uint32_t tail = b.Value(Named(u"Tail"));
+  b.PatchCellU32(list, VALUE_LIST_ENTRIES + 4, tail);
+  b.PatchCellU32(key, NK_VALUE_LIST, list);
+  KeyWithValues k{b.Finish(), key};
+  // The file ends two bytes into the last value's name.
+  k.bytes.resize(HiveBuilder::FileOffset(tail) + VK_NAME + 2);
+  NameBuffer name;
+  EXPECT_EQ(DecodeValueName(k.image(), Cell{tail}, name), -1);
+  EXPECT_EQ(name[0], 0);
+  EXPECT_EQ(Listing(k), HEADER + Row(a, "REG_DWORD", "A") + Footer(1));
+  EXPECT_EQ(Find(k, u"Tail"), std::nullopt);
+  EXPECT_EQ(Find(k, u"a"), a);
+}
+
+}  // namespace
+}  // namespace keyscout
