@@ -1,0 +1,113 @@
+#include "hive/value_data.h"
+
+namespace keyscout {
+
+namespace {
+
+// The length of an allocated cell (the negated size field), or 0 when its
+// size field cannot be read or does not mark it allocated.
+uint64_t CellLength(const HiveImage& image, Cell cell) {
+  int32_t size = 0;
+  if (!image.CellI32(cell, CELL_SIZE, &size) || size >= 0) return 0;
+  // In 64 bits, so that -0x80000000 negates without overflow.
+  return static_cast<uint64_t>(-static_cast<int64_t>(size));
+}
+
+// True when `cell` passes ValidateCell and its own size covers `end` bytes
+// counted from its size field.
+bool CellReaches(const HiveImage& image, Cell cell, uint64_t end) {
+  return ValidateCell(image, cell) && CellLength(image, cell) >= end;
+}
+
+// True when `cell` passes ValidateCell and holds `length` data bytes after its
+// size field.
+bool CellHolds(const HiveImage& image, Cell cell, uint64_t length) {
+  return CellReaches(image, cell, DATA_BYTES + length);
+}
+
+// Where a big-data record's fields end: just past its segment list field.
+constexpr uint64_t DB_RECORD_END = DB_SEGMENT_LIST + sizeof(uint32_t);
+
+// Copies `length` bytes from after the cell's size field, which must lie
+// inside the cell.
+bool CopyCellData(const HiveImage& image, Cell cell, uint64_t length, uint8_t* out) {
+  if (!CellHolds(image, cell, length)) return false;
+  return image.reader().Copy(cell.FileOffset() + DATA_BYTES, length, out);
+}
+
+// Big data: the record names a segment list, and segment i holds data bytes
+// BIG_DATA_SEGMENT * i onward.
+bool CopyBigData(const HiveImage& image, Cell record, uint32_t length, uint8_t* out) {
+  // The record's fields must lie inside its own cell.
+  if (!CellReaches(image, record, DB_RECORD_END)) return false;
+  uint16_t segments = 0;
+  uint32_t list_index = 0;
+  if (!image.CellU16(record, DB_SEGMENT_COUNT, &segments)) return false;
+  if (!image.CellU32(record, DB_SEGMENT_LIST, &list_index)) return false;
+  const uint64_t needed = (uint64_t{length} + BIG_DATA_SEGMENT - 1) / BIG_DATA_SEGMENT;
+  // Segments that cannot cover the length would leave part of the data
+  // unread while the read reports success: refuse the value instead. Entries
+  // beyond those needed are never read.
+  if (segments < needed) return false;
+  const Cell list = CellAt(image, list_index);
+  if (!CellReaches(image, list, SEGMENT_LIST_ENTRIES + sizeof(uint32_t) * needed)) return false;
+  uint64_t remaining = length;
+  for (uint64_t i = 0; i < needed; ++i) {
+    uint32_t segment_index = 0;
+    if (!image.CellU32(list, static_cast<uint32_t>(SEGMENT_LIST_ENTRIES + sizeof(uint32_t) * i),
+                       &segment_index)) {
+      return false;
+    }
+    const uint64_t share = remaining < BIG_DATA_SEGMENT ? remaining : BIG_DATA_SEGMENT;
+    if (!CopyCellData(image, CellAt(image, segment_index), share, out)) return false;
+    out += share;
+    remaining -= share;
+  }
+  return true;
+}
+
+}  // namespace
+
+uint32_t GetValueDataLength(const HiveImage& image, Cell value) {
+  if (!ValidateCell(image, value) || image.Signature(value) != SIG_VK) return 0;
+  uint32_t size = 0;
+  if (!image.CellU32(value, VK_DATA_SIZE, &size)) return 0;
+  return size & ~VALUE_DATA_RESIDENT;
+}
+
+bool ReadValueData(const HiveImage& image, Cell value, uint32_t* type_out, uint8_t* buffer,
+                   uint64_t buffer_size) {
+  if (!ValidateCell(image, value) || image.Signature(value) != SIG_VK) return false;
+  uint32_t size = 0;
+  uint32_t type = 0;
+  if (!image.CellU32(value, VK_DATA_SIZE, &size) || !image.CellU32(value, VK_TYPE, &type)) return false;
+  if (type_out != nullptr) *type_out = type;
+  const bool resident = (size & VALUE_DATA_RESIDENT) != 0;
+  const uint32_t length = size & ~VALUE_DATA_RESIDENT;
+  if (buffer == nullptr || buffer_size < length) return false;
+
+  if (resident) {
+    // Choice: a resident length above the 4 bytes of the data offset field is
+    // refused rather than cut to 4: the value cannot be what it claims, and a
+    // silently shortened copy would be reported as the whole data.
+    if (length > VALUE_RESIDENT_MAX) return false;
+    return image.reader().Copy(value.FileOffset() + VK_DATA_OFFSET, length, buffer);
+  }
+
+  uint32_t data_index = 0;
+  if (!image.CellU32(value, VK_DATA_OFFSET, &data_index)) return false;
+  const Cell data = CellAt(image, data_index);
+  // Checked for every value that is not resident, a length of 0 included.
+  if (!ValidateCell(image, data)) return false;
+  if (length <= BIG_DATA_SEGMENT) return CopyCellData(image, data, length, buffer);
+
+  // Choice: above BIG_DATA_SEGMENT the data cell is read as big data only when
+  // it says "db". Hives in format 1.3 (Windows 2000 and XP) have no big-data
+  // records and keep large values in one plain cell; reading such a cell as a
+  // record would take data bytes for a segment count and a list. A plain cell
+  // must hold the whole length, else the value is refused.
+  if (image.Signature(data) == SIG_DB) return CopyBigData(image, data, length, buffer);
+  return CopyCellData(image, data, length, buffer);
+}
+
+}  // namespace keyscout
