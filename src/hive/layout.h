@@ -87,4 +87,37 @@ inline constexpr uint32_t SEGMENT_LIST_ENTRIES = 0x04;
 // Security cell ("sk").
 inline constexpr uint32_t SK_DESCRIPTOR = 0x18;
 
+// The security descriptor stored in an "sk" cell and its parts, in their
+// published self-relative formats. Offsets count from the start of each
+// structure.
+// Self-relative security descriptor.
+inline constexpr uint32_t SD_REVISION = 0x00;         // u8; 1
+inline constexpr uint32_t SD_CONTROL = 0x02;          // u16 control bits
+inline constexpr uint32_t SD_OWNER = 0x04;            // u32 offset of the owner SID, 0 = none
+inline constexpr uint32_t SD_GROUP = 0x08;            // u32 offset of the group SID, 0 = none
+inline constexpr uint32_t SD_SACL = 0x0C;             // u32 offset of the SACL, 0 = none
+inline constexpr uint32_t SD_DACL = 0x10;             // u32 offset of the DACL, 0 = none
+inline constexpr uint32_t SD_HEADER_SIZE = 0x14;
+// ACL header; the entries follow it.
+inline constexpr uint32_t ACL_REVISION_FIELD = 0x00;  // u8
+inline constexpr uint32_t ACL_SIZE = 0x02;            // u16, header and entries
+inline constexpr uint32_t ACL_COUNT = 0x04;           // u16 number of entries
+inline constexpr uint32_t ACL_HEADER_SIZE = 0x08;
+// ACE: a 4-byte header, then the body of its type.
+inline constexpr uint32_t ACE_TYPE = 0x00;            // u8
+inline constexpr uint32_t ACE_FLAGS = 0x01;           // u8
+inline constexpr uint32_t ACE_SIZE = 0x02;            // u16, header included
+inline constexpr uint32_t ACE_HEADER_SIZE = 0x04;
+inline constexpr uint32_t ACE_MASK = 0x04;            // u32 access mask
+inline constexpr uint32_t ACE_SID = 0x08;             // plain layout: the SID
+inline constexpr uint32_t ACE_OBJECT_FLAGS = 0x08;    // object layout: u32 which GUIDs follow
+inline constexpr uint32_t ACE_OBJECT_GUIDS = 0x0C;    // object layout: GUIDs present, then the SID
+inline constexpr uint32_t GUID_SIZE = 16;
+// SID.
+inline constexpr uint32_t SID_REVISION_FIELD = 0x00;  // u8; 1
+inline constexpr uint32_t SID_COUNT = 0x01;           // u8 number of sub-authorities
+inline constexpr uint32_t SID_AUTHORITY = 0x02;       // 6 bytes, big-endian
+inline constexpr uint32_t SID_SUB_AUTHORITIES = 0x08; // u32 each, little-endian
+inline constexpr uint32_t SID_HEADER_SIZE = 0x08;
+
 }  // namespace keyscout
