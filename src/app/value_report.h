@@ -1,6 +1,8 @@
 // The -v report (header and hex dump of one value) and the -w dump file.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "hive/image.h"
@@ -8,10 +10,32 @@
 
 namespace keyscout {
 
-// Finds `value_name` under `key`, prints its header and the hex dump of its
-// first 64 bytes and, when `dump` is set, writes its whole data to
-// `output_file`. Prints its own messages; false on any failure.
+// How the value report gets and returns its data buffer. `allocate` returns a
+// zero-filled block of `size` bytes, or null when it cannot; `release` frees
+// such a block. The product uses calloc and free; tests put in an allocator
+// that fails.
+struct ValueBufferAllocator {
+  void* (*allocate)(size_t size);
+  void (*release)(void* block);
+};
+
+// calloc and free.
+const ValueBufferAllocator& DefaultValueBufferAllocator();
+
+// Finds `value_name` under `key`, reads its whole data, prints its header and
+// the hex dump of its first 64 bytes and, when `dump` is set, writes the whole
+// data to `output_file`. Prints its own messages (none when the buffer cannot
+// be allocated) and returns false on any failure; the buffer is freed on every
+// path.
 bool ShowValue(const HiveImage& image, Cell key, const std::u16string& value_name,
-               const std::u16string& output_file, bool dump, Console& out);
+               const std::u16string& output_file, bool dump, Console& out,
+               const ValueBufferAllocator& allocator = DefaultValueBufferAllocator());
+
+// Writes `length` bytes of `data` to `output_file`, created or truncated,
+// between the line that announces the dump and the line that reports it.
+// Prints "Cannot create dump file." or "Cannot write dump file." and returns
+// false on failure; a file already created is left as it is.
+bool WriteDumpFile(const std::u16string& value_name, const std::u16string& output_file, const uint8_t* data,
+                   uint64_t length, Console& out);
 
 }  // namespace keyscout

@@ -117,6 +117,9 @@ TEST(RunToolTest, ReportsComeInFixedOrderWhateverTheOptionOrder) {
   ASSERT_NE(security, std::string::npos);
   ASSERT_NE(subkeys, std::string::npos);
   EXPECT_LT(security, subkeys);
+  const size_t values = out.find("=====================\nKey values information:\n");
+  ASSERT_NE(values, std::string::npos);
+  EXPECT_LT(subkeys, values);
   EXPECT_EQ(out.substr(0, security), Preamble() + "=====================\n");
 }
 
