@@ -1,0 +1,178 @@
+// Values of real hives, read by keyscout and compared with what a reader
+// written separately (tests/data/tools/real_value_digests.py, run once; its
+// output is tests/data/real_values.tsv) found in the same files.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/driver.h"
+#include "platform/console.h"
+#include "platform/text.h"
+#include "support/run_tool.h"
+#include "support/sha256.h"
+
+namespace keyscout {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ExpectedValue {
+  std::string hive;
+  std::u16string key_path;
+  std::u16string value_name;
+  std::string escaped_name;  // as written in the data file, for messages
+  bool readable = false;
+  uint32_t length = 0;
+  std::string sha256;
+};
+
+// "%XXXX" is one 16-bit unit; any other character stands for itself.
+std::u16string Unescape(const std::string& text) {
+  std::u16string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 4 < text.size()) {
+      out.push_back(static_cast<char16_t>(std::stoul(text.substr(i + 1, 4), nullptr, 16)));
+      i += 4;
+    } else {
+      out.push_back(static_cast<unsigned char>(text[i]));
+    }
+  }
+  return out;
+}
+
+std::vector<ExpectedValue> LoadExpected() {
+  const fs::path data = fs::path(__FILE__).parent_path().parent_path() / "data" / "real_values.tsv";
+  std::ifstream in(data);
+  std::vector<ExpectedValue> rows;
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    std::vector<std::string> fields;
+    std::stringstream split(line);
+    std::string field;
+    while (std::getline(split, field, '\t')) fields.push_back(field);
+    if (fields.size() != 6) {
+      ADD_FAILURE() << "malformed line: " << line;
+      continue;
+    }
+    ExpectedValue row;
+    row.hive = fields[0];
+    row.key_path = Unescape(fields[1]);
+    row.value_name = Unescape(fields[2]);
+    row.escaped_name = fields[1] + " : " + fields[2];
+    row.readable = fields[5] != "-";
+    if (row.readable) {
+      row.length = static_cast<uint32_t>(std::stoul(fields[4]));
+      row.sha256 = fields[5];
+    }
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+std::string HiveFolder() {
+  if (const char* env = std::getenv("KEYSCOUT_HIVES"); env != nullptr && *env != 0) return env;
+  return KEYSCOUT_SHARED_HIVES;
+}
+
+// The path of a hive ready to be opened: the file itself, or for a ".xz" file
+// its contents decompressed into the test's temporary folder. Empty when that
+// cannot be done (no xz program).
+std::string ReadyHive(const std::string& folder, const std::string& name) {
+  const std::string stored = folder + "/" + name;
+  if (name.size() < 3 || name.compare(name.size() - 3, 3, ".xz") != 0) return stored;
+  const std::string plain = test::TempDir() + "/" + name.substr(0, name.size() - 3);
+  if (fs::exists(plain)) return plain;
+  if (std::system("command -v xz >/dev/null 2>&1") != 0) return "";
+  FILE* pipe = popen(("xz -dc '" + stored + "'").c_str(), "r");
+  if (pipe == nullptr) return "";
+  std::ofstream out(plain, std::ios::binary);
+  char chunk[1 << 16];
+  size_t n;
+  while ((n = fread(chunk, 1, sizeof chunk, pipe)) > 0) out.write(chunk, static_cast<std::streamsize>(n));
+  out.close();
+  if (pclose(pipe) != 0) {
+    fs::remove(plain);
+    return "";
+  }
+  return plain;
+}
+
+std::string HexLength(uint32_t length) {
+  char text[9];
+  std::snprintf(text, sizeof text, "%08X", length);
+  return text;
+}
+
+TEST(RealValuesTest, EveryValueIsFoundAndItsDumpMatchesTheOtherReader) {
+  const std::string folder = HiveFolder();
+  if (!fs::is_directory(folder)) GTEST_SKIP() << "no hive folder at " << folder;
+  const std::vector<ExpectedValue> rows = LoadExpected();
+  ASSERT_FALSE(rows.empty());
+
+  std::map<std::string, std::string> ready;  // hive name -> path ("" when absent)
+  std::map<std::string, int> compared;
+  int skipped = 0;
+  const std::string dump = test::TempDir() + "/real-value.bin";
+  for (const ExpectedValue& row : rows) {
+    if (!ready.count(row.hive)) {
+      ready[row.hive] = fs::exists(folder + "/" + row.hive) ? ReadyHive(folder, row.hive) : "";
+    }
+    const std::string& hive = ready[row.hive];
+    if (hive.empty()) {
+      ++skipped;
+      continue;
+    }
+    fs::remove(dump);
+    const std::vector<std::u16string> words{u"keyscout",     u"-f", DecodeCommandWord(hive), u"-k", row.key_path,
+                                            u"-v",           row.value_name, u"-w",
+                                            DecodeCommandWord(dump)};
+    StringSink sink;
+    int code;
+    {
+      Console out(sink);
+      code = RunTool(words, out);
+    }
+    SCOPED_TRACE(row.hive + " " + row.escaped_name);
+    EXPECT_EQ(sink.text.find("Cannot find"), std::string::npos) << sink.text;
+    if (row.readable) {
+      ASSERT_EQ(code, 0) << sink.text;
+      EXPECT_NE(sink.text.find("Value length = " + HexLength(row.length) + "\n"), std::string::npos);
+      const test::Bytes bytes = test::ReadFile(dump);
+      EXPECT_EQ(bytes.size(), row.length);
+      EXPECT_EQ(test::Sha256Hex(bytes.data(), bytes.size()), row.sha256);
+    } else {
+      EXPECT_EQ(code, 1);
+      EXPECT_NE(sink.text.find("Cannot read the value data. ("), std::string::npos) << sink.text;
+      EXPECT_FALSE(fs::exists(dump));
+    }
+    ++compared[row.hive];
+  }
+  std::string summary;
+  for (const auto& [hive, count] : compared) summary += hive + ": " + std::to_string(count) + "\n";
+  RecordProperty("values_compared", static_cast<int>(rows.size()) - skipped);
+  std::printf("Values compared per hive:\n%s%d listed values skipped (hive or xz missing)\n", summary.c_str(),
+              skipped);
+  EXPECT_GT(compared.size(), 0u);
+}
+
+TEST(Sha256Test, KnownDigests) {
+  EXPECT_EQ(test::Sha256Hex(nullptr, 0), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  const std::string abc = "abc";
+  EXPECT_EQ(test::Sha256Hex(reinterpret_cast<const uint8_t*>(abc.data()), abc.size()),
+            "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  // 56 bytes: the length no longer fits the first padding block.
+  const std::string two = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
+  EXPECT_EQ(test::Sha256Hex(reinterpret_cast<const uint8_t*>(two.data()), two.size()),
+            "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+}
+
+}  // namespace
+}  // namespace keyscout
