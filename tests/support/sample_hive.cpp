@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "support/sd_builder.h"
+
 namespace keyscout::test {
 
 namespace {
@@ -36,10 +38,60 @@ Bytes MultiSz(const std::vector<std::u16string>& items) {
 
 TreeKey Leaf(const std::u16string& name) { return TreeKey{name, {}, {}, {}, {}, 0, "lh"}; }
 
+// Security descriptors as a Windows system stores them for its registry:
+// owner BUILTIN\Administrators, group NT AUTHORITY\SYSTEM, and entries for
+// well-known and domain accounts.
+const char* const DOMAIN_USER = "S-1-5-21-3623811015-3361044348-30300820-1013";
+const char* const DOMAIN_ADMINS = "S-1-5-21-3623811015-3361044348-30300820-512";
+const char* const DOMAIN_OPERATOR = "S-1-5-21-3623811015-3361044348-30300820-1001";
+
+// The stored bytes of {00299570-246d-11d0-a768-00aa006e0529}.
+Bytes ExtendedRightGuid() {
+  return {0x70, 0x95, 0x29, 0x00, 0x6d, 0x24, 0xd0, 0x11, 0xa7, 0x68, 0x00, 0xaa, 0x00, 0x6e, 0x05, 0x29};
+}
+
+// The root's descriptor, which ControlSet001 and the keys below it share.
+Bytes RootDescriptor() {
+  SdSpec spec;
+  spec.owner = Sid("S-1-5-32-544");
+  spec.group = Sid("S-1-5-18");
+  spec.dacl = Acl({
+      Ace(0x01, 0x02, 0x00010000, Sid(DOMAIN_USER)),  // deny DELETE, container inherit
+      Ace(0x00, 0x02, 0x000F003F, Sid("S-1-5-32-544")),
+      Ace(0x00, 0x02, 0x000F003F, Sid("S-1-5-18")),
+      Ace(0x00, 0x0A, 0x10000000, Sid("S-1-3-0")),  // GENERIC_ALL, inherit only
+      Ace(0x00, 0x02, 0x00020019, Sid("S-1-5-32-545")),
+      ObjectAce(0x05, 0x02, 0x00000100, 1, ExtendedRightGuid(), {}, Sid(DOMAIN_ADMINS)),
+      Ace(0x00, 0x02, 0x00020019, Sid("S-1-15-2-1")),
+  });
+  return Descriptor(spec);
+}
+
+// Session Manager's own descriptor: audited, labelled, and with entries
+// inherited from above.
+Bytes SessionManagerDescriptor() {
+  SdSpec spec;
+  spec.owner = Sid("S-1-5-32-544");
+  spec.group = Sid("S-1-5-18");
+  spec.sacl = Acl({
+      Ace(0x02, 0xC0, 0x000D0016, Sid("S-1-1-0")),  // audit writes, success and failure
+      Ace(0x11, 0x00, 0x00000001, Sid("S-1-16-16384")),  // system integrity, no write up
+  });
+  spec.dacl = Acl({
+      Ace(0x01, 0x00, 0x00000006, Sid(DOMAIN_USER)),  // deny set value, create subkey
+      Ace(0x00, 0x12, 0x000F003F, Sid("S-1-5-32-544")),
+      Ace(0x00, 0x12, 0x000F003F, Sid("S-1-5-18")),
+      ObjectAce(0x05, 0x00, 0x00000100, 1, ExtendedRightGuid(), {}, Sid(DOMAIN_OPERATOR)),
+      Ace(0x00, 0x12, 0x00020019, Sid("S-1-5-32-545")),
+  });
+  return Descriptor(spec);
+}
+
 }  // namespace
 
 Bytes BuildSampleHive() {
   TreeKey session_manager = Leaf(u"Session Manager");
+  session_manager.security = SessionManagerDescriptor();
   session_manager.values = {
       {u"", 1, Sz(u"mnmsrvc")},
       {u"BootExecute", 7, MultiSz({u"autocheck autochk *"})},
@@ -98,6 +150,7 @@ Bytes BuildSampleHive() {
   names.volatile_children = {Leaf(u"VolatileSession")};
 
   TreeKey root = Leaf(u"ROOT");
+  root.security = RootDescriptor();
   root.children = {control_set, select, Leaf(u"MountedDevices"), Leaf(u"Setup"), names};
   root.children[2].values = {{u"\\DosDevices\\C:", 3, Pattern(12, 9)}};
   return BuildHive(root);

@@ -1,0 +1,235 @@
+// The descriptor model: a private copy of one stored security descriptor, and
+// its SACL and DACL as lists of ACE objects. Every failure is raised as
+// CAtlException; nothing here prints.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "security/security_api.h"
+#include "security/sid.h"
+
+namespace keyscout {
+
+// A GUID as its 16 stored bytes.
+struct GUID {
+  uint8_t bytes[GUID_SIZE] = {};
+  bool operator==(const GUID&) const = default;
+};
+
+class CSecurityDesc;
+
+// What the two ACL classes share.
+class CAcl {
+ public:
+  // One entry: its trustee, mask and flags.
+  class CAce {
+   public:
+    // The trustee is a copy of `trustee` (see CSid's copy construction).
+    CAce(const CSid& trustee, uint32_t mask, uint8_t flags);
+    CAce(const CAce&) = delete;
+    CAce& operator=(const CAce&) = delete;
+    virtual ~CAce() = default;
+
+    // The entry's encoded form, built on first use and kept; AceByteLength
+    // bytes. Raises E_OUTOFMEMORY when the block cannot be allocated.
+    virtual const uint8_t* AceBytes() const = 0;
+    virtual uint32_t AceByteLength() const = 0;
+    // The type code this object stands for (not necessarily the stored one).
+    virtual uint8_t TypeCode() const = 0;
+    virtual bool HasObjectTypes() const { return false; }
+    // The object types; the all-zero GUID when absent.
+    virtual GUID ObjectTypeGuid() const { return GUID{}; }
+    virtual GUID InheritedTypeGuid() const { return GUID{}; }
+
+    const CSid& TrusteeSid() const { return trustee_; }
+    uint32_t Mask() const { return mask_; }
+    uint8_t Flags() const { return flags_; }
+
+   protected:
+    // The length and encoded form of an entry of either layout: the object
+    // layout when `object_layout`, with the GUIDs that are not null.
+    uint32_t LayoutLength(bool object_layout, const GUID* object_type, const GUID* inherited_type) const;
+    const uint8_t* EncodeOnce(bool object_layout, const GUID* object_type, const GUID* inherited_type) const;
+
+    CSid trustee_;
+    uint32_t mask_;
+    uint8_t flags_;
+    mutable std::unique_ptr<uint8_t[]> encoded_;
+  };
+
+  CAcl() = default;
+  CAcl(const CAcl&) = delete;
+  CAcl& operator=(const CAcl&) = delete;
+  virtual ~CAcl() = default;
+
+  virtual size_t AceCount() const = 0;
+  // Destroys every entry and releases the list.
+  virtual void ClearAces() = 0;
+  // Destroys one entry; the later ones move down. E_INVALIDARG when `index`
+  // is not below the count.
+  virtual void RemoveAceAt(size_t index) = 0;
+  // The entry at `index`, still owned by the list. E_INVALIDARG when `index`
+  // is not below the count.
+  virtual const CAce& AceAt(size_t index) const = 0;
+  // Reorders the entries into their canonical order; the SACL keeps its own.
+  virtual void OrderAces() {}
+
+  // Set when the descriptor declares the ACL present but has none.
+  bool IsNull() const { return null_; }
+  uint32_t Revision() const { return revision_; }
+
+ protected:
+  // An entry as GetAce gives it, with the fields every entry has.
+  struct StoredAce {
+    PACE bytes;
+    uint8_t type = 0;
+    uint8_t flags = 0;
+  };
+
+  // The steps both fills begin with: forget the cached encoding, then read
+  // the entry count and the revision. Returns the count.
+  uint32_t BeginFill(PACL acl);
+  static StoredAce ReadStoredAce(PACL acl, uint32_t index);
+
+  std::unique_ptr<uint8_t[]> encoded_acl_;
+  bool null_ = false;
+  uint32_t revision_ = ACL_REVISION;
+
+  friend class CSecurityDesc;
+};
+
+// A DACL: access entries in stored order.
+class CDacl : public CAcl {
+ public:
+  class CAccessAce : public CAce {
+   public:
+    CAccessAce(const CSid& trustee, uint32_t mask, uint8_t flags, bool allow);
+    const uint8_t* AceBytes() const override;
+    uint32_t AceByteLength() const override;
+    uint8_t TypeCode() const override;
+    bool IsAllow() const { return allow_; }
+
+   protected:
+    bool allow_;
+  };
+
+  class CAccessObjectAce : public CAccessAce {
+   public:
+    // Null GUIDs are absent. Raises E_OUTOFMEMORY when a copy cannot be made.
+    CAccessObjectAce(const CSid& trustee, uint32_t mask, uint8_t flags, bool allow, const GUID* object_type,
+                     const GUID* inherited_type);
+    const uint8_t* AceBytes() const override;
+    uint32_t AceByteLength() const override;
+    uint8_t TypeCode() const override;
+    bool HasObjectTypes() const override { return true; }
+    GUID ObjectTypeGuid() const override;
+    GUID InheritedTypeGuid() const override;
+
+   private:
+    std::unique_ptr<GUID> object_type_;
+    std::unique_ptr<GUID> inherited_type_;
+  };
+
+  CDacl() = default;
+  ~CDacl() override = default;
+
+  size_t AceCount() const override { return aces_.size(); }
+  void ClearAces() override;
+  void RemoveAceAt(size_t index) override;
+  const CAccessAce& AceAt(size_t index) const override;
+  // Explicit entries before inherited ones, deny before allow within each,
+  // plain before object entries within those.
+  void OrderAces() override;
+
+  // Appends one entry per stored entry of type 0x00, 0x01, 0x05 or 0x06;
+  // other types are passed over. `acl` is not null.
+  void FillFromAcl(PACL acl);
+
+ private:
+  std::vector<std::unique_ptr<CAccessAce>> aces_;
+};
+
+// A SACL: audit entries (mandatory labels among them) in stored order.
+class CSacl : public CAcl {
+ public:
+  class CAuditAce : public CAce {
+   public:
+    CAuditAce(const CSid& trustee, uint32_t mask, uint8_t flags, bool success, bool failure);
+    const uint8_t* AceBytes() const override;
+    uint32_t AceByteLength() const override;
+    uint8_t TypeCode() const override { return SYSTEM_AUDIT_ACE_TYPE; }
+    bool AuditsSuccess() const { return success_; }
+    bool AuditsFailure() const { return failure_; }
+
+   protected:
+    bool success_;
+    bool failure_;
+  };
+
+  class CAuditObjectAce : public CAuditAce {
+   public:
+    CAuditObjectAce(const CSid& trustee, uint32_t mask, uint8_t flags, bool success, bool failure,
+                    const GUID* object_type, const GUID* inherited_type);
+    const uint8_t* AceBytes() const override;
+    uint32_t AceByteLength() const override;
+    uint8_t TypeCode() const override { return SYSTEM_AUDIT_OBJECT_ACE_TYPE; }
+    bool HasObjectTypes() const override { return true; }
+    GUID ObjectTypeGuid() const override;
+    GUID InheritedTypeGuid() const override;
+
+   private:
+    std::unique_ptr<GUID> object_type_;
+    std::unique_ptr<GUID> inherited_type_;
+  };
+
+  CSacl() = default;
+  ~CSacl() override = default;
+
+  size_t AceCount() const override { return aces_.size(); }
+  void ClearAces() override;
+  void RemoveAceAt(size_t index) override;
+  const CAuditAce& AceAt(size_t index) const override;
+
+  // Appends one entry per stored entry of type 0x02, 0x07 or 0x11 (held as
+  // an audit entry); other types are passed over. `acl` is not null.
+  void FillFromAcl(PACL acl);
+
+ private:
+  std::vector<std::unique_ptr<CAuditAce>> aces_;
+};
+
+// The private, self-relative copy of one stored descriptor.
+class CSecurityDesc {
+ public:
+  CSecurityDesc() = default;
+  CSecurityDesc(const CSecurityDesc&) = delete;
+  CSecurityDesc& operator=(const CSecurityDesc&) = delete;
+  virtual ~CSecurityDesc() { CSecurityDesc::FreeDescriptor(); }
+
+  // Copies the descriptor `stored` refers to, exactly its length. Raises
+  // E_INVALIDARG when that length does not lie inside `stored` (or cannot be
+  // measured) and when the descriptor is not self-relative, E_OUTOFMEMORY
+  // when the copy cannot be allocated, and the last-error HRESULT when its
+  // control word cannot be read. A failure leaves no copy.
+  void LoadStored(PSECURITY_DESCRIPTOR stored);
+  virtual void FreeDescriptor();
+
+  // Fill the ACL object from the copy: emptied and its null flag set for a
+  // present but null ACL, emptied and the flag cleared for an absent one.
+  // False, with the object untouched, when there is no copy or the ACL
+  // cannot be located in it.
+  bool ExtractSacl(CSacl& sacl) const;
+  bool ExtractDacl(CDacl& dacl) const;
+
+  // The copy, null while there is none.
+  PSECURITY_DESCRIPTOR DescriptorCopy() const { return PSECURITY_DESCRIPTOR{copy_.get(), copy_length_}; }
+
+ private:
+  std::unique_ptr<uint8_t[]> copy_;
+  uint32_t copy_length_ = 0;
+};
+
+}  // namespace keyscout

@@ -1,0 +1,171 @@
+#include "security/sid.h"
+
+#include <gtest/gtest.h>
+
+#include "support/sd_builder.h"
+
+namespace keyscout {
+namespace {
+
+using test::Bytes;
+using test::Sid;
+
+PSID Ref(const Bytes& b) { return PSID{b.data(), static_cast<uint32_t>(b.size())}; }
+
+HRESULT RaisedBy(auto&& action) {
+  try {
+    action();
+  } catch (const CAtlException& e) {
+    return e.hr();
+  }
+  return 0;
+}
+
+// An account service standing in for the platform's: it counts the calls and
+// names one domain SID.
+struct FakeAccounts {
+  static inline int calls = 0;
+  static inline std::u16string name;
+  static inline std::u16string domain;
+
+  static AccountLookup Answer(const uint8_t* sid, size_t length, std::u16string* out_domain,
+                              std::u16string* out_name, uint32_t* use) {
+    ++calls;
+    const Bytes known = Sid("S-1-5-21-7-8-9-1001");
+    if (Bytes(sid, sid + length) != known) return AccountLookup::kNotMapped;
+    *out_domain = domain;
+    *out_name = name;
+    *use = SidTypeUser;
+    return AccountLookup::kMapped;
+  }
+};
+
+class WithFakeAccounts : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    FakeAccounts::calls = 0;
+    previous_ = SetAccountSource(FakeAccounts::Answer);
+  }
+  void TearDown() override { SetAccountSource(previous_); }
+
+ private:
+  AccountSource previous_ = nullptr;
+};
+
+TEST(CSidTest, AssignRawRefusesNullAndInvalidSidsAndStaysEmpty) {
+  CSid sid;
+  sid.AssignRaw(Ref(Sid("S-1-5-18")));
+  EXPECT_EQ(sid.AccountText(), u"SYSTEM");
+  EXPECT_EQ(RaisedBy([&] { sid.AssignRaw(PSID{}); }), E_INVALIDARG);
+  EXPECT_FALSE(sid.IsValid());
+  EXPECT_EQ(sid.NameUse(), SidTypeInvalid);
+  EXPECT_EQ(sid.SidText(), u"");
+  Bytes cut = Sid("S-1-5-21-1-2-3");
+  EXPECT_EQ(RaisedBy([&] { sid.AssignRaw(PSID{cut.data(), 19}); }), E_INVALIDARG);
+  EXPECT_FALSE(sid.IsValid());
+}
+
+TEST(CSidTest, TextsOfAWellKnownSid) {
+  const Bytes bytes = Sid("S-1-5-32-544");
+  CSid sid;
+  sid.AssignRaw(Ref(bytes));
+  EXPECT_TRUE(sid.IsValid());
+  EXPECT_EQ(sid.NameUse(), SidTypeUnknown);
+  EXPECT_EQ(sid.SidText(), u"S-1-5-32-544");
+  EXPECT_EQ(sid.AccountText(), u"Administrators");
+  EXPECT_EQ(sid.DomainText(), u"BUILTIN");
+  EXPECT_EQ(sid.NameUse(), SidTypeAlias);
+  EXPECT_EQ(sid.Sid().size, 16u);
+  // Loading a SID again starts from empty texts.
+  sid.AssignRaw(Ref(Sid("S-1-1-0")));
+  EXPECT_EQ(sid.SidText(), u"S-1-1-0");
+  EXPECT_EQ(sid.DomainText(), u"");
+  EXPECT_EQ(sid.AccountText(), u"Everyone");
+}
+
+TEST(CSidTest, ANameLongerThanTheFirstBuffersComesThroughTheSecondLookup) {
+  CSid sid;
+  sid.AssignRaw(Ref(Sid("S-1-15-2-2")));
+  EXPECT_EQ(sid.AccountText(), u"ALL RESTRICTED APPLICATION PACKAGES");
+  EXPECT_EQ(sid.DomainText(), u"APPLICATION PACKAGE AUTHORITY");
+}
+
+TEST(CSidTest, CopiesTakeTheSidAndTheCachedTexts) {
+  CSid source;
+  source.AssignRaw(Ref(Sid("S-1-5-19")));
+  EXPECT_EQ(source.AccountText(), u"LOCAL SERVICE");
+  CSid copy(source);
+  EXPECT_TRUE(copy.IsValid());
+  EXPECT_EQ(copy.NameUse(), SidTypeWellKnownGroup);
+  EXPECT_EQ(copy.AccountText(), u"LOCAL SERVICE");
+  EXPECT_EQ(copy.SidText(), u"S-1-5-19");
+
+  CSid target;
+  target.AssignRaw(Ref(Sid("S-1-5-18")));
+  target.AssignCopy(source);
+  EXPECT_EQ(target.SidText(), u"S-1-5-19");
+  EXPECT_EQ(Bytes(target.Sid().data, target.Sid().data + target.Sid().size), Sid("S-1-5-19"));
+  target.AssignCopy(target);
+  EXPECT_EQ(target.SidText(), u"S-1-5-19");
+
+  CSid empty;
+  CSid copy_of_empty(empty);
+  EXPECT_FALSE(copy_of_empty.IsValid());
+  target.AssignCopy(empty);
+  EXPECT_FALSE(target.IsValid());
+}
+
+TEST(CSidTest, AssigningItsOwnBufferKeepsEverything) {
+  CSid sid;
+  sid.AssignRaw(Ref(Sid("S-1-5-18")));
+  EXPECT_EQ(sid.AccountText(), u"SYSTEM");
+  sid.AssignRaw(sid.Sid());
+  EXPECT_EQ(sid.NameUse(), SidTypeWellKnownGroup);  // not reset to Unknown
+}
+
+TEST_F(WithFakeAccounts, AnUnmappedSidIsLookedUpOnceForEachName) {
+  CSid sid;
+  sid.AssignRaw(Ref(Sid("S-1-5-21-7-8-9-500")));
+  EXPECT_EQ(sid.AccountText(), u"");
+  EXPECT_EQ(FakeAccounts::calls, 1);
+  EXPECT_EQ(sid.DomainText(), u"");
+  EXPECT_EQ(FakeAccounts::calls, 2);
+  EXPECT_EQ(sid.NameUse(), SidTypeUnknown);
+  EXPECT_EQ(sid.SidText(), u"S-1-5-21-7-8-9-500");
+}
+
+TEST_F(WithFakeAccounts, AFortyUnitNameIsStoredWholeAfterTheSecondCall) {
+  FakeAccounts::name = u"svc-backup-replication-agent-0123456789";
+  FakeAccounts::name += u"X";
+  ASSERT_EQ(FakeAccounts::name.size(), 40u);
+  FakeAccounts::domain = u"LAB";
+  CSid sid;
+  sid.AssignRaw(Ref(Sid("S-1-5-21-7-8-9-1001")));
+  EXPECT_EQ(sid.AccountText(), FakeAccounts::name);
+  EXPECT_EQ(FakeAccounts::calls, 2);  // too small, then sized
+  EXPECT_EQ(sid.DomainText(), u"LAB");
+  EXPECT_EQ(FakeAccounts::calls, 2);  // cached
+  EXPECT_EQ(sid.NameUse(), SidTypeUser);
+
+  // The same through a long domain name.
+  FakeAccounts::calls = 0;
+  FakeAccounts::name = u"jdoe";
+  FakeAccounts::domain = std::u16string(40, u'D');
+  sid.AssignRaw(Ref(Sid("S-1-5-21-7-8-9-1001")));
+  EXPECT_EQ(sid.DomainText(), FakeAccounts::domain);
+  EXPECT_EQ(sid.AccountText(), u"jdoe");
+  EXPECT_EQ(FakeAccounts::calls, 2);
+}
+
+TEST_F(WithFakeAccounts, NamesThatFitTheFirstBuffersTakeOneCall) {
+  FakeAccounts::name = std::u16string(31, u'n');
+  FakeAccounts::domain = std::u16string(31, u'd');
+  CSid sid;
+  sid.AssignRaw(Ref(Sid("S-1-5-21-7-8-9-1001")));
+  EXPECT_EQ(sid.AccountText(), FakeAccounts::name);
+  EXPECT_EQ(sid.DomainText(), FakeAccounts::domain);
+  EXPECT_EQ(FakeAccounts::calls, 1);
+}
+
+}  // namespace
+}  // namespace keyscout
