@@ -4,8 +4,8 @@ that tests/e2e/real_values_test.cpp checks keyscout against.
 
 It parses the hive format on its own (standard library only, written from the
 published layout, sharing no code with keyscout), walks each hive's whole key
-tree from the root key, picks a sample of values per hive and prints one
-tab-separated line per value:
+tree from the root key, picks a sample of keys per hive and prints one
+tab-separated line for each named value of those keys:
 
     hive  key_path  value_name  type  length  sha256
 
@@ -29,8 +29,6 @@ import struct
 import sys
 
 SAMPLE_PER_HIVE = 40
-UNREADABLE_PER_HIVE = 4
-INTERESTING_PER_HIVE = 24
 SEGMENT = 16344
 NAME_MAX = 259
 
@@ -252,36 +250,43 @@ def interest(h, voff, name, wide):
 
 
 def sample_hive(fname, data):
+    """Lines for a sample of the hive's keys: every value a lookup by name
+    reaches in each sampled key, at most SAMPLE_PER_HIVE values in all. Keys
+    holding a kind of value not yet in the sample come first, then keys spread
+    evenly over the tree."""
     h = Hive(data)
     if len(data) < 0x1000 or data[:4] != b"regf":
         return []
-    chosen, plain, unreadable = [], [], []
-    kinds = {}
+    keys = []
     for path, koff in walk(h):
-        for name, voff, wide in values(h, koff):
-            read = value_data(h, voff)
+        found = [(name, value_data(h, voff), interest(h, voff, name, wide))
+                 for name, voff, wide in values(h, koff)]
+        if found:
+            keys.append((path, found))
+    order, covered = [], set()
+    for i, (path, found) in enumerate(keys):
+        kinds = {kind for _, read, kind in found if kind}
+        if any(read is None for _, read, _ in found):
+            kinds.add("unreadable")
+        if kinds - covered and len(found) <= SAMPLE_PER_HIVE // 2:
+            order.append(i)
+            covered |= kinds
+    step = max(1, len(keys) // SAMPLE_PER_HIVE)
+    taken = set(order)
+    order += [i for i in range(0, len(keys), step) if i not in taken]
+    lines, total = [], 0
+    for i in order:
+        path, found = keys[i]
+        if total + len(found) > SAMPLE_PER_HIVE:
+            continue
+        total += len(found)
+        for name, read, _ in found:
             if read is None:
-                if len(unreadable) < UNREADABLE_PER_HIVE:
-                    unreadable.append((path, name))
+                lines.append("\t".join([fname, escape(path), escape(name), "-", "-", "-"]))
                 continue
-            kind = interest(h, voff, name, wide)
-            row = (path, name, read)
-            # At most a few of each kind, so one kind cannot crowd out the rest.
-            if kind and kinds.get(kind, 0) < 6 and len(chosen) < INTERESTING_PER_HIVE:
-                kinds[kind] = kinds.get(kind, 0) + 1
-                chosen.append(row)
-            else:
-                plain.append(row)
-    room = SAMPLE_PER_HIVE - len(chosen)
-    if room > 0 and plain:
-        step = max(1, len(plain) // room)
-        chosen.extend(plain[::step][:room])
-    lines = []
-    for path, name, (vtype, blob) in chosen:
-        lines.append("\t".join([fname, escape(path), escape(name), str(vtype), str(len(blob)),
-                                hashlib.sha256(blob).hexdigest()]))
-    for path, name in unreadable:
-        lines.append("\t".join([fname, escape(path), escape(name), "-", "-", "-"]))
+            vtype, blob = read
+            lines.append("\t".join([fname, escape(path), escape(name), str(vtype), str(len(blob)),
+                                    hashlib.sha256(blob).hexdigest()]))
     return lines
 
 
