@@ -1,0 +1,6 @@
+# Cross build for i686 Windows with Debian's MinGW-w64 compilers
+# (g++-mingw-w64-i686-posix).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+set(KEYSCOUT_MINGW_TRIPLE i686-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)

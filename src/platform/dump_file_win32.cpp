@@ -1,0 +1,40 @@
+#include <algorithm>
+
+#include "platform/dump_file.h"
+#include "platform/windows_api.h"
+
+namespace keyscout {
+
+bool DumpFile::Create(const std::u16string& path) {
+  Close();
+  const std::wstring name = ConvertToWindowsText(path);
+  HANDLE file = ::CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  file_ = CastFromHandle(file);
+  return true;
+}
+
+bool DumpFile::WriteAll(const uint8_t* data, uint64_t length) {
+  if (file_ == -1) return false;
+  // A value's data is below 2 GiB, so one WriteFile call takes it all.
+  // Choice: should the system still take less than asked, the rest is written
+  // by further calls rather than counted as written: a call that reports
+  // success must not leave a short file behind a "succeed" message.
+  do {
+    const DWORD chunk = static_cast<DWORD>(std::min<uint64_t>(length, 1u << 30));
+    DWORD written = 0;
+    if (!::WriteFile(CastToHandle(file_), data, chunk, &written, nullptr)) return false;
+    if (written == 0 && chunk != 0) return false;
+    data += written;
+    length -= written;
+  } while (length > 0);
+  return true;
+}
+
+void DumpFile::Close() {
+  if (file_ != -1) ::CloseHandle(CastToHandle(file_));
+  file_ = -1;
+}
+
+}  // namespace keyscout
