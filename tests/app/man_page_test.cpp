@@ -1,0 +1,420 @@
+// Keeps the manual page and the README in step with the program: the synopsis
+// with the usage text, the option list with the parser, the output layouts
+// with what a run prints, and the exit status list with the failure messages.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/messages.h"
+#include "app/options.h"
+#include "support/run_tool.h"
+#include "support/sample_hive.h"
+
+namespace keyscout {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+// The source tree: this file lies in tests/app/ below it.
+std::filesystem::path SourceTree() {
+  return std::filesystem::path(__FILE__).parent_path().parent_path().parent_path();
+}
+
+Lines ReadLines(const std::filesystem::path& path) {
+  std::ifstream in(path);
+  EXPECT_TRUE(in) << "cannot read " << path;
+  Lines lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+const Lines& ManPage() {
+  static const Lines page = ReadLines(SourceTree() / "man" / "keyscout.1");
+  return page;
+}
+
+// Every message text is ASCII, so the units narrow one for one.
+std::string Narrow(std::u16string_view text) { return std::string(text.begin(), text.end()); }
+
+Lines SplitLines(const std::string& text) {
+  Lines lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// The lines of one man page section (".SH NAME" up to the next ".SH").
+Lines Section(const std::string& name) {
+  Lines lines;
+  bool inside = false;
+  for (const std::string& line : ManPage()) {
+    if (line.starts_with(".SH ")) {
+      std::string title = line.substr(4);
+      if (title.size() >= 2 && title.front() == '"') title = title.substr(1, title.size() - 2);
+      inside = title == name;
+    } else if (inside) {
+      lines.push_back(line);
+    }
+  }
+  EXPECT_FALSE(lines.empty()) << "no section " << name;
+  return lines;
+}
+
+// Text as a reader sees it. In a pattern, an italic placeholder matches any
+// text; elsewhere it stands as it is written.
+std::string Unescape(const std::string& text, bool as_pattern) {
+  std::string out;
+  bool italic = false;
+  auto literal = [&](const std::string& piece) {
+    if (as_pattern && italic) return;  // the ".*" was written when italics began
+    if (!as_pattern) {
+      out += piece;
+      return;
+    }
+    for (char c : piece) {
+      if (std::string_view(".^$|()[]{}*+?\\").find(c) != std::string_view::npos) out += '\\';
+      out += c;
+    }
+  };
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\\' || i + 1 == text.size()) {
+      literal(std::string(1, text[i]));
+      continue;
+    }
+    const char e = text[++i];
+    if (e == '-') {
+      literal("-");
+    } else if (e == 'e') {
+      literal("\\");
+    } else if (e == ' ') {
+      literal(" ");
+    } else if (e == '&') {
+    } else if (e == '*' && i + 1 < text.size() && text[i + 1] == 'T') {
+      ++i;
+      literal("\t");  // the tab marker of the output layouts
+    } else if (e == 'f' && i + 1 < text.size()) {
+      const bool was_italic = italic;
+      italic = text[++i] == 'I';
+      if (as_pattern && italic && !was_italic) out += ".*";
+    } else if (e == '(' && i + 2 < text.size()) {
+      const std::string glyph = text.substr(i + 1, 2);
+      i += 2;
+      if (glyph == "aq") {
+        literal("'");
+      } else if (glyph == "dq" || glyph == "lq" || glyph == "rq") {
+        literal("\"");
+      } else {
+        ADD_FAILURE() << "glyph \\(" << glyph << " not understood in: " << text;
+      }
+    } else {
+      ADD_FAILURE() << "escape \\" << e << " not understood in: " << text;
+    }
+  }
+  return out;
+}
+
+// The arguments of a macro line, with double quotes grouping words.
+Lines MacroArguments(const std::string& line) {
+  Lines args;
+  size_t i = line.find(' ');
+  while (i != std::string::npos && i < line.size()) {
+    while (i < line.size() && line[i] == ' ') ++i;
+    if (i == line.size()) break;
+    std::string arg;
+    if (line[i] == '"') {
+      const size_t end = line.find('"', i + 1);
+      arg = line.substr(i + 1, end == std::string::npos ? std::string::npos : end - i - 1);
+      i = end == std::string::npos ? end : end + 1;
+    } else {
+      const size_t end = line.find(' ', i);
+      arg = line.substr(i, end == std::string::npos ? std::string::npos : end - i);
+      i = end;
+    }
+    args.push_back(arg);
+  }
+  return args;
+}
+
+// One line of running text: a font macro (.B, .I, .BI, .RB, ...) or plain text.
+std::string RenderLine(const std::string& line) {
+  if (!line.starts_with(".")) return Unescape(line, false);
+  const std::string macro = line.substr(1, line.find(' ') - 1);
+  const Lines args = MacroArguments(line);
+  std::string out;
+  // .B and .I put spaces between their words; the two-font macros join theirs.
+  const bool alternating = macro.size() == 2;
+  for (size_t k = 0; k < args.size(); ++k) {
+    if (k > 0 && !alternating) out += ' ';
+    out += Unescape(args[k], false);
+  }
+  return out;
+}
+
+// The synopsis lines as a reader sees them, from the .SY/.OP/.B/.I/.YS macros.
+Lines ManSynopsis() {
+  Lines rendered;
+  std::string current;
+  for (const std::string& line : Section("SYNOPSIS")) {
+    const Lines args = MacroArguments(line);
+    if (line.starts_with(".SY ")) {
+      current = Unescape(args.at(0), false);
+    } else if (line.starts_with(".OP ")) {
+      current += " [" + Unescape(args.at(0), false);
+      if (args.size() > 1) current += " " + Unescape(args[1], false);
+      current += "]";
+    } else if (line.starts_with(".B ") || line.starts_with(".I ")) {
+      current += " " + RenderLine(line);
+    } else if (line == ".YS") {
+      rendered.push_back(current);
+    } else if (line != ".") {
+      ADD_FAILURE() << "synopsis line not understood: " << line;
+    }
+  }
+  return rendered;
+}
+
+// The command line the usage text shows: the program and "-f hive_path" from
+// its first line, then the bracketed option that starts each option line.
+std::string UsageSynopsis() {
+  const Lines usage = SplitLines(Narrow(MSG_USAGE));
+  const std::string head = "Usage : ";
+  EXPECT_TRUE(usage.at(0).starts_with(head));
+  std::string first = usage[0].substr(head.size());
+  first = first.substr(0, first.find(" [-options]"));
+  // The usage text names the program as Windows would run it; the page names
+  // the installed command.
+  if (first.starts_with("keyscout.exe ")) first.erase(8, 4);
+  std::string synopsis = first;
+  for (const std::string& line : usage) {
+    if (line.starts_with("\t[")) synopsis += " " + line.substr(1, line.find(']') - line.find('[') + 1);
+  }
+  return synopsis;
+}
+
+// "-k key_path" for each option the synopsis shows, in its order.
+Lines OptionsOf(const std::string& synopsis) {
+  Lines options;
+  std::istringstream words(synopsis);
+  std::string word;
+  words >> word;  // the program
+  while (words >> word) {
+    const bool opens = word.starts_with("[");
+    if (opens) word.erase(0, 1);
+    while (!word.empty() && word.back() == ']') word.pop_back();
+    if (word.starts_with("-")) {
+      options.push_back(word);
+    } else if (!options.empty()) {
+      options.back() += " " + word;
+    }
+  }
+  return options;
+}
+
+// The tags of the option list (each line after .TP) in the OPTIONS section.
+Lines ManOptionTags() {
+  Lines tags;
+  const Lines lines = Section("OPTIONS");
+  for (size_t i = 0; i + 1 < lines.size(); ++i) {
+    if (lines[i] == ".TP") tags.push_back(RenderLine(lines[i + 1]));
+  }
+  return tags;
+}
+
+// The lines of a README section ("## Title" up to the next "## ").
+Lines ReadmeSection(const std::string& title) {
+  Lines lines;
+  bool inside = false;
+  for (const std::string& line : ReadLines(SourceTree() / "README.md")) {
+    if (line.starts_with("## ")) {
+      inside = line == "## " + title;
+    } else if (inside) {
+      lines.push_back(line);
+    }
+  }
+  EXPECT_FALSE(lines.empty()) << "README has no section " << title;
+  return lines;
+}
+
+TEST(ManPageTest, SynopsisShowsTheUsageTextAndHelp) {
+  const std::string usage = UsageSynopsis();
+  EXPECT_EQ(usage, "keyscout -f hive_path [-k key_path] [-v value_name] [-l] [-e] [-s] [-w output_file]");
+  EXPECT_EQ(ManSynopsis(), (Lines{usage, "keyscout -h"}));
+}
+
+TEST(ManPageTest, OptionListDocumentsExactlyWhatTheParserAccepts) {
+  Lines expected = OptionsOf(UsageSynopsis());
+  expected.push_back("-h");
+  const Lines tags = ManOptionTags();
+  EXPECT_EQ(tags, expected);
+
+  // Each documented option, with a dummy argument where it takes one, does
+  // what the page says: it sets a bit of its own, or asks for the usage text.
+  uint32_t bits_seen = 0;
+  for (const std::string& tag : tags) {
+    std::vector<std::u16string> words{u"keyscout", u"-f", u"hive"};
+    const std::string option = tag.substr(0, tag.find(' '));
+    words.emplace_back(option.begin(), option.end());
+    if (tag.find(' ') != std::string::npos) words.push_back(u"argument");
+    RunOptions options;
+    const ParseVerdict verdict = ParseCommandLine(words, &options);
+    if (option == "-h") {
+      EXPECT_EQ(verdict, ParseVerdict::kUsageRequested);
+      continue;
+    }
+    const uint32_t bit = options.flags & ~OPT_FILE;
+    EXPECT_EQ(verdict, ParseVerdict::kRun) << option;
+    EXPECT_TRUE(option == "-f" || (bit != 0 && (bit & bits_seen) == 0)) << option << " sets no bit of its own";
+    bits_seen |= bit;
+  }
+}
+
+TEST(ManPageTest, ReadmeCommandLineSaysTheSame) {
+  const Lines section = ReadmeSection("Command line");
+  // The first code block is the synopsis.
+  Lines block;
+  bool in_block = false;
+  for (const std::string& line : section) {
+    if (line.starts_with("```")) {
+      if (in_block) break;
+      in_block = true;
+    } else if (in_block) {
+      block.push_back(line);
+    }
+  }
+  EXPECT_EQ(block, ManSynopsis());
+
+  // The option table has one row per option of the page, in its order.
+  Lines rows;
+  const std::regex row(R"(^\| `([^`]+)` \|.*)");
+  std::smatch m;
+  for (const std::string& line : section) {
+    if (std::regex_match(line, m, row)) rows.push_back(m[1]);
+  }
+  EXPECT_EQ(rows, ManOptionTags());
+}
+
+// The layouts in the OUTPUT section, each line as a pattern.
+std::vector<std::regex> OutputLayouts() {
+  std::vector<std::regex> layouts;
+  bool in_example = false;
+  for (const std::string& line : Section("OUTPUT")) {
+    if (line == ".EX") {
+      in_example = true;
+    } else if (line == ".EE") {
+      in_example = false;
+    } else if (in_example) {
+      layouts.emplace_back(Unescape(line, true));
+    }
+  }
+  return layouts;
+}
+
+void Append(test::Bytes& to, const test::Bytes& bytes) {
+  for (uint8_t b : bytes) to.push_back(b);
+}
+
+void AppendU32(test::Bytes& to, uint32_t value) {
+  for (int shift = 0; shift < 32; shift += 8) to.push_back(static_cast<uint8_t>(value >> shift));
+}
+
+// A self-relative descriptor with owner BUILTIN\Administrators, group SYSTEM,
+// a SACL with one audit entry and a DACL with an allowed entry for Everyone and
+// a denied entry for a domain account that no table names.
+test::Bytes SampleDescriptor() {
+  const test::Bytes admins = {1, 2, 0, 0, 0, 0, 0, 5, 0x20, 0, 0, 0, 0x20, 2, 0, 0};
+  const test::Bytes system = {1, 1, 0, 0, 0, 0, 0, 5, 0x12, 0, 0, 0};
+  const test::Bytes everyone = {1, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0};
+  const test::Bytes domain_user = {1, 5, 0, 0, 0, 0, 0, 5, 0x15, 0, 0, 0, 1, 0, 0, 0,
+                                   2, 0, 0, 0, 3, 0, 0, 0, 0xE9, 3, 0, 0};
+  auto ace = [](uint8_t type, uint8_t flags, uint32_t mask, const test::Bytes& sid) {
+    test::Bytes bytes = {type, flags, static_cast<uint8_t>(8 + sid.size()), 0};
+    AppendU32(bytes, mask);
+    Append(bytes, sid);
+    return bytes;
+  };
+  auto acl = [](const std::vector<test::Bytes>& aces) {
+    test::Bytes body;
+    for (const test::Bytes& a : aces) Append(body, a);
+    test::Bytes bytes = {2, 0, static_cast<uint8_t>(8 + body.size()), 0, static_cast<uint8_t>(aces.size()), 0, 0, 0};
+    Append(bytes, body);
+    return bytes;
+  };
+  const test::Bytes sacl = acl({ace(0x02, 0xC0, 0x000F003F, everyone)});
+  const test::Bytes dacl = acl({ace(0x00, 0x02, 0x000F003F, everyone), ace(0x01, 0x00, 0x00020019, domain_user)});
+  test::Bytes descriptor = {1, 0, 0x14, 0x80};  // revision 1; self-relative, SACL and DACL present
+  uint32_t offset = 20;
+  for (const test::Bytes* part : {&admins, &system, &sacl, &dacl}) {
+    AppendU32(descriptor, offset);
+    offset += static_cast<uint32_t>(part->size());
+  }
+  for (const test::Bytes* part : {&admins, &system, &sacl, &dacl}) Append(descriptor, *part);
+  return descriptor;
+}
+
+// Every line a run prints after the banner matches a layout of the OUTPUT
+// section, except the hex dump's own lines, which the page describes in words.
+void ExpectEveryLineDocumented(const test::RunResult& run) {
+  static const std::vector<std::regex> layouts = OutputLayouts();
+  ASSERT_FALSE(layouts.empty());
+  const std::string banner = test::Banner();
+  ASSERT_TRUE(run.out.starts_with(banner));
+  EXPECT_EQ(run.code, 0) << run.out;
+  const std::string rule = SplitLines(Narrow(MSG_VALUE_RULE)).at(0);
+  bool in_hex_dump = false;
+  size_t checked = 0;
+  for (const std::string& line : SplitLines(run.out.substr(banner.size()))) {
+    if (line == rule) {
+      in_hex_dump = true;
+    } else if (in_hex_dump && line.starts_with("Start dump value")) {
+      in_hex_dump = false;
+    }
+    if (in_hex_dump && line != rule) continue;
+    bool documented = false;
+    for (const std::regex& layout : layouts) documented = documented || std::regex_match(line, layout);
+    EXPECT_TRUE(documented) << "no layout in OUTPUT for the line: [" << line << "]";
+    ++checked;
+  }
+  EXPECT_GT(checked, 4u);
+}
+
+TEST(ManPageTest, OutputSectionShowsTheLayoutOfEveryLinePrinted) {
+  const std::string dump = test::TempDir() + "/man-page-dump.bin";
+  ExpectEveryLineDocumented(test::RunWith(
+      test::BuildSampleHive(),
+      {"-f", "sample", "-k", "ControlSet001\\Control\\Session Manager", "-l", "-e", "-v", "BootExecute", "-w", dump}));
+
+  test::TreeKey root{.name = u"ROOT"};
+  root.security = SampleDescriptor();
+  root.children.push_back(test::TreeKey{.name = u"Child"});
+  ExpectEveryLineDocumented(test::RunWith(test::BuildHive(root), {"-f", "hive", "-s"}));
+}
+
+TEST(ManPageTest, ExitStatusListsEveryFailureMessage) {
+  Lines tags;
+  const Lines lines = Section("EXIT STATUS");
+  for (size_t i = 0; i + 1 < lines.size(); ++i) {
+    if (lines[i] == ".TP") tags.push_back(RenderLine(lines[i + 1]));
+  }
+  for (const char16_t* message :
+       {MSG_CANNOT_OPEN_TARGET, MSG_CANNOT_MAP_TARGET, MSG_CANNOT_MAP_MEMORY, MSG_CANNOT_FIND_KEY,
+        MSG_CANNOT_READ_SECURITY, MSG_CANNOT_FIND_VALUE, MSG_CANNOT_READ_VALUE, MSG_CANNOT_CREATE_DUMP,
+        MSG_CANNOT_WRITE_DUMP, MSG_OUT_OF_MEMORY}) {
+    std::string text = Narrow(message);
+    text.pop_back();  // the line end
+    // "(%s)" names what failed; the page names it with a placeholder word.
+    const std::string pattern = std::regex_replace(
+        std::regex_replace(text, std::regex(R"([.()])"), R"(\$&)"), std::regex(R"(%s)"), R"([a-z_]+)");
+    bool listed = false;
+    for (const std::string& tag : tags) listed = listed || std::regex_match(tag, std::regex(pattern));
+    EXPECT_TRUE(listed) << "EXIT STATUS does not list: " << text;
+  }
+}
+
+}  // namespace
+}  // namespace keyscout
