@@ -94,6 +94,9 @@ bool ReadAclHeader(PACL acl, AclHeader* h) {
     return Fail(ERROR_INVALID_ACL);
   }
   if (h->size < ACL_HEADER_SIZE || h->size > acl.size) return Fail(ERROR_INVALID_ACL);
+  // Choice: a damaged ACL (header, revision other than 2 to 4, entry sizes)
+  // fails with ERROR_INVALID_ACL, which the model raises, so the run ends
+  // with a message instead of printing a table that silently lacks entries.
   if (h->revision < ACL_REVISION || h->revision > ACL_REVISION_DS) return Fail(ERROR_INVALID_ACL);
   return true;
 }
@@ -324,6 +327,8 @@ void* LocalFree(void* memory) {
 
 bool LookupAccountSidW(const char16_t* system_name, PSID sid, char16_t* name, uint32_t* name_size,
                        char16_t* domain, uint32_t* domain_size, SID_NAME_USE* use) {
+  // Choice: only the local system is known; naming a remote one is refused
+  // rather than answered from the local table.
   if (system_name != nullptr && system_name[0] != 0) return Fail(ERROR_NOT_SUPPORTED);
   if (name_size == nullptr || domain_size == nullptr || use == nullptr) return Fail(ERROR_INVALID_PARAMETER);
   if (!IsValidSid(sid)) return Fail(ERROR_INVALID_SID);

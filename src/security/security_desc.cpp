@@ -351,6 +351,8 @@ void CSacl::FillFromAcl(PACL acl) {
 // ---- CSecurityDesc --------------------------------------------------------
 
 void CSecurityDesc::LoadStored(PSECURITY_DESCRIPTOR stored) {
+  // Choice: loading over an existing copy releases it first rather than
+  // leaking it or refusing.
   FreeDescriptor();
   const uint32_t length = GetSecurityDescriptorLength(stored);
   // The stored bytes come from a hive: every part the model reads later must

@@ -128,27 +128,18 @@ TEST(SecurityReportTest, SaclRowsComeFirstWhateverTheStoredOrder) {
   }
 }
 
-TEST(SecurityReportTest, UnmappedSidsPrintNothingAroundTheBackslash) {
+TEST(SecurityReportTest, UnmappedSidsLongNamesAndLargeAuthorities) {
   SdSpec spec;
   spec.owner = Sid("S-1-5-21-1004336348-1177238915-682003330-500");
-  spec.group = Sid("S-1-5-21-1004336348-1177238915-682003330-513");
-  spec.dacl = Acl({Ace(0x00, 0, 0x1, Sid("S-1-5-21-1004336348-1177238915-682003330-1001"))});
+  spec.group = Sid("S-1-0x123456789abc-7");
+  spec.dacl = Acl({Ace(0x00, 0, 0x1, Sid("S-1-5-21-1004336348-1177238915-682003330-1001")),
+                   Ace(0x00, 0, 0x2, Sid("S-1-5-114"))});
   EXPECT_EQ(Show(HiveWith(Descriptor(spec))).out,
             Head() + "Owner    : S-1-5-21-1004336348-1177238915-682003330-500    \\\n" +
-                "Group    : S-1-5-21-1004336348-1177238915-682003330-513    \\\n" +
-                "DACL ACE : S-1-5-21-1004336348-1177238915-682003330-1001    \\ 00000001 00 00\n");
-}
-
-TEST(SecurityReportTest, LongNamesAndLargeAuthorities) {
-  SdSpec spec;
-  spec.owner = Sid("S-1-5-114");
-  spec.group = Sid("S-1-0x123456789abc-7");
-  spec.dacl = Acl({Ace(0x00, 0, 0x1, Sid("S-1-15-2-2"))});
-  EXPECT_EQ(Show(HiveWith(Descriptor(spec))).out,
-            Head() + "Owner    : S-1-5-114    NT AUTHORITY\\Local account and member of Administrators group\n" +
                 "Group    : S-1-0x123456789abc-7    \\\n" +
-                "DACL ACE : S-1-15-2-2    APPLICATION PACKAGE AUTHORITY\\ALL RESTRICTED APPLICATION PACKAGES "
-                "00000001 00 00\n");
+                "DACL ACE : S-1-5-21-1004336348-1177238915-682003330-1001    \\ 00000001 00 00\n" +
+                "DACL ACE : S-1-5-114    NT AUTHORITY\\Local account and member of Administrators group "
+                "00000002 00 00\n");
 }
 
 TEST(SecurityReportTest, AZeroOwnerEndsTheRunAfterTheHeader) {
