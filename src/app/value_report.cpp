@@ -1,7 +1,6 @@
 #include "app/value_report.h"
 
 #include <cstdlib>
-#include <memory>
 #include <optional>
 
 #include "app/hex_dump.h"

@@ -43,7 +43,9 @@ constexpr std::array<TypeCell, VALUE_TYPE_COUNT> MakeTypeCells() {
     TypeCell& cell = cells[type];
     cell.text[cell.length++] = '\t';
     size_t n = 0;
-    for (; VALUE_TYPE_NAMES[type][n] != 0; ++n) cell.text[cell.length++] = static_cast<char>(VALUE_TYPE_NAMES[type][n]);
+    for (; VALUE_TYPE_NAMES[type][n] != 0; ++n) {
+      cell.text[cell.length++] = static_cast<char>(VALUE_TYPE_NAMES[type][n]);
+    }
     for (; n < VALUE_TYPE_COLUMN; ++n) cell.text[cell.length++] = ' ';
     cell.text[cell.length++] = '\t';
   }
