@@ -15,6 +15,7 @@
 #include "app/driver.h"
 #include "platform/console.h"
 #include "platform/text.h"
+#include "support/real_hives.h"
 #include "support/run_tool.h"
 #include "support/sha256.h"
 
@@ -88,6 +89,7 @@ std::string HiveFolder() {
 std::string ReadyHive(const std::string& folder, const std::string& name) {
   const std::string stored = folder + "/" + name;
   if (name.size() < 3 || name.compare(name.size() - 3, 3, ".xz") != 0) return stored;
+  if (const std::string unpacked = test::UnpackedHivePath(name); !unpacked.empty()) return unpacked;
   const std::string plain = test::TempDir() + "/" + name.substr(0, name.size() - 3);
   if (fs::exists(plain)) return plain;
   if (std::system("command -v xz >/dev/null 2>&1") != 0) return "";

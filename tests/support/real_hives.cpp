@@ -39,16 +39,24 @@ std::vector<std::string> RealHiveNames() {
     if (!entry.is_regular_file()) continue;
     const std::string name = entry.path().filename().string();
     if (name.ends_with(".md")) continue;
-    if (name.ends_with(".xz") && !xz) continue;
+    if (name.ends_with(".xz") && !xz && UnpackedHivePath(name).empty()) continue;
     names.push_back(name);
   }
   std::sort(names.begin(), names.end());
   return names;
 }
 
+std::string UnpackedHivePath(const std::string& name) {
+  const char* dir = std::getenv("KEYSCOUT_UNPACKED_HIVES");
+  if (dir == nullptr || *dir == 0 || !name.ends_with(".xz")) return "";
+  const std::string path = std::string(dir) + "/" + name.substr(0, name.size() - 3);
+  return FileExists(path) ? path : "";
+}
+
 Bytes LoadRealHive(const std::string& name) {
   const std::string path = RealHiveDir() + "/" + name;
   if (!name.ends_with(".xz")) return ReadFile(path);
+  if (const std::string unpacked = UnpackedHivePath(name); !unpacked.empty()) return ReadFile(unpacked);
   Bytes out;
   FILE* pipe = popen(("xz -dc '" + path + "'").c_str(), "r");
   if (pipe == nullptr) return out;

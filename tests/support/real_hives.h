@@ -13,10 +13,15 @@ namespace keyscout::test {
 std::string RealHiveDir();
 
 // The hive files in that folder, sorted by name (.xz files included only when
-// an xz binary is there to decompress them).
+// an xz binary is there to decompress them, or an unpacked copy is there).
 std::vector<std::string> RealHiveNames();
 
 // The bytes of one hive, decompressed when its name ends in .xz.
 Bytes LoadRealHive(const std::string& name);
+
+// Where a .xz hive was decompressed beforehand, for a platform without an xz
+// program (Windows): $KEYSCOUT_UNPACKED_HIVES/<name without .xz>. Empty when
+// there is no such file.
+std::string UnpackedHivePath(const std::string& name);
 
 }  // namespace keyscout::test

@@ -1,12 +1,11 @@
 #include "support/run_tool.h"
 
-#include <unistd.h>
-
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 
 #include "app/messages.h"
 #include "platform/console.h"
@@ -66,11 +65,26 @@ std::string Banner() {
 
 std::string Preamble(const std::string& key_path) { return Banner() + "KEY PATH : " + key_path + "\n"; }
 
+std::filesystem::path PathFromUtf8(const std::string& path) {
+  return std::filesystem::path(std::u8string(path.begin(), path.end()));
+}
+
 std::string TempDir() {
   static const std::string dir = [] {
-    std::string base = std::filesystem::temp_directory_path() / "keyscout-test-XXXXXX";
-    if (mkdtemp(base.data()) == nullptr) std::abort();
-    return base;
+    namespace fs = std::filesystem;
+    // A folder of our own that did not exist before (create_directory fails
+    // on an existing one), readable by us alone.
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      const fs::path candidate = fs::temp_directory_path() / ("keyscout-test-" + std::to_string(random()));
+      std::error_code error;
+      if (fs::create_directory(candidate, error)) {
+        fs::permissions(candidate, fs::perms::owner_all, error);
+        const std::u8string text = candidate.u8string();
+        return std::string(text.begin(), text.end());
+      }
+    }
+    std::abort();
   }();
   return dir;
 }
@@ -78,14 +92,19 @@ std::string TempDir() {
 std::string WriteTempFile(const Bytes& bytes, const std::string& name) {
   static std::atomic<int> counter{0};
   const std::string path = TempDir() + "/" + name + "-" + std::to_string(counter++);
-  std::ofstream f(path, std::ios::binary);
+  std::ofstream f(PathFromUtf8(path), std::ios::binary);
   f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   return path;
 }
 
 Bytes ReadFile(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
+  std::ifstream f(PathFromUtf8(path), std::ios::binary);
   return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+bool FileExists(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::exists(PathFromUtf8(path), error);
 }
 
 }  // namespace keyscout::test

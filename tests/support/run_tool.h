@@ -1,6 +1,7 @@
 // Runs the real entry point in-process on an in-memory hive, capturing stdout.
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -43,5 +44,10 @@ std::string Preamble(const std::string& key_path = "ROOT");
 std::string WriteTempFile(const Bytes& bytes, const std::string& name = "hive");
 std::string TempDir();
 Bytes ReadFile(const std::string& path);
+bool FileExists(const std::string& path);
+
+// Test paths are UTF-8 text; this is the file system's own form of one (on
+// POSIX the same bytes, on Windows UTF-16 units).
+std::filesystem::path PathFromUtf8(const std::string& path);
 
 }  // namespace keyscout::test

@@ -1,0 +1,102 @@
+// The Windows side of the real binary: UTF-16 command lines, the C runtime's
+// line ends, and files that another process holds open.
+#include <gtest/gtest.h>
+
+#include "platform/text.h"
+#include "platform/windows_api.h"
+#include "support/process.h"
+#include "support/run_tool.h"
+#include "support/sample_hive.h"
+
+namespace keyscout {
+namespace {
+
+using test::Banner;
+using test::Preamble;
+using test::RunBinary;
+
+const test::Bytes& Sample() {
+  static const test::Bytes hive = test::BuildSampleHive();
+  return hive;
+}
+
+// Holds `path` open the way another program would, for as long as it lives.
+class HeldFile {
+ public:
+  HeldFile(const std::string& path, DWORD access, DWORD share) {
+    const std::wstring name = ConvertToWindowsText(DecodeCommandWord(path));
+    handle_ = ::CreateFileW(name.c_str(), access, share, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  }
+  ~HeldFile() {
+    if (handle_ != INVALID_HANDLE_VALUE) ::CloseHandle(handle_);
+  }
+  HeldFile(const HeldFile&) = delete;
+  HeldFile& operator=(const HeldFile&) = delete;
+  bool held() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+ private:
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
+};
+
+TEST(WindowsBinaryTest, EveryLineEndsInCrLf) {
+  int status = 0;
+  const std::string raw = test::RunBinaryRaw({"-h"}, &status);
+  EXPECT_EQ(status, 0);
+  std::string expected;
+  for (const char c : Banner()) expected += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  EXPECT_EQ(raw.substr(0, expected.size()), expected);
+  for (size_t i = 0; i < raw.size(); ++i) {
+    if (raw[i] == '\n') {
+      EXPECT_TRUE(i > 0 && raw[i - 1] == '\r') << "bare line feed at " << i;
+    }
+  }
+}
+
+TEST(WindowsBinaryTest, WordsArriveAsUtf16AndAreTakenAsTheyAre) {
+  // U+4E2D has no byte of its own: the file opens by its real name, and the
+  // name prints with "?" in its place.
+  const std::string path = test::WriteTempFile(Sample(), "hive-\xE4\xB8\xAD");
+  int status = 0;
+  EXPECT_EQ(RunBinary({"-f", path, "-k", "Names\\Caf\xC3\xA9"}, &status), Preamble("Names\\Caf\xE9"));
+  EXPECT_EQ(status, 0);
+  const std::string missing = test::TempDir() + "/missing-\xE4\xB8\xAD";
+  EXPECT_EQ(RunBinary({"-f", missing}, &status),
+            Banner() + "Cannot open target file. (" + test::TempDir() + "/missing-?)\n");
+  EXPECT_EQ(status, 1);
+  // No wildcard expansion: "*" is a file name like any other.
+  EXPECT_EQ(RunBinary({"-f", "*"}, &status), Banner() + "Cannot open target file. (*)\n");
+  // Quotes and spaces inside a word stay inside it.
+  EXPECT_EQ(RunBinary({"-f", path, "-k", "a \"b\" c\\"}, &status), Banner() + "Cannot find the key. (a \"b\" c\\)\n");
+}
+
+TEST(WindowsBinaryTest, AHiveAnotherProcessHoldsOpenCannotBeOpened) {
+  const std::string path = test::WriteTempFile(Sample());
+  int status = 0;
+  {
+    // Even a reader that shares reading keeps us out: we ask for no sharing.
+    HeldFile reader(path, GENERIC_READ, FILE_SHARE_READ);
+    ASSERT_TRUE(reader.held());
+    EXPECT_EQ(RunBinary({"-f", path}, &status), Banner() + "Cannot open target file. (" + path + ")\n");
+    EXPECT_EQ(status, 1);
+  }
+  EXPECT_EQ(RunBinary({"-f", path}, &status), Preamble());
+  EXPECT_EQ(status, 0);
+}
+
+TEST(WindowsBinaryTest, ADumpFileAnotherProcessHoldsOpenCannotBeCreated) {
+  const std::string hive = test::WriteTempFile(Sample());
+  const std::string dump = test::TempDir() + "/held-dump.bin";
+  const std::string key = "ControlSet001\\Control\\Session Manager";
+  HeldFile other(dump, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
+  ASSERT_TRUE(other.held());
+  int status = 0;
+  const std::string out = RunBinary({"-f", hive, "-k", key, "-v", "BootExecute", "-w", dump}, &status);
+  EXPECT_EQ(status, 1);
+  const std::string tail = "Start dump value [BootExecute] to file [" + dump + "] : \nCannot create dump file. (" +
+                           dump + ")\n";
+  ASSERT_GE(out.size(), tail.size());
+  EXPECT_EQ(out.substr(out.size() - tail.size()), tail);
+}
+
+}  // namespace
+}  // namespace keyscout
