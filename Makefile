@@ -12,9 +12,12 @@ CPACK      ?= cpack
 PREFIX     ?= /usr/local
 DESTDIR    ?=
 DEB_BUILD  ?= $(BUILD)-deb
+WIN64_BUILD ?= build-win64
+WIN32_BUILD ?= build-win32
+HIVES      ?= $(CURDIR)/../shared/hives
 SAMPLE_KEY := ControlSet001\Control\Session Manager
 
-.PHONY: all build demo test test-release test-asan test-install install deb clean
+.PHONY: all build demo test test-release test-asan test-install install deb windows windows-test clean
 
 all: build
 
@@ -55,6 +58,30 @@ deb:
 	  -DCMAKE_EXE_LINKER_FLAGS='-Wl,-z,relro,-z,now'
 	$(CMAKE) --build $(DEB_BUILD) -j $(JOBS)
 	cd $(DEB_BUILD) && $(CPACK) -G DEB
+
+# Windows: keyscout.exe cross-built with MinGW-w64 for x86_64 ($(WIN64_BUILD))
+# and i686 ($(WIN32_BUILD)), statically linked. `make windows-test` also runs
+# the 64-bit build's whole test suite under Wine (wine64), headless, with the
+# Wine prefix in $(WIN64_BUILD)/wine-prefix; the .xz hives are decompressed
+# beforehand, since the tests cannot run xz from inside Wine.
+windows:
+	$(CMAKE) -S . -B $(WIN64_BUILD) -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/toolchains/mingw-w64-x86_64.cmake
+	$(CMAKE) --build $(WIN64_BUILD) -j $(JOBS)
+	$(CMAKE) -S . -B $(WIN32_BUILD) -DCMAKE_BUILD_TYPE=Release -DKEYSCOUT_TESTS=OFF \
+	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/toolchains/mingw-w64-i686.cmake
+	$(CMAKE) --build $(WIN32_BUILD) -j $(JOBS)
+
+windows-test: windows
+	@mkdir -p $(WIN64_BUILD)/unpacked-hives
+	@if command -v xz >/dev/null; then \
+	  for f in "$${KEYSCOUT_HIVES:-$(HIVES)}"/*.xz; do \
+	    [ -f "$$f" ] || continue; \
+	    out="$(WIN64_BUILD)/unpacked-hives/$$(basename "$$f" .xz)"; \
+	    [ -s "$$out" ] || { xz -dc "$$f" > "$$out.part" && mv "$$out.part" "$$out"; } || exit 1; \
+	  done; \
+	fi
+	cd $(WIN64_BUILD) && KEYSCOUT_UNPACKED_HIVES="$$(pwd)/unpacked-hives" ctest --output-on-failure
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)
