@@ -36,11 +36,11 @@ TEST(KeysEndToEndTest, ListingUnderAnIndexRootInWindowsOrder) {
                        "=====================\n"
                        "Subkeys information:\n"
                        "HCELL_INDEX\tKey name\n"
-                       "00000330\tAFD\n"
-                       "000003E0\tFSDepends\n"
-                       "000004A0\tFs_Rec\n"
-                       "00000550\tTcpip\n"
-                       "00000600\t_last\n"
+                       "000001A8\tAFD\n"
+                       "00000200\tFSDepends\n"
+                       "00000260\tFs_Rec\n"
+                       "000002B8\tTcpip\n"
+                       "00000310\t_last\n"
                        "----------------\n"
                        "Subkey count : 5\n");
 }
@@ -53,8 +53,8 @@ TEST(KeysEndToEndTest, NamesOfBothFormsAndTheVolatileList) {
                        "Subkeys information:\n"
                        "HCELL_INDEX\tKey name\n"
                        "00000020\tCaf\xE9\n"
-                       "000000D0\t????\n"
-                       "000001B0\tVolatile\n"
+                       "00000078\t????\n"
+                       "000000E8\tVolatile\n"
                        "----------------\n"
                        "Subkey count : 3\n");
 }

@@ -119,8 +119,7 @@ uint32_t HiveBuilder::AddCell(const Bytes& payload, uint32_t size) {
     AddHbin(need);
   }
   const uint32_t index = cursor_;
-  RawCell(index, -static_cast<int32_t>(size), payload);
-  cursor_ += size;
+  RawCell(index, -static_cast<int32_t>(size), payload);  // moves the cursor past the cell
   return index;
 }
 
