@@ -46,9 +46,10 @@ AccountLookup PlatformLookupAccount(const uint8_t* sid, size_t sid_length, std::
       *use = static_cast<uint32_t>(name_use);
       return AccountLookup::kMapped;
     }
-    // A SID the system cannot name (ERROR_NONE_MAPPED among others) is left
-    // to the tool's table of well-known SIDs, as where there is no system to
-    // ask: older or trimmed systems lack some names that the table holds.
+    // Choice: a SID the system cannot name (ERROR_NONE_MAPPED among others)
+    // is left to the tool's table of well-known SIDs, as where there is no
+    // system to ask, rather than shown without a name: older or trimmed
+    // systems (and Wine) lack some names that the table holds.
     if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER) break;
     // A name or domain never needs more than a few hundred units; anything
     // else is not an answer to act on.

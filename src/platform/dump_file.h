@@ -13,8 +13,8 @@ class DumpFile {
   DumpFile(const DumpFile&) = delete;
   DumpFile& operator=(const DumpFile&) = delete;
 
-  // Creates `path` for writing (mode 0666 less the umask), or truncates it
-  // when it exists. False when it cannot be created.
+  // Creates `path` for writing (POSIX: mode 0666 less the umask; Windows: no
+  // sharing), or truncates it when it exists. False when it cannot be created.
   bool Create(const std::u16string& path);
   // Writes all `length` bytes; a short write is continued until everything is
   // out. False when the system reports an error.

@@ -8,7 +8,7 @@ namespace keyscout {
 
 enum class MapStatus {
   kOk,
-  kCannotOpen,       // missing, no access, not a plain file, or held by a writer
+  kCannotOpen,       // missing, no access, not a plain file, or held by another (POSIX: a writer)
   kCannotMapTarget,  // the mapping cannot be made (an empty file among others)
   kCannotMapMemory,  // the view cannot be mapped
 };
