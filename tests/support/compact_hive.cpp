@@ -1,0 +1,232 @@
+#include "support/compact_hive.h"
+
+#include "hive/layout.h"
+#include "support/sd_builder.h"
+
+namespace keyscout::test {
+
+namespace {
+
+uint16_t GetU16(const Bytes& b, size_t at) { return static_cast<uint16_t>(b.at(at) | (b.at(at + 1) << 8)); }
+
+// A descriptor with every part the security report reads: owner, group, a
+// SACL (audit, object audit with both GUIDs, mandatory label) and a DACL
+// (deny, allow, inherited object entries of both layouts, and a callback
+// entry the model passes over).
+Bytes FullDescriptor() {
+  const char* const user = "S-1-5-21-3623811015-3361044348-30300820-1013";
+  SdSpec spec;
+  spec.owner = Sid("S-1-5-32-544");
+  spec.group = Sid("S-1-5-18");
+  spec.sacl = Acl({
+      Ace(0x02, 0xC0, 0x000D0016, Sid("S-1-1-0")),
+      ObjectAce(0x07, 0x40, 0x00000100, 3, Guid(1), Guid(2), Sid(user)),
+      Ace(0x11, 0x00, 0x00000001, Sid("S-1-16-12288")),
+  });
+  spec.dacl = Acl({
+      Ace(0x01, 0x00, 0x00000006, Sid(user)),
+      Ace(0x00, 0x12, 0x000F003F, Sid("S-1-5-32-544")),
+      ObjectAce(0x05, 0x10, 0x00000100, 2, {}, Guid(3), Sid("S-1-5-18")),
+      ObjectAce(0x06, 0x00, 0x00000010, 0, {}, {}, Sid("S-1-3-0")),
+      Ace(0x09, 0x00, 0x00020019, Sid("S-1-5-32-545")),
+  });
+  return Descriptor(spec);
+}
+
+class FieldLog {
+ public:
+  explicit FieldLog(std::vector<HiveField>* fields) : fields_(fields) {}
+
+  void Add(const std::string& what, uint64_t offset, uint32_t width, const std::string& key = "",
+           const std::string& value = "") {
+    fields_->push_back(HiveField{what, offset, width, key, value});
+  }
+  // A field of the cell at `index`, by its offset inside the cell.
+  void Field(const std::string& what, uint32_t index, uint32_t at, uint32_t width, const std::string& key = "",
+             const std::string& value = "") {
+    Add(what, HiveBuilder::FileOffset(index) + at, width, key, value);
+  }
+  void Size(const std::string& what, uint32_t index, const std::string& key = "", const std::string& value = "") {
+    Field(what + " cell size", index, 0, 4, key, value);
+  }
+  void Key(const std::string& name, uint32_t index, const std::string& path) {
+    Size("nk " + name, index, path);
+    Field("nk " + name + " flags", index, 0x06, 2, path);
+    Field("nk " + name + " stable count", index, 0x18, 4, path);
+    Field("nk " + name + " volatile count", index, 0x1C, 4, path);
+    Field("nk " + name + " stable list", index, 0x20, 4, path);
+    Field("nk " + name + " volatile list", index, 0x24, 4, path);
+    Field("nk " + name + " value count", index, 0x28, 4, path);
+    Field("nk " + name + " value list", index, 0x2C, 4, path);
+    Field("nk " + name + " security", index, 0x30, 4, path);
+    Field("nk " + name + " name length", index, 0x4C, 2, path);
+  }
+  void List(const std::string& name, uint32_t index, uint32_t entries, uint32_t entry_size,
+            const std::string& path) {
+    Size(name, index, path);
+    Field(name + " count", index, 0x06, 2, path);
+    for (uint32_t i = 0; i < entries; ++i) {
+      Field(name + " entry " + std::to_string(i), index, 0x08 + i * entry_size, 4, path);
+    }
+  }
+  void ValueList(const std::string& name, uint32_t index, uint32_t entries, const std::string& path) {
+    Size(name, index, path);
+    for (uint32_t i = 0; i < entries; ++i) Field(name + " entry " + std::to_string(i), index, 4 + 4 * i, 4, path);
+  }
+  void Value(const std::string& name, uint32_t index, const std::string& path, const std::string& shown) {
+    Size("vk " + shown, index, path, name);
+    Field("vk " + shown + " name length", index, 0x06, 2, path, name);
+    Field("vk " + shown + " data size", index, 0x08, 4, path, name);
+    Field("vk " + shown + " data offset", index, 0x0C, 4, path, name);
+    Field("vk " + shown + " type", index, 0x10, 4, path, name);
+    Field("vk " + shown + " flags", index, 0x14, 2, path, name);
+  }
+
+ private:
+  std::vector<HiveField>* fields_;
+};
+
+// The descriptor's header, ACL headers, entry sizes and SID counts, found by
+// reading the descriptor as built (it lies at `at` in the file).
+void LogDescriptor(FieldLog& log, const Bytes& sd, uint64_t at) {
+  log.Add("sd control", at + SD_CONTROL, 2);
+  log.Add("sd owner offset", at + SD_OWNER_FIELD, 4);
+  log.Add("sd group offset", at + SD_GROUP_FIELD, 4);
+  log.Add("sd sacl offset", at + SD_SACL_FIELD, 4);
+  log.Add("sd dacl offset", at + SD_DACL_FIELD, 4);
+  log.Add("owner sid count", at + GetU32(sd, SD_OWNER_FIELD) + 1, 1);
+  log.Add("group sid count", at + GetU32(sd, SD_GROUP_FIELD) + 1, 1);
+  for (const auto& [name, field] : {std::pair{"sacl", SD_SACL_FIELD}, std::pair{"dacl", SD_DACL_FIELD}}) {
+    const uint32_t acl = GetU32(sd, field);
+    const std::string acl_name = name;
+    log.Add(acl_name + " size", at + acl + 2, 2);
+    log.Add(acl_name + " count", at + acl + 4, 2);
+    uint32_t ace = acl + 8;
+    for (uint16_t i = 0; i < GetU16(sd, acl + 4); ++i) {
+      const std::string ace_name = acl_name + " ace " + std::to_string(i);
+      log.Add(ace_name + " type", at + ace, 1);
+      log.Add(ace_name + " size", at + ace + 2, 2);
+      if (sd[ace] == 0x05 || sd[ace] == 0x06 || sd[ace] == 0x07) {
+        log.Add(ace_name + " object flags", at + ace + 8, 4);
+      }
+      ace += GetU16(sd, ace + 2);
+    }
+  }
+}
+
+}  // namespace
+
+CompactHive BuildCompactHive(bool big_data) {
+  CompactHive hive;
+  FieldLog log(&hive.fields);
+  HiveBuilder b;
+
+  const Bytes descriptor = FullDescriptor();
+  const uint32_t sk = b.Security(descriptor);
+  log.Size("sk", sk);
+  LogDescriptor(log, descriptor, HiveBuilder::FileOffset(sk) + SK_DESCRIPTOR);
+
+  const std::string deep_path = COMPACT_DEEP_KEY;
+  const uint32_t cell_data = b.DataCell(Pattern(24, 2));
+  const uint32_t cell = b.Value(ValueSpec{.name = u"Cell", .type = 3, .data_size = 24, .data_offset = cell_data});
+  const uint32_t dword = b.Value(u"Dword", 4, {1, 2, 3, 4});
+  const uint32_t deep_values = b.ValueList({cell, dword});
+  const uint32_t deep = b.Key(KeySpec{.name = u"Deep", .value_count = 2, .value_list = deep_values, .security = sk});
+  const uint32_t gamma_list = b.LeafList("lf", {deep});
+  const uint32_t gamma =
+      b.Key(KeySpec{.name = u"Gamma", .stable_count = 1, .stable_list = gamma_list, .security = sk});
+  const uint32_t alpha = b.Key(KeySpec{.name = u"Alpha", .security = sk});
+  const uint32_t beta = b.Key(KeySpec{.name = u"Beta", .security = sk});
+  const uint32_t delta = b.Key(KeySpec{.name = u"Delta", .compressed = false, .security = sk});
+  const uint32_t vol = b.Key(KeySpec{.name = u"Vol", .security = sk});
+  const uint32_t li = b.LeafList("li", {alpha, beta});
+  const uint32_t lh = b.LeafList("lh", {delta, gamma});
+  const uint32_t ri = b.IndexRoot({li, lh});
+  const uint32_t vol_list = b.LeafList("lf", {vol});
+
+  log.Size("data Cell", cell_data, deep_path, "Cell");
+  log.Value("Cell", cell, deep_path, "Cell");
+  log.Value("Dword", dword, deep_path, "Dword");
+  log.ValueList("Deep value list", deep_values, 2, deep_path);
+  log.Key("Deep", deep, deep_path);
+  log.List("lf Gamma", gamma_list, 1, 8, deep_path);
+  log.Key("Gamma", gamma, deep_path);
+  log.Key("Alpha", alpha, "Alpha");
+  log.Key("Beta", beta, "Beta");
+  log.Key("Delta", delta, "Delta");
+  log.Key("Vol", vol, "Vol");
+  log.List("li", li, 2, 4, "Beta");
+  log.List("lh", lh, 2, 8, deep_path);
+  log.List("ri", ri, 2, 4, deep_path);
+  log.List("lf volatile", vol_list, 1, 8, "Vol");
+
+  struct Named {
+    std::u16string name;
+    std::string utf8;
+    uint32_t index;
+  };
+  std::vector<Named> values;
+  values.push_back({u"", "", b.Value(u"", 1, Utf16Le(std::u16string(u"default\0", 8)))});
+  values.push_back({u"Resident", "Resident", b.Value(u"Resident", 4, {1, 0, 0, 0})});
+  values.push_back({u"Zero", "Zero", b.Value(u"Zero", 3, {})});
+  values.push_back({u"Empty", "Empty",
+                    b.Value(ValueSpec{.name = u"Empty", .type = 3, .data_size = 0, .data_offset = b.DataCell({})})});
+  values.push_back({u"Caf\u00E9", "Caf\xC3\xA9", b.Value(u"Caf\u00E9", 11, Pattern(8, 3))});
+  values.push_back({u"\u041A\u043B\u044E\u0447", "\xD0\x9A\xD0\xBB\xD1\x8E\xD1\x87",
+                    b.Value(u"\u041A\u043B\u044E\u0447", 0x20000, {0x41, 0, 0})});
+  if (big_data) values.push_back({u"Big", "Big", b.Value(u"Big", 3, Pattern(BIG_DATA_SEGMENT + 8, 5))});
+
+  std::vector<uint32_t> value_cells;
+  for (const Named& v : values) value_cells.push_back(v.index);
+  const uint32_t root_values = b.ValueList(value_cells);
+  const uint32_t root = b.Key(KeySpec{.name = u"ROOT",
+                                      .extra_flags = 0x0C,
+                                      .stable_count = 4,
+                                      .volatile_count = 1,
+                                      .stable_list = ri,
+                                      .volatile_list = vol_list,
+                                      .value_count = static_cast<uint32_t>(value_cells.size()),
+                                      .value_list = root_values,
+                                      .security = sk});
+  for (const uint32_t child : {alpha, beta, delta, gamma}) b.PatchCellU32(child, 0x14, root);
+  b.PatchCellU32(vol, 0x14, root);
+  b.PatchCellU32(deep, 0x14, gamma);
+  b.SetRoot(root);
+  hive.bytes = b.Finish();
+  const Bytes& out = hive.bytes;
+
+  for (const Named& v : values) {
+    const std::string shown = v.utf8.empty() ? "(unnamed)" : v.utf8;
+    log.Value(v.utf8, v.index, "", shown);
+    uint32_t data_size = GetU32(out, HiveBuilder::FileOffset(v.index) + 0x08);
+    if ((data_size & 0x80000000u) != 0) continue;
+    const uint32_t data = GetU32(out, HiveBuilder::FileOffset(v.index) + 0x0C);
+    log.Size("data " + shown, data, "", v.utf8);
+    if (data_size <= BIG_DATA_SEGMENT) continue;
+    log.Field("db count", data, 0x06, 2, "", v.utf8);
+    log.Field("db segment list", data, 0x08, 4, "", v.utf8);
+    const uint32_t list = GetU32(out, HiveBuilder::FileOffset(data) + 0x08);
+    log.Size("db segment list", list, "", v.utf8);
+    for (uint32_t i = 0; i < GetU16(out, HiveBuilder::FileOffset(data) + 0x06); ++i) {
+      log.Field("db segment entry " + std::to_string(i), list, 4 + 4 * i, 4, "", v.utf8);
+      log.Size("db segment " + std::to_string(i), GetU32(out, HiveBuilder::FileOffset(list) + 4 + 4 * i), "",
+               v.utf8);
+    }
+  }
+  log.ValueList("root value list", root_values, static_cast<uint32_t>(value_cells.size()), "");
+  log.Key("ROOT", root, "");
+
+  log.Add("regf signature", 0x000, 4);
+  log.Add("root cell", 0x024, 4);
+  for (uint64_t at = HIVE_BASE; at + 12 <= out.size();) {
+    log.Add("hbin signature", at, 4);
+    log.Add("hbin offset", at + 4, 4);
+    log.Add("hbin length", at + 8, 4);
+    const uint32_t length = GetU32(out, at + 8);
+    if (length == 0) break;
+    at += length;
+  }
+  return hive;
+}
+
+}  // namespace keyscout::test
