@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -78,35 +77,6 @@ std::vector<ExpectedValue> LoadExpected() {
   return rows;
 }
 
-std::string HiveFolder() {
-  if (const char* env = std::getenv("KEYSCOUT_HIVES"); env != nullptr && *env != 0) return env;
-  return KEYSCOUT_SHARED_HIVES;
-}
-
-// The path of a hive ready to be opened: the file itself, or for a ".xz" file
-// its contents decompressed into the test's temporary folder. Empty when that
-// cannot be done (no xz program).
-std::string ReadyHive(const std::string& folder, const std::string& name) {
-  const std::string stored = folder + "/" + name;
-  if (name.size() < 3 || name.compare(name.size() - 3, 3, ".xz") != 0) return stored;
-  if (const std::string unpacked = test::UnpackedHivePath(name); !unpacked.empty()) return unpacked;
-  const std::string plain = test::TempDir() + "/" + name.substr(0, name.size() - 3);
-  if (fs::exists(plain)) return plain;
-  if (std::system("command -v xz >/dev/null 2>&1") != 0) return "";
-  FILE* pipe = popen(("xz -dc '" + stored + "'").c_str(), "r");
-  if (pipe == nullptr) return "";
-  std::ofstream out(plain, std::ios::binary);
-  char chunk[1 << 16];
-  size_t n;
-  while ((n = fread(chunk, 1, sizeof chunk, pipe)) > 0) out.write(chunk, static_cast<std::streamsize>(n));
-  out.close();
-  if (pclose(pipe) != 0) {
-    fs::remove(plain);
-    return "";
-  }
-  return plain;
-}
-
 std::string HexLength(uint32_t length) {
   char text[9];
   std::snprintf(text, sizeof text, "%08X", length);
@@ -114,8 +84,7 @@ std::string HexLength(uint32_t length) {
 }
 
 TEST(RealValuesTest, EveryValueIsFoundAndItsDumpMatchesTheOtherReader) {
-  const std::string folder = HiveFolder();
-  if (!fs::is_directory(folder)) GTEST_SKIP() << "no hive folder at " << folder;
+  if (test::RealHiveDir().empty()) GTEST_SKIP() << "no real hives beside the repository";
   const std::vector<ExpectedValue> rows = LoadExpected();
   ASSERT_FALSE(rows.empty());
 
@@ -125,7 +94,7 @@ TEST(RealValuesTest, EveryValueIsFoundAndItsDumpMatchesTheOtherReader) {
   const std::string dump = test::TempDir() + "/real-value.bin";
   for (const ExpectedValue& row : rows) {
     if (!ready.count(row.hive)) {
-      ready[row.hive] = fs::exists(folder + "/" + row.hive) ? ReadyHive(folder, row.hive) : "";
+      ready[row.hive] = test::RealHivePath(row.hive);
     }
     const std::string& hive = ready[row.hive];
     if (hive.empty()) {

@@ -53,18 +53,27 @@ std::string UnpackedHivePath(const std::string& name) {
   return FileExists(path) ? path : "";
 }
 
+std::string RealHivePath(const std::string& name) {
+  const std::string stored = RealHiveDir() + "/" + name;
+  if (!name.ends_with(".xz")) return FileExists(stored) ? stored : "";
+  if (const std::string unpacked = UnpackedHivePath(name); !unpacked.empty()) return unpacked;
+  const std::string plain = TempDir() + "/" + name.substr(0, name.size() - 3);
+  if (FileExists(plain)) return plain;
+  if (!FileExists(stored) || !HaveXz()) return "";
+  // Decompressed under another name first, so that a failure never leaves a
+  // partial file where a later call would take it for the hive.
+  const std::string partial = plain + ".partial";
+  if (std::system(("xz -dc '" + stored + "' > '" + partial + "'").c_str()) != 0) {
+    fs::remove(partial);
+    return "";
+  }
+  fs::rename(partial, plain);
+  return plain;
+}
+
 Bytes LoadRealHive(const std::string& name) {
-  const std::string path = RealHiveDir() + "/" + name;
-  if (!name.ends_with(".xz")) return ReadFile(path);
-  if (const std::string unpacked = UnpackedHivePath(name); !unpacked.empty()) return ReadFile(unpacked);
-  Bytes out;
-  FILE* pipe = popen(("xz -dc '" + path + "'").c_str(), "r");
-  if (pipe == nullptr) return out;
-  char buf[65536];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) out.insert(out.end(), buf, buf + n);
-  pclose(pipe);
-  return out;
+  const std::string path = RealHivePath(name);
+  return path.empty() ? Bytes() : ReadFile(path);
 }
 
 }  // namespace keyscout::test

@@ -16,6 +16,11 @@ std::string RealHiveDir();
 // an xz binary is there to decompress them, or an unpacked copy is there).
 std::vector<std::string> RealHiveNames();
 
+// A file on disk holding one hive: the stored file itself, or for a .xz
+// hive its contents decompressed once into the tests' temporary folder (or
+// the unpacked copy below). Empty when it cannot be had.
+std::string RealHivePath(const std::string& name);
+
 // The bytes of one hive, decompressed when its name ends in .xz.
 Bytes LoadRealHive(const std::string& name);
 
