@@ -382,42 +382,28 @@ void CSecurityDesc::FreeDescriptor() {
   copy_length_ = 0;
 }
 
-bool CSecurityDesc::ExtractSacl(CSacl& sacl) const {
+template <typename Acl, typename Get>
+bool CSecurityDesc::ExtractAcl(Acl& acl, Get get) const {
   if (copy_ == nullptr) return false;
   bool present = false;
   bool defaulted = false;
-  PACL acl;
-  if (!GetSecurityDescriptorSacl(DescriptorCopy(), &present, &acl, &defaulted)) return false;
-  sacl.ClearAces();
+  PACL stored;
+  if (!get(DescriptorCopy(), &present, &stored, &defaulted)) return false;
+  acl.ClearAces();
   if (!present) {
-    sacl.null_ = false;
-  } else if (acl.IsNull()) {
-    sacl.null_ = true;
+    acl.null_ = false;
+  } else if (stored.IsNull()) {
+    acl.null_ = true;
   } else {
     // A filled ACL is not null, whatever the object said before.
-    sacl.null_ = false;
-    sacl.FillFromAcl(acl);
+    acl.null_ = false;
+    acl.FillFromAcl(stored);
   }
   return true;
 }
 
-bool CSecurityDesc::ExtractDacl(CDacl& dacl) const {
-  if (copy_ == nullptr) return false;
-  bool present = false;
-  bool defaulted = false;
-  PACL acl;
-  if (!GetSecurityDescriptorDacl(DescriptorCopy(), &present, &acl, &defaulted)) return false;
-  dacl.ClearAces();
-  if (!present) {
-    dacl.null_ = false;
-  } else if (acl.IsNull()) {
-    dacl.null_ = true;
-  } else {
-    // A filled ACL is not null, whatever the object said before.
-    dacl.null_ = false;
-    dacl.FillFromAcl(acl);
-  }
-  return true;
-}
+bool CSecurityDesc::ExtractSacl(CSacl& sacl) const { return ExtractAcl(sacl, GetSecurityDescriptorSacl); }
+
+bool CSecurityDesc::ExtractDacl(CDacl& dacl) const { return ExtractAcl(dacl, GetSecurityDescriptorDacl); }
 
 }  // namespace keyscout

@@ -228,6 +228,11 @@ class CSecurityDesc {
   PSECURITY_DESCRIPTOR DescriptorCopy() const { return PSECURITY_DESCRIPTOR{copy_.get(), copy_length_}; }
 
  private:
+  // The one way both ACLs are taken from the copy; `get` is
+  // GetSecurityDescriptorSacl or GetSecurityDescriptorDacl.
+  template <typename Acl, typename Get>
+  bool ExtractAcl(Acl& acl, Get get) const;
+
   std::unique_ptr<uint8_t[]> copy_;
   uint32_t copy_length_ = 0;
 };
