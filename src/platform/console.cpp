@@ -1,34 +1,83 @@
 #include "platform/console.h"
 
+#include <bit>
 #include <cstring>
 
 namespace keyscout {
 
 namespace {
 constexpr char HEX_DIGITS[] = "0123456789ABCDEF";
+constexpr size_t CONSOLE_MIN_CAPACITY = 64;
 }  // namespace
 
-Console::Console(ByteSink& sink, size_t capacity) : sink_(sink), buffer_(capacity < 64 ? 64 : capacity) {}
+constexpr char Console::HEX_PAIRS[513] =
+    "000102030405060708090A0B0C0D0E0F101112131415161718191A1B1C1D1E1F"
+    "202122232425262728292A2B2C2D2E2F303132333435363738393A3B3C3D3E3F"
+    "404142434445464748494A4B4C4D4E4F505152535455565758595A5B5C5D5E5F"
+    "606162636465666768696A6B6C6D6E6F707172737475767778797A7B7C7D7E7F"
+    "808182838485868788898A8B8C8D8E8F909192939495969798999A9B9C9D9E9F"
+    "A0A1A2A3A4A5A6A7A8A9AAABACADAEAFB0B1B2B3B4B5B6B7B8B9BABBBCBDBEBF"
+    "C0C1C2C3C4C5C6C7C8C9CACBCCCDCECFD0D1D2D3D4D5D6D7D8D9DADBDCDDDEDF"
+    "E0E1E2E3E4E5E6E7E8E9EAEBECEDEEEFF0F1F2F3F4F5F6F7F8F9FAFBFCFDFEFF";
+
+Console::Console(ByteSink& sink, size_t capacity)
+    : sink_(sink),
+      capacity_(capacity < CONSOLE_MIN_CAPACITY ? CONSOLE_MIN_CAPACITY : capacity),
+      buffer_(new char[capacity_]) {}
 
 Console::~Console() { Flush(); }
 
 void Console::Flush() {
-  if (used_ != 0) sink_.Write(buffer_.data(), used_);
+  if (used_ != 0) sink_.Write(buffer_.get(), used_);
   used_ = 0;
 }
 
-char* Console::Reserve(size_t length) {
-  if (buffer_.size() - used_ < length) {
-    Flush();
-    if (buffer_.size() < length) buffer_.resize(length);
+void Console::MakeRoom(size_t length) {
+  Flush();
+  if (capacity_ < length) {
+    // One piece of text larger than the whole buffer: grow to hold it.
+    buffer_.reset(new char[length]);
+    capacity_ = length;
   }
-  char* at = buffer_.data() + used_;
-  used_ += length;
-  return at;
 }
 
-void Console::Bytes(const char* data, size_t length) {
-  if (length >= buffer_.size()) {
+namespace {
+
+// True when none of the four 16-bit units in `word` is zero or above U+00FF.
+// (word - 0x0001...) & ~word has a unit's top bit set where that unit is zero,
+// and only there when no unit is above 0x7FFF.
+bool PlainUnits(uint64_t word) {
+  return (word & 0xFF00FF00FF00FF00u) == 0 && ((word - 0x0001000100010001u) & ~word & 0x8000800080008000u) == 0;
+}
+
+}  // namespace
+
+size_t Console::NarrowUnits(const char16_t* units, size_t size, char* out) {
+  size_t n = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    // Four units per step while none is zero or above U+00FF, narrowed in a
+    // register and stored as one word: a listing prints a million names.
+    for (; n + 4 <= size; n += 4) {
+      uint64_t word = 0;
+      std::memcpy(&word, units + n, sizeof word);
+      if (!PlainUnits(word)) break;
+      word = (word | (word >> 8)) & 0x0000FFFF0000FFFFu;
+      word = (word | (word >> 16)) & 0x00000000FFFFFFFFu;
+      const auto four = static_cast<uint32_t>(word);
+      std::memcpy(out + n, &four, sizeof four);
+    }
+  }
+  for (; n < size; ++n) {
+    const char16_t unit = units[n];
+    if (unit == 0) break;
+    out[n] = unit <= 0xFF ? static_cast<char>(unit) : '?';
+  }
+  return n;
+}
+
+void Console::WriteThrough(const char* data, size_t length) {
+  if (length >= capacity_) {
+    // Too large to be worth copying: out it goes, after what is buffered.
     Flush();
     sink_.Write(data, length);
     return;
@@ -36,17 +85,7 @@ void Console::Bytes(const char* data, size_t length) {
   std::memcpy(Reserve(length), data, length);
 }
 
-void Console::Wide(std::u16string_view text) {
-  size_t n = 0;
-  while (n < text.size() && text[n] != 0) ++n;
-  char* out = Reserve(n);
-  for (size_t i = 0; i < n; ++i) {
-    const char16_t unit = text[i];
-    out[i] = unit <= 0xFF ? static_cast<char>(unit) : '?';
-  }
-}
-
-void Console::Hex(uint32_t value, int digits) {
+void Console::HexAnyWidth(uint32_t value, int digits) {
   char tmp[8];
   int n = 0;
   do {

@@ -6,10 +6,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace keyscout {
 
@@ -44,6 +45,9 @@ struct FormatArg {
   bool is_text;
 };
 
+// A listing can print a million rows, so the calls a row makes cost a room
+// test and a few stores while the buffer has room (wide text adds one call to
+// its narrowing loop); only a full buffer takes the slow path.
 class Console {
  public:
   explicit Console(ByteSink& sink, size_t capacity = 1 << 18);
@@ -52,12 +56,33 @@ class Console {
   Console& operator=(const Console&) = delete;
 
   // Narrow bytes, as they are.
-  void Bytes(const char* data, size_t length);
+  void Bytes(const char* data, size_t length) {
+    if (length < capacity_ - used_) {
+      std::memcpy(buffer_.get() + used_, data, length);
+      used_ += length;
+      return;
+    }
+    WriteThrough(data, length);
+  }
   void Ascii(std::string_view text) { Bytes(text.data(), text.size()); }
   // Wide text up to its end or its first zero unit, by the output encoding.
-  void Wide(std::u16string_view text);
+  void Wide(std::u16string_view text) {
+    const size_t size = text.size();
+    char* out = Reserve(size);
+    used_ -= size - NarrowUnits(text.data(), size, out);  // hand back what a zero unit cut off
+  }
   // `digits` upper-case hexadecimal digits, zero-padded ("%08X", "%02X").
-  void Hex(uint32_t value, int digits);
+  void Hex(uint32_t value, int digits) {
+    if (digits == 8) {
+      // Two digits per table entry, four entries per number.
+      char* out = Reserve(8);
+      for (int byte = 3; byte >= 0; --byte) {
+        std::memcpy(out + 2 * (3 - byte), HEX_PAIRS + 2 * ((value >> (8 * byte)) & 0xFF), 2);
+      }
+      return;
+    }
+    HexAnyWidth(value, digits);
+  }
   // Decimal ("%u").
   void Unsigned(uint64_t value);
 
@@ -69,10 +94,28 @@ class Console {
   void Flush();
 
  private:
-  char* Reserve(size_t length);
+  // "000102...FF": the two upper-case digits of every byte value.
+  static const char HEX_PAIRS[513];
+
+  // Writes the units before the first zero unit (at most `size`) to `out`, by
+  // the output encoding, and returns their number.
+  static size_t NarrowUnits(const char16_t* units, size_t size, char* out);
+
+  // Room for `length` more bytes, flushing first when the buffer is full.
+  char* Reserve(size_t length) {
+    if (length > capacity_ - used_) MakeRoom(length);
+    char* at = buffer_.get() + used_;
+    used_ += length;
+    return at;
+  }
+  void MakeRoom(size_t length);
+  void WriteThrough(const char* data, size_t length);
+  void HexAnyWidth(uint32_t value, int digits);
 
   ByteSink& sink_;
-  std::vector<char> buffer_;
+  size_t capacity_;
+  // Left uninitialised: only the bytes written are ever handed on.
+  std::unique_ptr<char[]> buffer_;
   size_t used_ = 0;
 };
 

@@ -1,0 +1,93 @@
+// The paths a listing row takes through the console: wide text narrowed
+// several units at a time, eight-digit numbers from a table, and text larger
+// than the buffer. Each case is checked against the plain rule, unit by unit.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/console.h"
+
+namespace keyscout {
+namespace {
+
+// The output rule, one unit at a time: stop at a zero unit, "?" above U+00FF.
+std::string Expected(const std::u16string& text) {
+  std::string out;
+  for (char16_t unit : text) {
+    if (unit == 0) break;
+    out.push_back(unit <= 0xFF ? static_cast<char>(unit) : '?');
+  }
+  return out;
+}
+
+// Wide text from an exact-size heap block, so a read past its end is caught
+// by the sanitizer build.
+std::string Narrowed(const std::u16string& text, size_t capacity = 1 << 18) {
+  const std::unique_ptr<char16_t[]> exact(new char16_t[text.size()]);
+  std::copy(text.begin(), text.end(), exact.get());
+  StringSink sink;
+  {
+    Console out(sink, capacity);
+    out.Wide(std::u16string_view(exact.get(), text.size()));
+    out.Ascii("|");
+  }
+  return sink.text;
+}
+
+TEST(ConsoleRowsTest, SpecialUnitsAtEveryPositionAroundTheFourUnitSteps) {
+  // Zero, just above U+00FF, U+FF00 (its low byte is zero), and the highest
+  // Latin-1 unit, each at every position of texts 1 to 13 units long.
+  for (const char16_t special : {u'\0', u'\u0100', u'\uFF00', u'\u00FF', u'\u8000'}) {
+    for (size_t length = 1; length <= 13; ++length) {
+      for (size_t at = 0; at < length; ++at) {
+        std::u16string text;
+        for (size_t i = 0; i < length; ++i) text.push_back(static_cast<char16_t>(u'a' + i));
+        text[at] = special;
+        EXPECT_EQ(Narrowed(text), Expected(text) + "|")
+            << "unit " << static_cast<unsigned>(special) << " at " << at << " of " << length;
+      }
+    }
+  }
+}
+
+TEST(ConsoleRowsTest, LatinOneBytesComeOutAsThemselves) {
+  std::u16string all;
+  for (char16_t unit = 1; unit <= 0xFF; ++unit) all.push_back(unit);
+  EXPECT_EQ(Narrowed(all), Expected(all) + "|");
+}
+
+TEST(ConsoleRowsTest, TextLargerThanTheBufferKeepsItsOrder) {
+  std::u16string text;
+  for (int i = 0; i < 1000; ++i) text.push_back(static_cast<char16_t>(i % 3 == 0 ? u'\u4E2D' : u'A' + i % 26));
+  EXPECT_EQ(Narrowed(text, 64), Expected(text) + "|");
+
+  StringSink sink;
+  {
+    Console out(sink, 64);
+    out.Ascii("head ");
+    out.Ascii(std::string(200, 'z'));  // written through, after what is buffered
+    out.Wide(u" tail");
+  }
+  EXPECT_EQ(sink.text, "head " + std::string(200, 'z') + " tail");
+}
+
+TEST(ConsoleRowsTest, EightDigitNumbersAcrossFlushes) {
+  StringSink sink;
+  {
+    Console out(sink, 64);  // every few numbers the buffer fills
+    for (uint32_t value : {0u, 0x1A2B3C4Du, 0xFFFFFFFFu, 0x000000F0u, 0x80000000u}) {
+      for (int i = 0; i < 10; ++i) out.Hex(value, 8);
+    }
+  }
+  std::string expected;
+  for (const char* text : {"00000000", "1A2B3C4D", "FFFFFFFF", "000000F0", "80000000"}) {
+    for (int i = 0; i < 10; ++i) expected += text;
+  }
+  EXPECT_EQ(sink.text, expected);
+}
+
+}  // namespace
+}  // namespace keyscout
