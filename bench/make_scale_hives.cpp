@@ -1,0 +1,151 @@
+// Writes the hives the benchmark runs on, with the project's own hive
+// builder: one key with 1,000,000 subkeys (an "ri" over 2,000 "lh" leaves of
+// 500), one with 100,000 values, a 200 MiB big-data value whose segments sit
+// in 16 KiB hbins, a path 100 levels deep, a small hive with the same deep
+// path, and one file holding all four. Every key names its parent and the
+// root carries a root's flags, as in a hive that Windows wrote, so that the
+// other tools the benchmark runs read these files as they read real ones.
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "support/hive_builder.h"
+
+namespace {
+
+using keyscout::test::Bytes;
+using keyscout::test::HiveBuilder;
+using keyscout::test::KeySpec;
+using keyscout::test::ValueSpec;
+
+constexpr uint32_t SUBKEYS = 1000000;
+constexpr uint32_t LEAF = 500;
+constexpr uint32_t VALUES = 100000;
+constexpr uint32_t BIG_VALUE = 200u << 20;
+constexpr uint32_t SEGMENT = 16344;
+constexpr size_t DB_RECORD_BYTES = 12;  // signature, segment count, list, padding
+constexpr int DEPTH = 100;
+constexpr uint16_t ROOT_KEY_FLAGS = 0x0C;  // hive entry, cannot be deleted
+constexpr uint32_t NK_PARENT_FIELD = 0x14;
+
+std::u16string Numbered(const char* prefix, uint32_t n, int width) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%s%0*u", prefix, width, n);
+  return std::u16string(buf, buf + std::char_traits<char>::length(buf));
+}
+
+void Adopt(HiveBuilder& b, uint32_t parent, const std::vector<uint32_t>& children) {
+  for (const uint32_t child : children) b.PatchCellU32(child, NK_PARENT_FIELD, parent);
+}
+
+// The parts a hive may hold; each returns the nk index of its key.
+uint32_t ManySubkeys(HiveBuilder& b) {
+  std::vector<uint32_t> leaves;
+  std::vector<uint32_t> all;
+  std::vector<uint32_t> keys;
+  all.reserve(SUBKEYS);
+  keys.reserve(LEAF);
+  for (uint32_t i = 0; i < SUBKEYS; ++i) {
+    keys.push_back(b.Key(KeySpec{.name = Numbered("Key", i, 7)}));
+    all.push_back(keys.back());
+    if (keys.size() == LEAF) {
+      leaves.push_back(b.LeafList("lh", keys));
+      keys.clear();
+    }
+  }
+  const uint32_t key =
+      b.Key(KeySpec{.name = u"ManySubkeys", .stable_count = SUBKEYS, .stable_list = b.IndexRoot(leaves)});
+  Adopt(b, key, all);
+  return key;
+}
+
+uint32_t ManyValues(HiveBuilder& b) {
+  std::vector<uint32_t> values;
+  values.reserve(VALUES);
+  for (uint32_t i = 0; i < VALUES; ++i) {
+    const uint8_t v = static_cast<uint8_t>(i);
+    values.push_back(b.Value(Numbered("Value", i, 6), 4, {v, 0, 0, 0}));
+  }
+  return b.Key(KeySpec{.name = u"ManyValues", .value_count = VALUES, .value_list = b.ValueList(values)});
+}
+
+// The "db" record is written before its segments: one of the other tools
+// refuses a value whose record lies closer to the end of the file than the
+// value's length, whatever the segments say.
+uint32_t BigValue(HiveBuilder& b) {
+  const keyscout::test::Bytes data = keyscout::test::Pattern(BIG_VALUE, 42);
+  const uint32_t record = b.AddCell(keyscout::test::Bytes(DB_RECORD_BYTES, 0));
+  std::vector<uint32_t> segments;
+  for (size_t at = 0; at < data.size(); at += SEGMENT) {
+    const size_t n = std::min<size_t>(SEGMENT, data.size() - at);
+    segments.push_back(b.AddCell(keyscout::test::Bytes(data.begin() + at, data.begin() + at + n)));
+  }
+  b.PatchCellU16(record, 0x04, 0x6264);  // "db"
+  b.PatchCellU16(record, 0x06, static_cast<uint16_t>(segments.size()));
+  b.PatchCellU32(record, 0x08, b.ValueList(segments));
+  const uint32_t value = b.Value(ValueSpec{.name = u"Big", .type = 3, .data_size = BIG_VALUE, .data_offset = record});
+  return b.Key(KeySpec{.name = u"BigValue", .value_count = 1, .value_list = b.ValueList({value})});
+}
+
+// Levels named L01 .. L100 down to a key holding one value.
+uint32_t DeepPath(HiveBuilder& b) {
+  const uint32_t value = b.Value(u"Target", 1, {'o', 0, 'k', 0, 0, 0});
+  uint32_t key = b.Key(KeySpec{.name = Numbered("L", DEPTH, 2), .value_count = 1, .value_list = b.ValueList({value})});
+  for (int level = DEPTH - 1; level >= 1; --level) {
+    const uint32_t child = key;
+    key = b.Key(KeySpec{.name = Numbered("L", static_cast<uint32_t>(level), 2), .stable_count = 1,
+                        .stable_list = b.LeafList("lh", {child})});
+    Adopt(b, key, {child});
+  }
+  return key;
+}
+
+void Save(const std::string& path, HiveBuilder& b, const std::vector<uint32_t>& top) {
+  const uint32_t root = b.Key(KeySpec{.name = u"ROOT", .extra_flags = ROOT_KEY_FLAGS,
+                                      .stable_count = static_cast<uint32_t>(top.size()),
+                                      .stable_list = b.LeafList("lh", top)});
+  Adopt(b, root, top);
+  b.SetRoot(root);
+  const Bytes hive = b.Finish();
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(hive.data()), static_cast<std::streamsize>(hive.size()));
+  std::printf("%-40s %12zu bytes\n", path.c_str(), hive.size());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: make_scale_hives DIRECTORY\n");
+    return 2;
+  }
+  const std::string dir = argv[1];
+  {
+    HiveBuilder b;
+    Save(dir + "/deep-small.hiv", b, {DeepPath(b)});
+  }
+  {
+    HiveBuilder b;
+    Save(dir + "/subkeys-1m.hiv", b, {ManySubkeys(b)});
+  }
+  {
+    HiveBuilder b;
+    Save(dir + "/values-100k.hiv", b, {ManyValues(b)});
+  }
+  {
+    HiveBuilder b;
+    Save(dir + "/bigdata-200m.hiv", b, {BigValue(b)});
+  }
+  {
+    // All four in one file; the root's list must stay in Windows order.
+    HiveBuilder b;
+    const uint32_t big = BigValue(b);
+    const uint32_t deep = DeepPath(b);
+    const uint32_t many_subkeys = ManySubkeys(b);
+    const uint32_t many_values = ManyValues(b);
+    Save(dir + "/all-in-one.hiv", b, {big, deep, many_subkeys, many_values});
+  }
+  return 0;
+}

@@ -1,0 +1,381 @@
+#!/usr/bin/env bash
+# Times keyscout and the other registry tools that are installed on the same
+# requests, on real SYSTEM hives and on generated hives of every size, next to
+# the floors (a static program that does nothing; one that touches the pages
+# the request needs and writes as many output bytes), and prints one table.
+#
+#   bash bench/run.sh            (or: make bench)
+#
+# Environment: BENCH_BUILD (build directory, default build-bench), BENCH_DATA
+# (hives, scripts and results, default $BENCH_BUILD/bench-data), KEYSCOUT_HIVES
+# (the real hives, default ../shared/hives), BENCH_MAX_RUNS, BENCH_MIN_RUNS,
+# BENCH_NO_INSTALL=1 (use only the tools already installed), BENCH_ONLY (a
+# regular expression: run only the requests whose names match it).
+#
+# Run it on a quiet machine: the files are read from the page cache and every
+# other process shows in the times.
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BUILD=${BENCH_BUILD:-$ROOT/build-bench}
+DATA=${BENCH_DATA:-$BUILD/bench-data}
+HIVES=${KEYSCOUT_HIVES:-$ROOT/../shared/hives}
+JOBS=${JOBS:-$(nproc 2>/dev/null || echo 2)}
+MAX_RUNS=${BENCH_MAX_RUNS:-500}
+MIN_RUNS=${BENCH_MIN_RUNS:-30}
+SLOW_SECONDS=1  # a tool slower than this gets few runs
+
+say() { printf '%s\n' "$*" >&2; }
+
+# --- tools ------------------------------------------------------------------
+
+# Installs the Debian packages of missing tools when we may.
+install_missing() {
+  local wanted=()
+  command -v hyperfine >/dev/null || wanted+=(hyperfine)
+  [ -x /usr/bin/time ] || wanted+=(time)
+  command -v xz >/dev/null || wanted+=(xz-utils)
+  command -v hivexsh >/dev/null || wanted+=(libhivex-bin)
+  command -v reglookup >/dev/null || wanted+=(reglookup)
+  perl -MParse::Win32Registry -e1 2>/dev/null || wanted+=(libparse-win32registry-perl)
+  [ ${#wanted[@]} -eq 0 ] && return 0
+  if [ "${BENCH_NO_INSTALL:-0}" = 1 ] || [ "$(id -u)" != 0 ] || ! command -v apt-get >/dev/null; then
+    say "not installed (and not installing): ${wanted[*]}"
+    return 0
+  fi
+  say "installing ${wanted[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get install -y -qq "${wanted[@]}" >/dev/null 2>&1 ||
+    { apt-get update -qq >/dev/null && apt-get install -y -qq "${wanted[@]}" >/dev/null; } ||
+    say "could not install some of: ${wanted[*]}"
+}
+
+install_missing
+command -v hyperfine >/dev/null || { say "hyperfine is needed"; exit 1; }
+[ -x /usr/bin/time ] || { say "/usr/bin/time is needed"; exit 1; }
+
+say "building in $BUILD"
+cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$BUILD" --target bench_tools -j "$JOBS" >/dev/null
+KEYSCOUT=$BUILD/keyscout
+TRACE=$BUILD/bench/bench_trace_pages
+FLOOR_START=$BUILD/bench/bench_floor_start
+FLOOR_WORK=$BUILD/bench/bench_floor_work
+PEER_PERL=$ROOT/bench/peer_win32registry.pl
+
+mkdir -p "$DATA"/{out,pages,scripts,check,csv}
+
+# --- hives --------------------------------------------------------------------
+
+if [ ! -f "$DATA/scale.stamp" ] || [ "$BUILD/bench/make_scale_hives" -nt "$DATA/scale.stamp" ]; then
+  say "generating the scale hives in $DATA"
+  "$BUILD/bench/make_scale_hives" "$DATA" >&2
+  touch "$DATA/scale.stamp"
+fi
+for name in regipy_SYSTEM_WIN_10_1709 regipy_SYSTEM dissect_SYSTEM; do
+  if [ ! -s "$DATA/$name" ] && [ -f "$HIVES/$name.xz" ]; then
+    xz -dc "$HIVES/$name.xz" >"$DATA/$name.part" && mv "$DATA/$name.part" "$DATA/$name"
+  fi
+done
+
+# --- measuring ----------------------------------------------------------------
+
+# One command line for hyperfine -N: every word in single quotes.
+quote_words() {
+  local out="" word
+  for word in "$@"; do out+="'${word//\'/\'\\\'\'}' "; done
+  printf '%s' "${out% }"
+}
+
+# "median min max" in seconds and the peak RSS in KiB of one command.
+measure() {
+  local id=$1 slow=$2
+  shift 2
+  local runs=(--warmup 3 --min-runs "$MIN_RUNS" --max-runs "$MAX_RUNS")
+  [ "$slow" = 1 ] && runs=(--warmup 1 --min-runs 5 --max-runs 10)
+  # Output goes through a pipe, as it does to a reader; /dev/null would make
+  # writing it free.
+  hyperfine -N --style none --output=pipe "${runs[@]}" --export-csv "$DATA/csv/$id.csv" \
+    --command-name "$id" "$(quote_words "$@")" >/dev/null 2>&1
+  local rss=0 try kib
+  for try in 1 2 3; do
+    /usr/bin/time -f %M -o "$DATA/check/rss" "$@" >/dev/null 2>&1 || true
+    kib=$(tail -n 1 "$DATA/check/rss")
+    [ "$kib" -gt "$rss" ] && rss=$kib
+  done
+  # CSV: command,mean,stddev,median,user,system,min,max
+  awk -F, -v rss="$rss" 'NR == 2 { print $4, $7, $8, rss }' "$DATA/csv/$id.csv"
+}
+
+# Runs a tool once and decides whether it did the request. Prints "ok SECONDS"
+# or the reason it failed.
+check() {
+  local kind=$1 expected=$2 dump=$3
+  shift 3
+  local out=$DATA/check/stdout err=$DATA/check/stderr start end code=0
+  rm -f "$out" "$err"
+  start=$(date +%s.%N)
+  timeout 300 "$@" >"$out" 2>"$err" || code=$?
+  end=$(date +%s.%N)
+  if [ "$code" != 0 ]; then
+    echo "fails: exit $code, $(head -c 60 "$err" | tr '\n' ' ')"
+    return
+  fi
+  case $kind in
+    lookup)
+      [ -s "$out" ] && [ ! -s "$err" ] || { echo "fails: $(head -c 60 "$err" | tr '\n' ' ')"; return; } ;;
+    subkeys|values)
+      local lines
+      lines=$(wc -l <"$out")
+      [ "$lines" -ge "$expected" ] || { echo "fails: $lines of $expected rows"; return; } ;;
+    export)
+      if [ -n "$dump" ]; then
+        cmp -s "$dump" "$DATA/out/keyscout.bin" || { echo "fails: file differs"; return; }
+      else
+        # A tool that prints the value instead: the whole value, in some text form.
+        local bytes
+        bytes=$(wc -c <"$out")
+        [ "$bytes" -ge "$expected" ] && [ ! -s "$err" ] ||
+          { echo "fails: $bytes bytes printed, $(head -c 60 "$err" | tr '\n' ' ')"; return; }
+      fi ;;
+  esac
+  echo "ok $(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", b - a }')"
+}
+
+ROWS=()  # "work|tool|median|min|max|rss|note"
+
+# One request done by every tool. kind: lookup, subkeys, values or export.
+workload() {
+  local id=$1 title=$2 hive=$3 kind=$4 key=$5 value=${6:-}
+  local path=$DATA/$hive
+  [[ $id =~ ${BENCH_ONLY:-.} ]] || return 0
+  [ -s "$path" ] || { say "skipping $id: no $hive"; return; }
+  say "== $id: $title"
+  local slash=/${key//\\//}
+  local script=$DATA/scripts/$id.hivexsh
+  printf 'cd \\%s\n' "$key" >"$script"
+
+  local ks=(-f "$path" -k "$key") expected=1
+  case $kind in
+    lookup) ks+=(-v "$value"); printf 'lsval %s\n' "$value" >>"$script" ;;
+    subkeys) ks+=(-l); printf 'ls\n' >>"$script" ;;
+    values) ks+=(-e); printf 'lsval\n' >>"$script" ;;
+    export) ks+=(-v "$value" -w "$DATA/out/keyscout.bin"); printf 'lsval %s\n' "$value" >>"$script" ;;
+  esac
+
+  # keyscout first: its output says how many rows the others must print.
+  local trace outbytes pages code
+  trace=$("$TRACE" "$DATA/pages/$id.txt" "${ks[@]}")
+  read -r outbytes pages code <<<"$trace"
+  [ "$code" = 0 ] || { say "keyscout fails on $id"; return; }
+  case $kind in
+    subkeys) expected=$("$KEYSCOUT" "${ks[@]}" | sed -n 's/^Subkey count : //p') ;;
+    values) expected=$("$KEYSCOUT" "${ks[@]}" | sed -n 's/^Key values count : //p') ;;
+    export) "$KEYSCOUT" "${ks[@]}" >/dev/null; expected=$(stat -c %s "$DATA/out/keyscout.bin") ;;
+  esac
+
+  local -a tools=() cmds=() dumps=()
+  add() { tools+=("$1"); dumps+=("$2"); shift 2; cmds+=("$(printf '%q ' "$@")"); }
+  local own=""
+  [ "$kind" = export ] && own=$DATA/out/keyscout.bin
+  add keyscout "$own" "$KEYSCOUT" "${ks[@]}"
+  if command -v hivexsh >/dev/null; then add hivexsh "" hivexsh -f "$script" "$path"; fi
+  if command -v hivexget >/dev/null; then
+    case $kind in
+      lookup|export) add hivexget "" hivexget "$path" "\\$key" "$value" ;;
+      values) add hivexget "" hivexget "$path" "\\$key" ;;
+    esac
+  fi
+  if command -v reglookup >/dev/null; then
+    case $kind in
+      lookup|export) add reglookup "" reglookup -H -p "$slash/$value" "$path" ;;
+      subkeys) add reglookup "" reglookup -H -t KEY -p "$slash" "$path" ;;
+      values) add reglookup "" reglookup -H -p "$slash" "$path" ;;
+    esac
+  fi
+  if perl -MParse::Win32Registry -e1 2>/dev/null; then
+    case $kind in
+      lookup) add Parse::Win32Registry "" perl "$PEER_PERL" value "$path" "$key" "$value" ;;
+      subkeys|values) add Parse::Win32Registry "" perl "$PEER_PERL" "$kind" "$path" "$key" ;;
+      export) add Parse::Win32Registry "$DATA/out/peer.bin" perl "$PEER_PERL" export "$path" "$key" "$value" "$DATA/out/peer.bin" ;;
+    esac
+  fi
+
+  local i verdict seconds slow
+  for i in "${!tools[@]}"; do
+    local -a argv
+    eval "argv=(${cmds[$i]})"
+    verdict=$(check "$kind" "$expected" "${dumps[$i]}" "${argv[@]}")
+    if [ "${verdict%% *}" != ok ]; then
+      say "   ${tools[$i]}: $verdict"
+      ROWS+=("$id|${tools[$i]}||||| $verdict")
+      continue
+    fi
+    seconds=${verdict#ok }
+    slow=$(awk -v s="$seconds" -v t="$SLOW_SECONDS" 'BEGIN { print (s > t) ? 1 : 0 }')
+    local result
+    result=$(measure "$id.$i" "$slow" "${argv[@]}")
+    say "   ${tools[$i]}: $result"
+    ROWS+=("$id|${tools[$i]}|${result// /|}|")
+  done
+
+  # The floors: start-up alone, then start-up, the pages and the output.
+  local floor=("$FLOOR_WORK" "$path" "$DATA/pages/$id.txt" "$outbytes")
+  [ "$kind" = export ] && floor+=("$DATA/out/floor.bin" "$expected")
+  ROWS+=("$id|floor: start|$START_FLOOR|")
+  local result
+  result=$(measure "$id.floor" 0 "${floor[@]}")
+  say "   floor: $result ($pages pages, $outbytes output bytes)"
+  ROWS+=("$id|floor: start + $pages pages + output|${result// /|}|")
+  PAGES[$id]=$pages
+  TITLES[$id]=$title
+  ORDER+=("$id")
+  KIND[$id]=$kind
+  EXPECTED[$id]=$expected
+}
+
+declare -A PAGES TITLES KIND EXPECTED
+ORDER=()
+
+START_FLOOR=$(measure start 0 "$FLOOR_START")
+START_FLOOR=${START_FLOOR// /|}
+
+W10=regipy_SYSTEM_WIN_10_1709
+W10_DEEP='Setup\Upgrade\PnP\CurrentControlSet\Control\DeviceMigration\Devices\HDAUDIO\FUNC_01&VEN_15AD&DEV_1975&SUBSYS_15AD1975&REV_1001\5&217be3d6&0&0001\Driver\DeviceInterfaces\eAuxIn\DeviceParameters\MSEP\0'
+W7_DEEP='ControlSet001\Control\NetDiagFx\Microsoft\HostDLLs\DnsHelperClass\HelperClasses\DnsHelperClass\Providers\{1c95126e-7eea-49a9-a3fe-a378b03ddb4d}'
+DISSECT_DEEP='ControlSet001\Control\NetDiagFx\Microsoft\HostDLLs\DirectAccessServerHelperClass\HelperClasses\DirectAccessServerHC\Providers\{0C478C5B-0351-41B1-8C58-4A6737DA32E3}'
+DEEP100=$(seq -f 'L%02g' 1 100 | paste -sd '\\')
+
+workload w10-lookup16 "depth-16 key, one value; Windows 10 SYSTEM, 15 MB" "$W10" lookup "$W10_DEEP" '{1DA5D803-D492-4EDD-8C23-E0C0FFEE7F0E},7'
+workload w7-lookup10 "depth-10 key, one value; Windows 7 SYSTEM, 12 MB" regipy_SYSTEM lookup "$W7_DEEP" Name
+workload w10b-lookup10 "depth-10 key, one value; Windows 10 SYSTEM, 11 MB" dissect_SYSTEM lookup "$DISSECT_DEEP" Name
+workload small-lookup100 "depth-100 key, one value; 16 KB hive" deep-small.hiv lookup "$DEEP100" Target
+workload big-lookup100 "depth-100 key, one value; 321 MB hive" all-in-one.hiv lookup "$DEEP100" Target
+workload w10-list3195 "list 3,195 subkeys; Windows 10 SYSTEM" "$W10" subkeys 'DriverDatabase\DeviceIds\PCI'
+workload w7-list2548 "list 2,548 subkeys; Windows 7 SYSTEM" regipy_SYSTEM subkeys 'ControlSet001\Control\CriticalDeviceDatabase'
+workload w10b-list3247 "list 3,247 subkeys; Windows 10 SYSTEM (2)" dissect_SYSTEM subkeys 'DriverDatabase\DeviceIds\PCI'
+workload list1m "list 1,000,000 subkeys (ri of 2,000 lh)" subkeys-1m.hiv subkeys ManySubkeys
+workload values100k "list 100,000 values" values-100k.hiv values ManyValues
+workload export200m "-v -w of a 200 MiB big-data value" bigdata-200m.hiv export BigValue Big
+
+# --- the table ----------------------------------------------------------------
+
+report() {
+  local cpu mem
+  cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)
+  mem=$(awk '/^MemTotal/ { printf "%.1f GiB", $2 / 1048576 }' /proc/meminfo)
+  echo "# keyscout benchmark, $(date -u '+%Y-%m-%d %H:%M UTC')"
+  echo
+  echo "Machine: $(nproc) cores, $cpu, $mem, $(uname -sr); load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)."
+  pgrep -f keyscout_fuzz >/dev/null && echo "Note: a fuzzing process was running during the measurements."
+  echo "Medians of whole runs with the files in the page cache (hyperfine -N); peak RSS from /usr/bin/time."
+  echo
+  echo "| work | tool | median | min–max | peak RSS | keyscout ÷ best peer | keyscout ÷ floor |"
+  echo "|---|---|---:|---:|---:|---:|---:|"
+  local id row
+  for id in "${ORDER[@]}"; do
+    # keyscout's median, the best peer's and the floor's.
+    local ks="" best="" floor=""
+    for row in "${ROWS[@]}"; do
+      IFS='|' read -r rid tool median _ _ _ note <<<"$row"
+      [ "$rid" = "$id" ] && [ -n "$median" ] || continue
+      case $tool in
+        keyscout) ks=$median ;;
+        "floor: start") ;;
+        floor:*) floor=$median ;;
+        *) if [ -z "$best" ] || holds "$median < $best"; then best=$median; fi ;;
+      esac
+    done
+    local first=1
+    for row in "${ROWS[@]}"; do
+      IFS='|' read -r rid tool median min max rss note <<<"$row"
+      [ "$rid" = "$id" ] || continue
+      local work="" vs_peer="" vs_floor=""
+      [ $first = 1 ] && work="$id: ${TITLES[$id]}"
+      first=0
+      if [ -z "$median" ]; then
+        echo "| $work | $tool | ${note# } | | | | |"
+        continue
+      fi
+      if [ "$tool" = keyscout ]; then
+        if [ -n "$best" ]; then vs_peer=$(awk -v a="$ks" -v b="$best" 'BEGIN { printf "%.3f", a / b }'); else vs_peer="no peer"; fi
+        [ -n "$floor" ] && vs_floor=$(awk -v a="$ks" -v b="$floor" 'BEGIN { printf "%.2f", a / b }')
+      fi
+      echo "| $work | $tool | $(ms "$median") | $(ms "$min")–$(ms "$max") | $(mb "$rss") | $vs_peer | $vs_floor |"
+    done
+  done
+  echo
+  targets
+}
+
+# True when the arithmetic comparison holds.
+holds() { awk "BEGIN { exit !($1) }"; }
+ms() { awk -v s="$1" 'BEGIN { if (s >= 1) printf "%.2f s", s; else printf "%.2f ms", s * 1000 }'; }
+mb() { awk -v k="$1" 'BEGIN { printf "%.1f MB", k * 1024 / 1e6 }'; }
+
+# The value of one column of one row: field 3 median, 6 RSS.
+field() {
+  local id=$1 tool=$2 n=$3 row
+  for row in "${ROWS[@]}"; do
+    IFS='|' read -r rid t _ <<<"$row"
+    if [ "$rid" = "$id" ] && [[ $t == $tool ]]; then echo "$row" | cut -d'|' -f"$n"; return; fi
+  done
+}
+
+# The issue's targets, each with what was measured.
+targets() {
+  echo "| target | measured | met |"
+  echo "|---|---:|:---:|"
+  verdict() { if holds "$2"; then echo "| $1 | $3 | yes |"; else echo "| $1 | $3 | NO |"; fi; }
+  local id ks floor best rss mapped
+  for id in "${ORDER[@]}"; do
+    ks=$(field "$id" keyscout 3)
+    floor=$(field "$id" 'floor: start + *' 3)
+    rss=$(field "$id" keyscout 6)
+    # The hive pages the request maps, as the floor program shows them: what
+    # it touches plus what the kernel maps around each fault, beyond what a
+    # static program that does nothing holds.
+    mapped=$(( $(field "$id" 'floor: start + *' 6) - $(field "$id" 'floor: start' 6) ))
+    [ -n "$ks" ] && [ -n "$floor" ] || continue
+    local ratio
+    ratio=$(awk -v a="$ks" -v b="$floor" 'BEGIN { printf "%.2f", a / b }')
+    case ${KIND[$id]} in
+      lookup)
+        verdict "$id: within 2× the floor" "$ratio <= 2" "${ratio}×"
+        verdict "$id: peak RSS under 4 MB + the pages touched" "$rss < 4000000 / 1024 + $mapped" \
+          "$(mb "$rss") (pages mapped: $(mb "$mapped"))" ;;
+      subkeys)
+        verdict "$id: within 3× the floor" "$ratio <= 3" "${ratio}×" ;;
+      values)
+        verdict "$id: under 5 ms" "$ks < 0.005" "$(ms "$ks")" ;;
+      export)
+        verdict "$id: within 1.5× the floor" "$ratio <= 1.5" "${ratio}×"
+        mapped=$((mapped - EXPECTED[$id] / 1024))
+        verdict "$id: peak RSS at most the value + 16 MB + the pages touched" \
+          "$rss <= (${EXPECTED[$id]} + 16000000) / 1024 + $mapped" \
+          "$(mb "$rss") (value: $(mb $((EXPECTED[$id] / 1024))), pages mapped: $(mb "$mapped"))" ;;
+    esac
+  done
+  ks=$(field list1m keyscout 3)
+  [ -n "$ks" ] && verdict "list1m: under 20 ms" "$ks < 0.020" "$(ms "$ks")"
+  ks=$(field w10-lookup16 keyscout 3)
+  best=""
+  local row
+  for row in "${ROWS[@]}"; do
+    IFS='|' read -r rid tool median _ <<<"$row"
+    [ "$rid" = w10-lookup16 ] && [ -n "$median" ] || continue
+    case $tool in keyscout|floor*) continue ;; esac
+    if [ -z "$best" ] || holds "$median < $best"; then best=$median; fi
+  done
+  [ -n "$ks" ] && [ -n "$best" ] && verdict "w10-lookup16: at least 5× faster than the fastest peer" "$best >= 5 * $ks" \
+    "$(awk -v a="$best" -v b="$ks" 'BEGIN { printf "%.1f×", a / b }')"
+  local small big
+  small=$(field small-lookup100 keyscout 3)
+  big=$(field big-lookup100 keyscout 3)
+  [ -n "$small" ] && [ -n "$big" ] && verdict "depth-100 lookup: 321 MB hive within 20% of the 16 KB hive" \
+    "$big <= 1.2 * $small" "$(awk -v a="$big" -v b="$small" 'BEGIN { printf "%+.1f%%", (a / b - 1) * 100 }')"
+}
+
+RESULT=$DATA/results-$(date -u +%Y%m%d-%H%M%S).md
+report | tee "$RESULT"
+say "table written to $RESULT"
