@@ -105,3 +105,13 @@ fuzz:
 	$(FUZZ_BUILD)/tests/fuzz/keyscout_fuzz -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
 	  -dict=tests/fuzz/hive.dict -artifact_prefix=$(FUZZ_BUILD)/ \
 	  $(FUZZ_CORPUS) $(FUZZ_BUILD)/fuzz-seeds tests/fuzz/regressions
+
+# The benchmark, not part of `make test`: keyscout and the other registry tools
+# that are installed (hivex, reglookup and hyperfine come from Debian's
+# packages when missing) on the same requests over real and generated hives,
+# next to the floors, in one table (README, Benchmarks). Builds in
+# $(BENCH_BUILD); keep the machine quiet while it runs.
+BENCH_BUILD ?= $(BUILD)-bench
+.PHONY: bench
+bench:
+	BENCH_BUILD='$(BENCH_BUILD)' JOBS='$(JOBS)' bash bench/run.sh
