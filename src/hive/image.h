@@ -131,6 +131,13 @@ class HiveImage {
     return reader_.Span(cell.FileOffset() + field, length);
   }
 
+  // The most subkey list entries one walk may meet. Every entry takes at
+  // least 4 bytes of the file and, in a sound hive, no two entries share
+  // bytes; a walk that meets more is going round lists that name the same
+  // lists again (a small file could otherwise cost billions of steps), and it
+  // stops there as it stops at any other damage.
+  uint64_t ListEntryLimit() const { return size() / INDEX_ENTRY_SIZE; }
+
   // The cell's signature, or 0 when it cannot be read.
   uint16_t Signature(Cell cell) const {
     uint16_t sig = 0;
@@ -139,6 +146,21 @@ class HiveImage {
 
  private:
   ByteReader reader_;
+};
+
+// The subkey list entries one walk may still meet (HiveImage::ListEntryLimit).
+class ListEntryBudget {
+ public:
+  explicit ListEntryBudget(const HiveImage& image) : left_(image.ListEntryLimit()) {}
+  // Counts one entry; false once the limit is spent.
+  [[nodiscard]] bool Take() {
+    if (left_ == 0) return false;
+    --left_;
+    return true;
+  }
+
+ private:
+  uint64_t left_;
 };
 
 // The cell at hive base + index. No check.

@@ -83,12 +83,13 @@ SearchResult SearchIndexRoot(const HiveImage& image, Cell root, const char16_t* 
 }
 
 // Equality scan of one leaf list, in entry order.
-SearchResult ScanLeafList(const HiveImage& image, Cell list, const char16_t* name) {
+SearchResult ScanLeafList(const HiveImage& image, Cell list, const char16_t* name, ListEntryBudget* budget) {
   uint16_t count = 0;
   if (!image.CellU16(list, LIST_COUNT, &count)) return {Search::kRefused};
   if (count == 0) return {Search::kEmpty};
   const uint32_t entry_size = LeafEntrySize(image.Signature(list));
   for (uint32_t i = 0; i < count; ++i) {
+    if (!budget->Take()) return {Search::kRefused};
     uint32_t index = 0;
     if (!ListEntry(image, list, i, entry_size, &index)) return {Search::kRefused};
     bool readable = true;
@@ -102,15 +103,16 @@ SearchResult ScanLeafList(const HiveImage& image, Cell list, const char16_t* nam
 
 // Equality scan of every leaf list under an "ri"; sub-lists of another form
 // are passed over, as the subkey listing passes over them.
-SearchResult ScanIndexRoot(const HiveImage& image, Cell root, const char16_t* name) {
+SearchResult ScanIndexRoot(const HiveImage& image, Cell root, const char16_t* name, ListEntryBudget* budget) {
   uint16_t count = 0;
   if (!image.CellU16(root, LIST_COUNT, &count)) return {Search::kRefused};
   for (uint32_t j = 0; j < count; ++j) {
+    if (!budget->Take()) return {Search::kRefused};
     uint32_t index = 0;
     if (!ListEntry(image, root, j, INDEX_ENTRY_SIZE, &index)) return {Search::kRefused};
     const Cell sub = CellAt(image, index);
     if (!IsLeafSignature(image.Signature(sub))) continue;
-    const SearchResult inner = ScanLeafList(image, sub, name);
+    const SearchResult inner = ScanLeafList(image, sub, name, budget);
     if (inner.outcome == Search::kFound || inner.outcome == Search::kRefused) return inner;
   }
   return {Search::kNotFound};
@@ -198,9 +200,14 @@ std::optional<Cell> FindSubkey(const HiveImage& image, Cell key, const char16_t*
   if (!ValidateCell(image, key) || image.Signature(key) != SIG_NK) return std::nullopt;
   SearchResult result = SearchKeyLists(image, key, name, SearchLeafList, SearchIndexRoot);
   // A list sorted by some other writer can hide a key from the binary search;
-  // one equality pass over the same lists settles it.
+  // one equality pass over the same lists settles it. Unlike the binary
+  // search, the pass visits every entry, so it keeps to the walks' limit.
   if (result.outcome == Search::kNotFound) {
-    result = SearchKeyLists(image, key, name, ScanLeafList, ScanIndexRoot);
+    ListEntryBudget budget(image);
+    result = SearchKeyLists(
+        image, key, name,
+        [&budget](const HiveImage& i, Cell list, const char16_t* n) { return ScanLeafList(i, list, n, &budget); },
+        [&budget](const HiveImage& i, Cell list, const char16_t* n) { return ScanIndexRoot(i, list, n, &budget); });
   }
   if (result.outcome == Search::kFound) return result.node;
   return std::nullopt;

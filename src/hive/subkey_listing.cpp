@@ -25,11 +25,13 @@ bool VisitNode(const HiveImage& image, Cell node, SubkeyVisitor visitor, void* c
 }
 
 // Visits the entries of one "lf", "lh" or "li" list.
-bool VisitLeafList(const HiveImage& image, Cell list, SubkeyVisitor visitor, void* context) {
+bool VisitLeafList(const HiveImage& image, Cell list, SubkeyVisitor visitor, void* context,
+                   ListEntryBudget* budget) {
   uint16_t count = 0;
   if (!image.CellU16(list, LIST_COUNT, &count)) return false;
   const uint32_t entry_size = image.Signature(list) == SIG_LI ? INDEX_ENTRY_SIZE : LEAF_ENTRY_SIZE;
   for (uint32_t i = 0; i < count; ++i) {
+    if (!budget->Take()) return false;
     uint32_t index = 0;
     if (!image.CellU32(list, LIST_ENTRIES + i * entry_size, &index)) return false;
     if (!VisitNode(image, CellAt(image, index), visitor, context)) return false;
@@ -60,6 +62,7 @@ int PrintSubkeyRow(void* context, Cell node, const char16_t* name, size_t length
 bool WalkSubkeys(const HiveImage& image, Cell key, SubkeyVisitor visitor, void* context) {
   if (!ValidateCell(image, key) || image.Signature(key) != SIG_NK) return false;
   const uint32_t pairs[2][2] = {{NK_STABLE_COUNT, NK_STABLE_LIST}, {NK_VOLATILE_COUNT, NK_VOLATILE_LIST}};
+  ListEntryBudget budget(image);
   for (const auto& pair : pairs) {
     uint32_t subkeys = 0;
     int32_t list_index = 0;
@@ -71,11 +74,12 @@ bool WalkSubkeys(const HiveImage& image, Cell key, SubkeyVisitor visitor, void* 
     if (!ValidateCell(image, list)) return false;
     const uint16_t sig = image.Signature(list);
     if (IsLeafSignature(sig)) {
-      if (!VisitLeafList(image, list, visitor, context)) return false;
+      if (!VisitLeafList(image, list, visitor, context, &budget)) return false;
     } else if (sig == SIG_RI) {
       uint16_t count = 0;
       if (!image.CellU16(list, LIST_COUNT, &count)) return false;
       for (uint32_t j = 0; j < count; ++j) {
+        if (!budget.Take()) return false;
         uint32_t sub_index = 0;
         if (!image.CellU32(list, LIST_ENTRIES + j * INDEX_ENTRY_SIZE, &sub_index)) return false;
         const Cell sub = CellAt(image, sub_index);
@@ -83,7 +87,7 @@ bool WalkSubkeys(const HiveImage& image, Cell key, SubkeyVisitor visitor, void* 
         // goes on with the next one; reading it as a leaf list would print
         // whatever its bytes happen to say.
         if (!IsLeafSignature(image.Signature(sub))) continue;
-        if (!VisitLeafList(image, sub, visitor, context)) return false;
+        if (!VisitLeafList(image, sub, visitor, context, &budget)) return false;
       }
     } else {
       return false;
