@@ -67,6 +67,15 @@ bool ShowValue(const HiveImage& image, Cell key, const std::u16string& value_nam
     return false;
   }
   const uint32_t length = GetValueDataLength(image, *value);
+  // Choice: every byte of the data comes from the file, so a stored length
+  // beyond the file's size cannot be read. It is refused with the message of
+  // any unreadable value before a buffer is allocated: a damaged length
+  // field must not make the tool reserve up to 2 GiB, nor fail silently
+  // where that much memory cannot be had.
+  if (length > image.size()) {
+    out.Format(MSG_CANNOT_READ_VALUE, {value_name});
+    return false;
+  }
   // A value without data still gets a buffer, of one byte, so that it goes
   // through the same steps as any other. Zero-filled, so that no byte the
   // read did not write can ever be shown or dumped, and so that a large

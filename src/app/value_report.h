@@ -25,8 +25,9 @@ const ValueBufferAllocator& DefaultValueBufferAllocator();
 // Finds `value_name` under `key`, reads its whole data, prints its header and
 // the hex dump of its first 64 bytes and, when `dump` is set, writes the whole
 // data to `output_file`. Prints its own messages (none when the buffer cannot
-// be allocated) and returns false on any failure; the buffer is freed on every
-// path.
+// be allocated; a stored length beyond the file's size is reported as
+// unreadable before any allocation) and returns false on any failure; the
+// buffer is freed on every path.
 bool ShowValue(const HiveImage& image, Cell key, const std::u16string& value_name,
                const std::u16string& output_file, bool dump, Console& out,
                const ValueBufferAllocator& allocator = DefaultValueBufferAllocator());

@@ -1,8 +1,9 @@
 // Small hostile hives that cost a careless reader far more than their size:
-// lists that name the same lists over and over. Each must be answered in time
-// and memory in proportion to the file.
+// lists that name the same lists over and over, and stored lengths far beyond
+// the file. Each must be answered in time and memory in proportion to the file.
 #include <gtest/gtest.h>
 
+#include "app/value_report.h"
 #include "hive/key_lookup.h"
 #include "hive/subkey_listing.h"
 #include "support/hive_builder.h"
@@ -60,6 +61,40 @@ TEST(HostileInputTest, ALookupThroughListsNamedAgainAndAgainEndsWithinTheFilesRo
   const test::RunResult r = test::RunWith(hive, {"-f", "h", "-k", "Aaa", "-l"});
   EXPECT_EQ(r.code, 1);
   EXPECT_EQ(r.out, test::Banner() + "Cannot find the key. (Aaa)\n");
+}
+
+// Records what the value report asks of its allocator.
+struct RecordingAllocator {
+  static inline size_t calls = 0;
+  static void* Allocate(size_t size) {
+    ++calls;
+    return DefaultValueBufferAllocator().allocate(size);
+  }
+  static void Release(void* block) { DefaultValueBufferAllocator().release(block); }
+};
+
+TEST(HostileInputTest, AValueLongerThanTheWholeFileIsRefusedBeforeAnyBufferIsAllocated) {
+  HiveBuilder b;
+  const uint32_t data = b.DataCell(test::Pattern(16));
+  const uint32_t value = b.Value(test::ValueSpec{.name = u"V", .type = 3, .data_size = 16, .data_offset = data});
+  b.SetRoot(b.Key(KeySpec{.name = u"ROOT", .value_count = 1, .value_list = b.ValueList({value})}));
+  const Bytes intact = b.Finish();
+  const ValueBufferAllocator recording{RecordingAllocator::Allocate, RecordingAllocator::Release};
+
+  for (const uint32_t size : {0x7FFFFFFFu, 0xFFFFFFFFu, static_cast<uint32_t>(intact.size()) + 1}) {
+    Bytes hive = intact;
+    const uint64_t at = HiveBuilder::FileOffset(value) + VK_DATA_SIZE;
+    for (int i = 0; i < 4; ++i) hive[at + i] = static_cast<uint8_t>(size >> (8 * i));
+    const HiveImage image(hive.data(), hive.size());
+    StringSink sink;
+    {
+      Console out(sink);
+      RecordingAllocator::calls = 0;
+      EXPECT_FALSE(ShowValue(image, RootKeyCell(image), u"V", u"", false, out, recording));
+    }
+    EXPECT_EQ(RecordingAllocator::calls, 0u) << size;
+    EXPECT_EQ(sink.text, "Cannot read the value data. (V)\n") << size;
+  }
 }
 
 }  // namespace
