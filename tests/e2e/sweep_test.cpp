@@ -1,0 +1,234 @@
+// Damaged copies of a small complete hive through every report: each
+// truncation length, and single-byte and single-word damage to every field
+// that a reader follows or trusts. Each run must end with exit code 0 or 1 and
+// write nothing to the error stream; in the sanitizer build a read outside
+// the file aborts the run. A hang fails the test through its CTest timeout.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <memory>
+#include <set>
+#include <string_view>
+#include <unordered_set>
+
+#include "support/compact_hive.h"
+#include "platform/text.h"
+#include "support/run_tool.h"
+
+namespace keyscout {
+namespace {
+
+using test::Bytes;
+using test::CompactHive;
+using test::HiveField;
+
+const CompactHive& Hive() {
+  static const CompactHive hive = test::BuildCompactHive();
+  return hive;
+}
+
+const std::string& DumpPath() {
+  static const std::string path = test::TempDir() + "/sweep-dump";
+  return path;
+}
+
+// The dump file's bytes, read in one piece (thousands of reads per sweep).
+Bytes ReadDump() {
+  std::ifstream in(test::PathFromUtf8(DumpPath()), std::ios::binary | std::ios::ate);
+  Bytes bytes(static_cast<size_t>(std::max<std::streamoff>(in.tellg(), 0)));
+  in.seekg(0);
+  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return bytes;
+}
+
+// The words of one run: every report, on the root or on `key_path`, asking
+// for `value` and dumping it.
+std::vector<std::u16string> ReportWords(const std::string* key_path, const std::string& value) {
+  std::vector<std::string> args{"-f", "hive"};
+  if (key_path != nullptr) args.insert(args.end(), {"-k", *key_path});
+  args.insert(args.end(), {"-s", "-l", "-e", "-v", value, "-w", DumpPath()});
+  std::vector<std::u16string> words{u"keyscout"};
+  for (const std::string& a : args) words.push_back(DecodeCommandWord(a));
+  return words;
+}
+
+std::string Describe(const std::vector<std::u16string>& words) {
+  std::string text;
+  for (const std::u16string& w : words) text += " '" + EncodeFileName(w) + "'";
+  return text;
+}
+
+// Runs the real entry point in-process on exactly these bytes (moved into
+// the source, which hands the driver an exact-size copy of nothing more).
+test::RunResult Run(Bytes hive, const std::vector<std::u16string>& words) {
+  test::MemoryHiveSource source(std::move(hive));
+  StringSink sink;
+  test::RunResult result;
+  {
+    Console out(sink);
+    result.code = RunTool(words, out, &source);
+  }
+  result.out = std::move(sink.text);
+  return result;
+}
+
+// Calls `each` with every line of `text`, without its line end.
+template <typename Each>
+void ForEachLine(std::string_view text, Each each) {
+  while (!text.empty()) {
+    const size_t end = text.find('\n');
+    each(text.substr(0, end));
+    if (end == std::string_view::npos) break;
+    text.remove_prefix(end + 1);
+  }
+}
+
+bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+
+// One set of words, with what the intact hive prints for them.
+struct Reference {
+  std::vector<std::u16string> words;
+  std::string out;
+  std::unordered_set<std::string_view> lines;  // views into `out`
+  Bytes dump;
+};
+
+std::unique_ptr<Reference> MakeReference(std::vector<std::u16string> words) {
+  auto ref = std::make_unique<Reference>();
+  ref->words = std::move(words);
+  const test::RunResult r = Run(Hive().bytes, ref->words);
+  EXPECT_EQ(r.code, 0) << Describe(ref->words) << "\n" << r.out;
+  ref->out = r.out;
+  ForEachLine(ref->out, [&](std::string_view line) { ref->lines.insert(line); });
+  ref->dump = ReadDump();
+  return ref;
+}
+
+// A cut file holds a prefix of the intact bytes, so whatever it still reads
+// is what the intact file says: every line must be a line of the intact
+// output, a failure message or a count footer (a listing may end early), and
+// a dump file that is reported written must hold the intact value's data.
+std::string CheckCut(size_t length, const Reference& ref) {
+  const Bytes& intact = Hive().bytes;
+  const test::RunResult r = Run(Bytes(intact.begin(), intact.begin() + static_cast<ptrdiff_t>(length)), ref.words);
+  const auto where = [&] { return "cut at " + std::to_string(length) + ":" + Describe(ref.words); };
+  if (r.code != 0 && r.code != 1) return where() + ": exit code " + std::to_string(r.code);
+  std::string stray;
+  ForEachLine(r.out, [&](std::string_view line) {
+    if (stray.empty() && ref.lines.count(line) == 0 && !StartsWith(line, "Cannot ") &&
+        !StartsWith(line, "Subkey count : ") && !StartsWith(line, "Key values count : ")) {
+      stray = line;
+    }
+  });
+  if (!stray.empty()) return where() + ": printed a line the intact file does not: " + stray;
+  if (r.out.find("Dump file succeed.") != std::string::npos && ReadDump() != ref.dump) {
+    return where() + ": dump file differs from the intact value's data";
+  }
+  return {};
+}
+
+TEST(SweepTest, EveryTruncationLengthPrintsOnlyWhatTheIntactFileSays) {
+  const std::string deep = test::COMPACT_DEEP_KEY;
+  const std::unique_ptr<Reference> root = MakeReference(ReportWords(nullptr, test::COMPACT_BIG_VALUE));
+  const std::unique_ptr<Reference> by_path = MakeReference(ReportWords(&deep, test::COMPACT_DEEP_VALUE));
+  // The sweep proves something only if the intact file reaches every report.
+  ASSERT_EQ(root->lines.count("Subkey count : 5"), 1u);
+  ASSERT_EQ(root->lines.count("Key values count : 6"), 1u);
+  ASSERT_EQ(root->lines.count("Dump file succeed."), 1u);
+  ASSERT_EQ(root->dump.size(), BIG_DATA_SEGMENT + 8);
+  ASSERT_EQ(by_path->lines.count("Dump file succeed."), 1u);
+
+  testing::internal::CaptureStderr();
+  std::vector<std::string> faults;
+  for (size_t length = 0; length <= Hive().bytes.size() && faults.size() < 10; ++length) {
+    for (const Reference* ref : {root.get(), by_path.get()}) {
+      const std::string fault = CheckCut(length, *ref);
+      if (!fault.empty()) faults.push_back(fault);
+    }
+  }
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_TRUE(faults.empty()) << testing::PrintToString(faults);
+}
+
+// The values a damaged word is set to: the edges of signed and unsigned
+// ranges, small offsets a cell could start at, and near misses of the
+// original.
+std::vector<uint32_t> WordValues(uint32_t original, uint32_t width) {
+  const uint32_t mask = width == 4 ? 0xFFFFFFFFu : (1u << (8 * width)) - 1;
+  std::vector<uint32_t> values = {0,    1,    0x20, 0x7F, 0x80,   0xFF,  0x1000, 0x7FFF, 0x8000, 0xFFFF,
+                                  0x3FD8, 0x3FD9, 0x7FFFFFFF, 0x80000000u, 0xFFFFFFF8u, 0xFFFFFFFFu,
+                                  original + 1, original - 1, original + 8, original - 8, original + 0x1000,
+                                  original ^ 0x80000000u};
+  std::set<uint32_t> distinct;
+  for (uint32_t& v : values) {
+    v &= mask;
+    if (v != original) distinct.insert(v);
+  }
+  return {distinct.begin(), distinct.end()};
+}
+
+void Put(Bytes& bytes, uint64_t offset, uint32_t width, uint32_t value) {
+  for (uint32_t i = 0; i < width; ++i) bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+uint32_t Get(const Bytes& bytes, uint64_t offset, uint32_t width) {
+  uint32_t value = 0;
+  for (uint32_t i = 0; i < width; ++i) value |= uint32_t{bytes[offset + i]} << (8 * i);
+  return value;
+}
+
+// Runs every report on the damaged copy for the root and for the key whose
+// lookup reaches the field, asking for the value whose read reaches it.
+std::string CheckDamage(const Bytes& damaged, const HiveField& field, const std::string& change) {
+  const std::string key = field.key_path.empty() ? test::COMPACT_DEEP_KEY : field.key_path;
+  const std::string value = !field.value_name.empty() ? field.value_name
+                            : field.key_path.empty()  ? test::COMPACT_BIG_VALUE
+                                                      : test::COMPACT_DEEP_VALUE;
+  for (const bool by_path : {false, true}) {
+    const std::vector<std::u16string> words = ReportWords(by_path ? &key : nullptr, value);
+    const test::RunResult r = Run(damaged, words);
+    if (r.code != 0 && r.code != 1) {
+      return field.what + " " + change + ":" + Describe(words) + ": exit code " + std::to_string(r.code);
+    }
+  }
+  return {};
+}
+
+TEST(SweepTest, SingleByteAndWordDamageToEveryFieldEndsInZeroOrOne) {
+  const CompactHive& hive = Hive();
+  ASSERT_GT(hive.fields.size(), 150u);
+  testing::internal::CaptureStderr();
+  std::vector<std::string> faults;
+  size_t runs = 0;
+  for (const HiveField& field : hive.fields) {
+    ASSERT_LE(field.offset + field.width, hive.bytes.size()) << field.what;
+    const uint32_t original = Get(hive.bytes, field.offset, field.width);
+    // Each byte on its own: cleared, all ones, top bit flipped, low bit flipped.
+    for (uint32_t i = 0; i < field.width; ++i) {
+      const uint8_t byte = hive.bytes[field.offset + i];
+      for (const uint8_t v : std::set<uint8_t>{0x00, 0xFF, static_cast<uint8_t>(byte ^ 0x80),
+                                              static_cast<uint8_t>(byte ^ 0x01)}) {
+        if (v == byte) continue;
+        Bytes damaged = hive.bytes;
+        damaged[field.offset + i] = v;
+        const std::string fault = CheckDamage(damaged, field, "byte " + std::to_string(i) + "=" + std::to_string(v));
+        if (!fault.empty()) faults.push_back(fault);
+        ++runs;
+      }
+    }
+    for (const uint32_t v : WordValues(original, field.width)) {
+      Bytes damaged = hive.bytes;
+      Put(damaged, field.offset, field.width, v);
+      const std::string fault = CheckDamage(damaged, field, "word=" + std::to_string(v));
+      if (!fault.empty()) faults.push_back(fault);
+      ++runs;
+    }
+  }
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_TRUE(faults.empty()) << testing::PrintToString(faults);
+  EXPECT_GT(runs, 3000u);
+}
+
+}  // namespace
+}  // namespace keyscout
