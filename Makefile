@@ -91,8 +91,9 @@ clean:
 # the real entry point (every report, with and without -k) for FUZZ_SECONDS on
 # one core. New inputs collect in $(FUZZ_CORPUS), which starts from the
 # generated seeds and the saved regressions; a crash is written to
-# $(FUZZ_BUILD)/crash-*: minimize it (keyscout_fuzz -minimize_crash=1) and keep
-# it in tests/fuzz/regressions, which every test run replays.
+# $(FUZZ_BUILD)/crash-* (an input that runs over 10 seconds is saved as a
+# timeout-*): minimize it (keyscout_fuzz -minimize_crash=1) and keep it in
+# tests/fuzz/regressions, which every test run replays.
 FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 600
 FUZZ_CORPUS  ?= $(FUZZ_BUILD)/corpus
@@ -102,7 +103,7 @@ fuzz:
 	CC=clang CXX=clang++ $(CMAKE) -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKEYSCOUT_FUZZ=ON
 	$(CMAKE) --build $(FUZZ_BUILD) -j $(JOBS) --target keyscout_fuzz fuzz_seeds
 	mkdir -p $(FUZZ_CORPUS)
-	$(FUZZ_BUILD)/tests/fuzz/keyscout_fuzz -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	$(FUZZ_BUILD)/tests/fuzz/keyscout_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=10 -print_final_stats=1 \
 	  -dict=tests/fuzz/hive.dict -artifact_prefix=$(FUZZ_BUILD)/ \
 	  $(FUZZ_CORPUS) $(FUZZ_BUILD)/fuzz-seeds tests/fuzz/regressions
 
