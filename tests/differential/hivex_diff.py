@@ -1,0 +1,336 @@
+#!/usr/bin/env python3
+"""Differential check of keyscout against hivex on the real hives.
+
+For every key of every hive that hivex opens, keyscout runs once with the
+key's path (-k PATH -l -e), which checks at the same time that -k finds the
+key again: its -l rows must be hivex's subkeys (HCELL_INDEX = hivex node
+handle - 0x1000, name, order) and its -e rows hivex's values (HCELL_INDEX,
+type name, name). For a sample of values, -v NAME -w FILE must write exactly
+hivex's data. Per hive it prints the keys and values compared and the
+mismatches; it fails when any mismatch is left.
+
+The expected rows are hivex's answers passed through keyscout's documented
+output rules, which are not mismatches:
+  * a name ends at its first zero unit (hivex keeps what follows);
+  * a name is cut after 259 units (the name buffer holds 259 and a zero);
+  * each 16-bit unit above U+00FF prints as "?" (a character outside the
+    Basic Multilingual Plane is two units, so two "?");
+  * a subkey or value with an empty name gets no row and is not counted (the
+    unnamed value, above all);
+  * a key whose path cannot be typed as one -k word is not looked up (a
+    component with a backslash, an empty component, a component longer than
+    259 units, or a lone surrogate unit); its rows are still compared in its
+    parent's listing, and its values are not compared;
+  * when two values of a key have names equal without regard to the case of
+    A to Z, -v finds the first, so only values whose names are unique that
+    way are sampled for -w.
+Hives hivex refuses to open are reported and not compared.
+
+Exit codes: 0 when every comparison matched, 1 on any mismatch, 77 (CTest's
+skip code) when hivex or the hives are absent.
+"""
+
+import argparse
+import concurrent.futures
+import lzma
+import os
+import subprocess
+import sys
+import tempfile
+
+SKIP = 77
+HIVE_BASE = 0x1000
+NAME_MAX_UNITS = 259
+BIG_DATA_SEGMENT = 16344
+SEPARATOR = "=====================\n"
+TYPE_NAMES = [
+    "REG_NONE", "REG_SZ", "REG_EXPAND_SZ", "REG_BINARY", "REG_DWORD", "REG_DWORD_BIG_ENDIAN", "REG_LINK",
+    "REG_MULTI_SZ", "REG_RESOURCE_LIST", "REG_FULL_RESOURCE_DESCRIPTOR", "REG_RESOURCE_REQUIREMENTS_LIST",
+    "REG_QWORD",
+]
+# How many mismatches per hive are shown in full.
+SHOWN_PER_HIVE = 5
+
+
+def units_of(name):
+    """The 16-bit units of a name as hivex decoded it."""
+    data = name.encode("utf-16-le", "surrogatepass")
+    return [data[i] | (data[i + 1] << 8) for i in range(0, len(data) - 1, 2)]
+
+
+def stored_units(name):
+    """The units keyscout decodes: up to the first zero, at most 259."""
+    units = units_of(name)
+    if 0 in units:
+        units = units[:units.index(0)]
+    return units[:NAME_MAX_UNITS]
+
+
+def printed(name):
+    """A name as keyscout prints it, as text whose characters are bytes."""
+    return "".join(chr(u) if u <= 0xFF else "?" for u in stored_units(name))
+
+
+def typed_component(name):
+    """The name as a -k or -v word, or None when it cannot be typed."""
+    units = units_of(name)
+    if 0 in units:
+        units = units[:units.index(0)]
+    if not units or len(units) > NAME_MAX_UNITS or 0x5C in units or not _paired(units):
+        return None
+    return bytes(b for u in units for b in (u & 0xFF, u >> 8)).decode("utf-16-le")
+
+
+def _paired(units):
+    """True when every surrogate unit belongs to a well-formed pair."""
+    i = 0
+    while i < len(units):
+        u = units[i]
+        if 0xD800 <= u <= 0xDBFF:
+            if i + 1 >= len(units) or not 0xDC00 <= units[i + 1] <= 0xDFFF:
+                return False
+            i += 2
+            continue
+        if 0xDC00 <= u <= 0xDFFF:
+            return False
+        i += 1
+    return True
+
+
+def fold(name):
+    return "".join(c.lower() if "A" <= c <= "Z" else c for c in name)
+
+
+def subkeys_block(rows):
+    lines = "".join("%08X\t%s\n" % (index, name) for index, name in rows)
+    return ("Subkeys information:\nHCELL_INDEX\tKey name\n" + lines +
+            "----------------\nSubkey count : %u\n" % len(rows))
+
+
+def values_block(rows):
+    lines = "".join("%08X\t%-8s\t%s\n" % (index, type_name, name) for index, type_name, name in rows)
+    return ("Key values information:\nHCELL_INDEX\tValue type\tValue name\n" + lines +
+            "----------------\nKey values count : %u\n" % len(rows))
+
+
+def type_name(code):
+    return TYPE_NAMES[code] if 0 <= code < len(TYPE_NAMES) else "REG_NONE"
+
+
+class HiveCheck:
+    """The comparison of one hive."""
+
+    def __init__(self, name, path, keyscout, max_keys, sample_values, pool, scratch):
+        self.name = name
+        self.path = path
+        self.keyscout = keyscout
+        self.max_keys = max_keys
+        self.sample_values = sample_values
+        self.pool = pool
+        self.scratch = scratch
+        self.keys = 0
+        self.values = 0
+        self.dumps = 0
+        self.untyped = 0
+        self.refused = 0
+        self.unopened = None
+        self.mismatches = []
+
+    def mismatch(self, what):
+        self.mismatches.append(what)
+
+    def run(self, args):
+        result = subprocess.run([self.keyscout, "-f", self.path] + args, stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, check=False)
+        return result.returncode, result.stdout.decode("latin-1"), result.stderr
+
+    def collect(self, h):
+        """Each key hivex reaches: (node, -k path or None, subkey rows, value rows, values).
+
+        A key whose subkeys or values hivex refuses to read is not compared
+        (its expected rows are unknown); the subkeys it could name are still
+        visited."""
+        keys = []
+        stack = [(h.root(), "")]
+        while stack:
+            node, path = stack.pop()
+            readable = True
+            subkey_rows = []
+            try:
+                children = h.node_children(node)
+            except RuntimeError:
+                children = []
+                readable = False
+            for child in children:
+                try:
+                    child_name = h.node_name(child)
+                except RuntimeError:
+                    readable = False
+                    continue
+                if stored_units(child_name):
+                    subkey_rows.append((child - HIVE_BASE, printed(child_name)))
+                component = typed_component(child_name)
+                child_path = None
+                if path is not None and component is not None:
+                    child_path = component if path == "" else path + "\\" + component
+                stack.append((child, child_path))
+            value_rows = []
+            named = []
+            try:
+                for value in h.node_values(node):
+                    value_name = h.value_key(value)
+                    if stored_units(value_name):
+                        value_rows.append((value - HIVE_BASE, type_name(h.value_type(value)[0]),
+                                           printed(value_name)))
+                        named.append((value, value_name))
+            except RuntimeError:
+                readable = False
+            if not readable:
+                self.refused += 1
+                continue
+            keys.append((node, path, subkey_rows, value_rows, named))
+            if self.max_keys and len(keys) >= self.max_keys:
+                break
+        return keys
+
+    def check_key(self, key):
+        node, path, subkey_rows, value_rows, _ = key
+        code, out, err = self.run(["-k", path, "-l", "-e"])
+        expected = SEPARATOR + subkeys_block(subkey_rows) + SEPARATOR + values_block(value_rows)
+        if code != 0 or err or not out.endswith(expected):
+            return "key %s (node %#x): exit %d\n--- expected\n%s--- got\n%s" % (
+                path, node, code, expected, out[out.find(SEPARATOR):] if SEPARATOR in out else out)
+        return None
+
+    def check_dump(self, job):
+        path, value, name, data, index = job
+        target = os.path.join(self.scratch, "dump-%d" % index)
+        code, out, err = self.run(["-k", path, "-v", typed_component(name), "-w", target])
+        got = b""
+        if os.path.exists(target):
+            with open(target, "rb") as f:
+                got = f.read()
+            os.unlink(target)
+        if code != 0 or err or got != data:
+            return "value %s\\%s (%#x): exit %d, %d bytes written, hivex %d bytes" % (
+                path, printed(name), value, code, len(got), len(data))
+        return None
+
+    def check(self, hivex_module):
+        try:
+            h = hivex_module.Hivex(self.path)
+        except RuntimeError as error:
+            self.unopened = str(error)
+            return
+        keys = self.collect(h)
+        typed = [k for k in keys if k[1] is not None]
+        self.untyped = len(keys) - len(typed)
+        for problem in self.pool.map(self.check_key, typed):
+            if problem:
+                self.mismatch(problem)
+        self.keys = len(typed)
+        self.values = sum(len(k[3]) for k in typed)
+
+        # The -w sample: every value above one segment, and an even spread of
+        # the rest, among values -v can name uniquely.
+        candidates = []
+        for _, path, _, _, named in typed:
+            folded = [fold(printed(n)) for _, n in named]
+            for value, name in named:
+                if folded.count(fold(printed(name))) == 1 and typed_component(name) is not None:
+                    candidates.append((path, value, name))
+        stride = max(1, len(candidates) // self.sample_values) if self.sample_values else 0
+        jobs = []
+        for i, (path, value, name) in enumerate(candidates):
+            try:
+                length = h.value_type(value)[1]
+                if length > BIG_DATA_SEGMENT or (stride and i % stride == 0):
+                    jobs.append((path, value, name, h.value_value(value)[1], i))
+            except RuntimeError:
+                self.refused += 1
+        for problem in self.pool.map(self.check_dump, jobs):
+            if problem:
+                self.mismatch(problem)
+        self.dumps = len(jobs)
+
+    def report(self):
+        if self.unopened:
+            print("%s: hivex cannot open it (%s); not compared" % (self.name, self.unopened))
+            return
+        extra = ""
+        if self.untyped:
+            extra += ", %d keys not typable as -k" % self.untyped
+        if self.refused:
+            extra += ", %d keys whose lists or values hivex refuses (not compared)" % self.refused
+        print("%s: %d keys compared, %d values compared, %d dumps compared, %d mismatches%s" % (
+            self.name, self.keys, self.values, self.dumps, len(self.mismatches), extra))
+        for problem in self.mismatches[:SHOWN_PER_HIVE]:
+            print("  MISMATCH " + problem.replace("\n", "\n    "))
+
+
+def hive_files(folder, scratch):
+    """(name, path) of every hive, .xz ones decompressed into `scratch`."""
+    for name in sorted(os.listdir(folder)):
+        path = os.path.join(folder, name)
+        if name.endswith(".md") or not os.path.isfile(path):
+            continue
+        if name.endswith(".xz"):
+            plain = os.path.join(scratch, name[:-3])
+            with lzma.open(path) as source, open(plain, "wb") as target:
+                while True:
+                    block = source.read(1 << 20)
+                    if not block:
+                        break
+                    target.write(block)
+            yield name, plain
+        else:
+            yield name, path
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("--keyscout", required=True, help="the keyscout binary")
+    parser.add_argument("--hives", default="", help="folder of real hives ($KEYSCOUT_HIVES overrides it)")
+    parser.add_argument("--max-keys", type=int, default=0, help="keys per hive (0: every key)")
+    parser.add_argument("--sample-values", type=int, default=100, help="values per hive whose data is dumped")
+    parser.add_argument("--jobs", type=int, default=2, help="keyscout processes at a time")
+    args = parser.parse_args()
+
+    try:
+        import hivex
+    except ImportError:
+        print("SKIP: the hivex Python module (python3-hivex) is not installed")
+        return SKIP
+    folder = os.environ.get("KEYSCOUT_HIVES") or args.hives
+    if not folder or not os.path.isdir(folder):
+        print("SKIP: no folder of real hives (%s)" % (folder or "none given"))
+        return SKIP
+    # hivex's handle prints a note when a refused open is collected.
+    sys.unraisablehook = lambda _: None
+
+    total = 0
+    checks = []
+    with tempfile.TemporaryDirectory(prefix="keyscout-diff-") as scratch, \
+            concurrent.futures.ThreadPoolExecutor(max_workers=args.jobs) as pool:
+        for name, path in hive_files(folder, scratch):
+            check = HiveCheck(name, path, args.keyscout, args.max_keys, args.sample_values, pool, scratch)
+            check.check(hivex)
+            check.report()
+            sys.stdout.flush()
+            checks.append(check)
+            total += len(check.mismatches)
+            if path.startswith(scratch):
+                os.unlink(path)
+    keys = sum(c.keys for c in checks)
+    values = sum(c.values for c in checks)
+    dumps = sum(c.dumps for c in checks)
+    print("all hives: %d keys compared, %d values compared, %d dumps compared, %d mismatches" % (
+        keys, values, dumps, total))
+    if keys == 0:
+        print("SKIP: hivex opened no hive")
+        return SKIP
+    return 1 if total else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
