@@ -1,7 +1,6 @@
 #include "hive/names.h"
 
-#include <bit>
-#include <cstring>
+#include "platform/unit_copy.h"
 
 namespace keyscout {
 
@@ -20,20 +19,7 @@ int DecodeStoredName(const HiveImage& image, uint64_t at, uint16_t length_field,
   size_t n = 0;
   if (compressed) {
     // SAFETY: Span checked that all `units` bytes lie inside the image.
-    if constexpr (std::endian::native == std::endian::little) {
-      // Four bytes per step while none is zero, widened in a register and
-      // stored as one word: a listing decodes a million names.
-      for (; units - n >= 4; n += 4) {
-        uint32_t four = 0;
-        std::memcpy(&four, p + n, sizeof four);
-        if (((four - 0x01010101u) & ~four & 0x80808080u) != 0) break;  // a zero byte
-        uint64_t wide = four;
-        wide = (wide | (wide << 16)) & 0x0000FFFF0000FFFFu;
-        wide = (wide | (wide << 8)) & 0x00FF00FF00FF00FFu;
-        std::memcpy(buffer + n, &wide, sizeof wide);
-      }
-    }
-    for (; n < units && p[n] != 0; ++n) buffer[n] = p[n];
+    n = WidenToZero(p, units, buffer);
   } else {
     for (; n < units; ++n) {
       const char16_t unit = static_cast<char16_t>(ByteReader::LoadU16(p + 2 * n));

@@ -1,6 +1,5 @@
 #include "platform/console.h"
 
-#include <bit>
 #include <cstring>
 
 namespace keyscout {
@@ -39,40 +38,6 @@ void Console::MakeRoom(size_t length) {
     buffer_.reset(new char[length]);
     capacity_ = length;
   }
-}
-
-namespace {
-
-// True when none of the four 16-bit units in `word` is zero or above U+00FF.
-// (word - 0x0001...) & ~word has a unit's top bit set where that unit is zero,
-// and only there when no unit is above 0x7FFF.
-bool PlainUnits(uint64_t word) {
-  return (word & 0xFF00FF00FF00FF00u) == 0 && ((word - 0x0001000100010001u) & ~word & 0x8000800080008000u) == 0;
-}
-
-}  // namespace
-
-size_t Console::NarrowUnits(const char16_t* units, size_t size, char* out) {
-  size_t n = 0;
-  if constexpr (std::endian::native == std::endian::little) {
-    // Four units per step while none is zero or above U+00FF, narrowed in a
-    // register and stored as one word: a listing prints a million names.
-    for (; n + 4 <= size; n += 4) {
-      uint64_t word = 0;
-      std::memcpy(&word, units + n, sizeof word);
-      if (!PlainUnits(word)) break;
-      word = (word | (word >> 8)) & 0x0000FFFF0000FFFFu;
-      word = (word | (word >> 16)) & 0x00000000FFFFFFFFu;
-      const auto four = static_cast<uint32_t>(word);
-      std::memcpy(out + n, &four, sizeof four);
-    }
-  }
-  for (; n < size; ++n) {
-    const char16_t unit = units[n];
-    if (unit == 0) break;
-    out[n] = unit <= 0xFF ? static_cast<char>(unit) : '?';
-  }
-  return n;
 }
 
 void Console::WriteThrough(const char* data, size_t length) {

@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/unit_copy.h"
+
 namespace keyscout {
 
 // Where the bytes finally go.
@@ -69,7 +71,7 @@ class Console {
   void Wide(std::u16string_view text) {
     const size_t size = text.size();
     char* out = Reserve(size);
-    used_ -= size - NarrowUnits(text.data(), size, out);  // hand back what a zero unit cut off
+    used_ -= size - NarrowToZero(text.data(), size, out);  // hand back what a zero unit cut off
   }
   // `digits` upper-case hexadecimal digits, zero-padded ("%08X", "%02X").
   void Hex(uint32_t value, int digits) {
@@ -96,10 +98,6 @@ class Console {
  private:
   // "000102...FF": the two upper-case digits of every byte value.
   static const char HEX_PAIRS[513];
-
-  // Writes the units before the first zero unit (at most `size`) to `out`, by
-  // the output encoding, and returns their number.
-  static size_t NarrowUnits(const char16_t* units, size_t size, char* out);
 
   // Room for `length` more bytes, flushing first when the buffer is full.
   char* Reserve(size_t length) {

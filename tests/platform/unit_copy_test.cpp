@@ -1,0 +1,55 @@
+// The eight-units-per-step copies between 8-bit and 16-bit text, checked
+// against the plain rule with special values at every position of texts that
+// end inside, on and after a step. Sources are exact-size heap blocks, so the
+// sanitizer build sees any read past them; the destinations carry sentinels.
+#include "platform/unit_copy.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+namespace keyscout {
+namespace {
+
+constexpr size_t LONGEST = 40;
+constexpr char16_t SENTINEL_UNIT = 0xABCD;
+constexpr char SENTINEL_BYTE = '#';
+
+TEST(UnitCopyTest, WideningStopsAtTheFirstZeroByteAndWritesNothingPastIt) {
+  for (size_t count = 0; count <= LONGEST; ++count) {
+    for (size_t zero = 0; zero <= count; ++zero) {  // zero == count: no zero byte
+      const std::unique_ptr<uint8_t[]> bytes(new uint8_t[count]);
+      for (size_t i = 0; i < count; ++i) bytes[i] = static_cast<uint8_t>(0x7F + i);  // 0x7F..0xA6
+      if (zero < count) bytes[zero] = 0;
+      std::vector<char16_t> out(count + 1, SENTINEL_UNIT);
+      ASSERT_EQ(WidenToZero(bytes.get(), count, out.data()), zero) << count << "/" << zero;
+      for (size_t i = 0; i < zero; ++i) ASSERT_EQ(out[i], 0x7F + i) << count << "/" << zero << " at " << i;
+      for (size_t i = zero; i <= count; ++i) ASSERT_EQ(out[i], SENTINEL_UNIT) << count << "/" << zero << " at " << i;
+    }
+  }
+}
+
+TEST(UnitCopyTest, NarrowingReplacesWideUnitsAndStopsAtTheFirstZeroUnit) {
+  // A zero unit, U+0100, U+FF00 (zero low byte), U+8000 and U+00FF (plain).
+  for (const char16_t special : {u'\0', u'\u0100', u'\uFF00', u'\u8000', u'\u00FF'}) {
+    for (size_t count = 1; count <= LONGEST; ++count) {
+      for (size_t at = 0; at < count; ++at) {
+        const std::unique_ptr<char16_t[]> units(new char16_t[count]);
+        for (size_t i = 0; i < count; ++i) units[i] = static_cast<char16_t>(u'A' + i);
+        units[at] = special;
+        std::string expected;
+        for (size_t i = 0; i < count && units[i] != 0; ++i) {
+          expected.push_back(units[i] <= 0xFF ? static_cast<char>(units[i]) : '?');
+        }
+        std::vector<char> out(count + 1, SENTINEL_BYTE);
+        const size_t written = NarrowToZero(units.get(), count, out.data());
+        ASSERT_EQ(std::string(out.data(), written), expected) << count << "/" << at << "/" << +special;
+        for (size_t i = written; i <= count; ++i) ASSERT_EQ(out[i], SENTINEL_BYTE) << count << "/" << at;
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace keyscout
