@@ -24,6 +24,9 @@ bool VisitNode(const HiveImage& image, Cell node, SubkeyVisitor visitor, void* c
   return visitor(context, node, name, static_cast<size_t>(n)) != WALK_STOP;
 }
 
+// How many entries ahead a list walk asks for the next key cells.
+constexpr uint32_t SUBKEY_PREFETCH_AHEAD = 8;
+
 // Visits the entries of one "lf", "lh" or "li" list.
 bool VisitLeafList(const HiveImage& image, Cell list, SubkeyVisitor visitor, void* context,
                    ListEntryBudget* budget) {
@@ -34,6 +37,14 @@ bool VisitLeafList(const HiveImage& image, Cell list, SubkeyVisitor visitor, voi
     if (!budget->Take()) return false;
     uint32_t index = 0;
     if (!image.CellU32(list, LIST_ENTRIES + i * entry_size, &index)) return false;
+    // A listing of a million keys waits mostly on memory: ask for the key a
+    // few entries ahead (its flags and its name) while this one is decoded.
+    uint32_t ahead = 0;
+    if (count - i > SUBKEY_PREFETCH_AHEAD &&
+        image.CellU32(list, LIST_ENTRIES + (i + SUBKEY_PREFETCH_AHEAD) * entry_size, &ahead)) {
+      image.PrefetchCell(CellAt(image, ahead), NK_FLAGS);
+      image.PrefetchCell(CellAt(image, ahead), NK_NAME_LENGTH);
+    }
     if (!VisitNode(image, CellAt(image, index), visitor, context)) return false;
   }
   return true;
@@ -48,11 +59,7 @@ struct RowState {
 int PrintSubkeyRow(void* context, Cell node, const char16_t* name, size_t length) {
   auto* state = static_cast<RowState*>(context);
   if (name == nullptr) return WALK_CONTINUE;
-  Console& out = *state->out;
-  out.Hex(node.index, 8);
-  out.Bytes("\t", 1);
-  out.Wide(std::u16string_view(name, length));
-  out.Bytes("\n", 1);
+  state->out->IndexRow(node.index, "\t", std::u16string_view(name, length));
   ++state->rows;
   return WALK_CONTINUE;
 }

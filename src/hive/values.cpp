@@ -27,8 +27,8 @@ constexpr uint32_t VALUE_TYPE_COUNT = sizeof(VALUE_TYPE_NAMES) / sizeof(VALUE_TY
 
 // A row is "%08X\t%-8s\t%s\n": index, type name, value name. The type
 // column, with its padding and the tabs around it, is made once from the
-// table above, so that a row costs three writes and no template parsing (a
-// key can hold a hundred thousand values).
+// table above, so that a row is one write and no template parsing (a key can
+// hold a hundred thousand values).
 constexpr size_t VALUE_TYPE_COLUMN = 8;
 constexpr size_t VALUE_TYPE_CELL_CAPACITY = 40;
 
@@ -103,12 +103,9 @@ int PrintValueRow(const HiveImage& image, Cell value, void* context) {
   NameBuffer name;
   const int units = DecodeValueName(image, value, name);
   if (units < 0) return VISIT_STOP;
-  Console& out = *listing.out;
   const TypeCell& type_cell = VALUE_TYPE_CELLS[type < VALUE_TYPE_COUNT ? type : 0];
-  out.Hex(IndexOf(image, value), 8);
-  out.Bytes(type_cell.text, type_cell.length);
-  out.Wide(std::u16string_view(name, static_cast<size_t>(units)));
-  out.Bytes("\n", 1);
+  listing.out->IndexRow(IndexOf(image, value), std::string_view(type_cell.text, type_cell.length),
+                        std::u16string_view(name, static_cast<size_t>(units)));
   ++listing.rows;
   return VISIT_CONTINUE;
 }

@@ -76,14 +76,23 @@ class Console {
   // `digits` upper-case hexadecimal digits, zero-padded ("%08X", "%02X").
   void Hex(uint32_t value, int digits) {
     if (digits == 8) {
-      // Two digits per table entry, four entries per number.
-      char* out = Reserve(8);
-      for (int byte = 3; byte >= 0; --byte) {
-        std::memcpy(out + 2 * (3 - byte), HEX_PAIRS + 2 * ((value >> (8 * byte)) & 0xFF), 2);
-      }
+      PutHex8(value, Reserve(8));
       return;
     }
     HexAnyWidth(value, digits);
+  }
+  // One listing row, "%08X" of `index`, then `columns` (narrow, as they are),
+  // then `name` as Wide() writes it, then a line end. The same bytes as those
+  // four calls, with one room test for the whole row.
+  void IndexRow(uint32_t index, std::string_view columns, std::u16string_view name) {
+    const size_t most = 8 + columns.size() + name.size() + 1;
+    char* const out = Reserve(most);
+    PutHex8(index, out);
+    char* at = out + 8;
+    for (const char c : columns) *at++ = c;  // a tab, or a few columns
+    at += NarrowToZero(name.data(), name.size(), at);
+    *at++ = '\n';
+    used_ -= most - static_cast<size_t>(at - out);
   }
   // Decimal ("%u").
   void Unsigned(uint64_t value);
@@ -98,6 +107,13 @@ class Console {
  private:
   // "000102...FF": the two upper-case digits of every byte value.
   static const char HEX_PAIRS[513];
+
+  // Eight digits, two per table entry.
+  static void PutHex8(uint32_t value, char* out) {
+    for (int byte = 3; byte >= 0; --byte) {
+      std::memcpy(out + 2 * (3 - byte), HEX_PAIRS + 2 * ((value >> (8 * byte)) & 0xFF), 2);
+    }
+  }
 
   // Room for `length` more bytes, flushing first when the buffer is full.
   char* Reserve(size_t length) {

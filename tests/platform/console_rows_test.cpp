@@ -89,5 +89,25 @@ TEST(ConsoleRowsTest, EightDigitNumbersAcrossFlushes) {
   EXPECT_EQ(sink.text, expected);
 }
 
+TEST(ConsoleRowsTest, IndexRowWritesWhatItsFourPartsWrite) {
+  const std::u16string names[] = {u"", u"k", u"Key0000123", std::u16string(u"ab\0cd", 5), u"caf\u00E9\u4E2D long name"};
+  StringSink rows;
+  StringSink parts;
+  {
+    Console by_row(rows, 64);  // small, so that rows meet full buffers
+    Console by_part(parts, 1 << 16);
+    for (uint32_t i = 0; i < 40; ++i) {
+      const std::u16string& name = names[i % 5];
+      const std::string columns = i % 2 == 0 ? "\t" : "\tREG_SZ  \t";
+      by_row.IndexRow(0x1000u * i + 0x20, columns, name);
+      by_part.Hex(0x1000u * i + 0x20, 8);
+      by_part.Ascii(columns);
+      by_part.Wide(name);
+      by_part.Ascii("\n");
+    }
+  }
+  EXPECT_EQ(rows.text, parts.text);
+}
+
 }  // namespace
 }  // namespace keyscout
