@@ -40,7 +40,8 @@ inline constexpr const char* COMPACT_BIG_VALUE = "Big";
 //   data cell of 0 bytes), Caf\u00E9 (8-bit name above ASCII, data cell), a
 //   16-bit name (resident, unknown type) and, with `big_data`, Big (16352
 //   bytes in two "db" segments, in an hbin longer than 4 KiB).
-// Deep holds Cell (data cell) and Dword (resident).
+// Deep holds Cell (data cell) and Dword (resident), and has a plain
+// descriptor of its own. Every structure lies before those it points at.
 CompactHive BuildCompactHive(bool big_data = true);
 
 }  // namespace keyscout::test
