@@ -144,11 +144,14 @@ class HiveImage {
     return reader_.Span(cell.FileOffset() + field, length);
   }
 
-  // The most subkey list entries one walk may meet. Every entry takes at
-  // least 4 bytes of the file and, in a sound hive, no two entries share
-  // bytes; a walk that meets more is going round lists that name the same
-  // lists again (a small file could otherwise cost billions of steps), and it
-  // stops there as it stops at any other damage.
+  // The most subkey list entries one walk may meet.
+  //
+  // Choice: every entry takes at least 4 bytes of the file and, in a sound
+  // hive, no two entries share bytes, so a walk that meets more is going
+  // round lists that name the same lists again (an "ri" naming one leaf list
+  // thousands of times makes a small file cost billions of steps). It stops
+  // there as it stops at any other damage, rather than remembering the lists
+  // it has seen, which overlapping lists would still defeat.
   uint64_t ListEntryLimit() const { return size() / INDEX_ENTRY_SIZE; }
 
   // The cell's signature, or 0 when it cannot be read.
