@@ -31,6 +31,7 @@ skip code) when hivex or the hives are absent.
 """
 
 import argparse
+import collections
 import concurrent.futures
 import lzma
 import os
@@ -134,10 +135,24 @@ class HiveCheck:
         self.untyped = 0
         self.refused = 0
         self.unopened = None
+        self.rules = collections.Counter()
         self.mismatches = []
 
     def mismatch(self, what):
         self.mismatches.append(what)
+
+    def note_rules(self, name):
+        """Counts the output rules above that change how hivex's name reads."""
+        units = units_of(name)
+        if not stored_units(name):
+            self.rules["no row (empty name)"] += 1
+            return
+        if 0 in units:
+            self.rules["cut at a zero unit"] += 1
+        elif len(units) > NAME_MAX_UNITS:
+            self.rules["cut after 259 units"] += 1
+        if any(u > 0xFF for u in stored_units(name)):
+            self.rules["\"?\" for units above U+00FF"] += 1
 
     def run(self, args):
         result = subprocess.run([self.keyscout, "-f", self.path] + args, stdout=subprocess.PIPE,
@@ -167,6 +182,7 @@ class HiveCheck:
                 except RuntimeError:
                     readable = False
                     continue
+                self.note_rules(child_name)
                 if stored_units(child_name):
                     subkey_rows.append((child - HIVE_BASE, printed(child_name)))
                 component = typed_component(child_name)
@@ -179,6 +195,7 @@ class HiveCheck:
             try:
                 for value in h.node_values(node):
                     value_name = h.value_key(value)
+                    self.note_rules(value_name)
                     if stored_units(value_name):
                         value_rows.append((value - HIVE_BASE, type_name(h.value_type(value)[0]),
                                            printed(value_name)))
@@ -264,6 +281,9 @@ class HiveCheck:
             extra += ", %d keys whose lists or values hivex refuses (not compared)" % self.refused
         print("%s: %d keys compared, %d values compared, %d dumps compared, %d mismatches%s" % (
             self.name, self.keys, self.values, self.dumps, len(self.mismatches), extra))
+        if self.rules:
+            print("  names read by the output rules: " +
+                  ", ".join("%s %d" % (rule, n) for rule, n in sorted(self.rules.items())))
         for problem in self.mismatches[:SHOWN_PER_HIVE]:
             print("  MISMATCH " + problem.replace("\n", "\n    "))
 
