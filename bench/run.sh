@@ -10,7 +10,8 @@
 # (hives, scripts and results, default $BENCH_BUILD/bench-data), KEYSCOUT_HIVES
 # (the real hives, default ../shared/hives), BENCH_MAX_RUNS, BENCH_MIN_RUNS,
 # BENCH_NO_INSTALL=1 (use only the tools already installed), BENCH_ONLY (a
-# regular expression: run only the requests whose names match it).
+# regular expression: run only the requests whose names match it),
+# BENCH_KEYSCOUT (another keyscout binary to time, such as an older build).
 #
 # Run it on a quiet machine: the files are read from the page cache and every
 # other process shows in the times.
@@ -57,7 +58,7 @@ command -v hyperfine >/dev/null || { say "hyperfine is needed"; exit 1; }
 say "building in $BUILD"
 cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$BUILD" --target bench_tools -j "$JOBS" >/dev/null
-KEYSCOUT=$BUILD/keyscout
+KEYSCOUT=${BENCH_KEYSCOUT:-$BUILD/keyscout}
 TRACE=$BUILD/bench/bench_trace_pages
 FLOOR_START=$BUILD/bench/bench_floor_start
 FLOOR_WORK=$BUILD/bench/bench_floor_work
@@ -268,6 +269,7 @@ report() {
   echo
   echo "Machine: $(nproc) cores, $cpu, $mem, $(uname -sr); load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)."
   pgrep -f keyscout_fuzz >/dev/null && echo "Note: a fuzzing process was running during the measurements."
+  echo "keyscout: $KEYSCOUT ($(file -b "$KEYSCOUT" | grep -o 'static[-a-z]* linked\|dynamically linked'), $(stat -c %s "$KEYSCOUT") bytes)."
   echo "Medians of whole runs with the files in the page cache (hyperfine -N); peak RSS from /usr/bin/time."
   echo
   echo "| work | tool | median | min–max | peak RSS | keyscout ÷ best peer | keyscout ÷ floor |"

@@ -45,25 +45,15 @@ void StoreNarrowed(__m128i v, char* out) {
 size_t WidenToZero(const uint8_t* bytes, size_t count, char16_t* out) {
   size_t n = 0;
 #if defined(__SSE2__)
-  // Whole steps while no byte is zero. The last step may overlap the one
-  // before it and rewrite the same units, so that a text of eight bytes or
-  // more never ends in the byte-by-byte loop; a step that meets a zero byte
-  // leaves the rest to that loop.
-  if (count >= UNIT_STEP) {
-    bool whole = true;
-    for (; count - n >= UNIT_STEP; n += UNIT_STEP) {
-      const __m128i v = LoadEightBytes(bytes + n);
-      whole = NoZeroByte(v);
-      if (!whole) break;
-      StoreWidened(v, out + n);
-    }
-    if (whole && n < count) {
-      const __m128i v = LoadEightBytes(bytes + count - UNIT_STEP);
-      if (NoZeroByte(v)) {
-        StoreWidened(v, out + count - UNIT_STEP);
-        n = count;
-      }
-    }
+  // Whole steps while no byte is zero; a step that meets a zero byte, and
+  // the last few bytes, are left to the byte-by-byte loop. A last step that
+  // overlaps the one before it would save that loop, but then the next read
+  // of these units (the console narrowing them) needs two stores at once, and
+  // the processor's wait for both cost more than the loop.
+  for (; count - n >= UNIT_STEP; n += UNIT_STEP) {
+    const __m128i v = LoadEightBytes(bytes + n);
+    if (!NoZeroByte(v)) break;
+    StoreWidened(v, out + n);
   }
 #endif
   for (; n < count && bytes[n] != 0; ++n) out[n] = bytes[n];
@@ -73,23 +63,12 @@ size_t WidenToZero(const uint8_t* bytes, size_t count, char16_t* out) {
 size_t NarrowToZero(const char16_t* units, size_t count, char* out) {
   size_t n = 0;
 #if defined(__SSE2__)
-  // As in WidenToZero: whole steps while every unit is plain, the last one
-  // overlapping, anything else left to the unit-by-unit loop.
-  if (count >= UNIT_STEP) {
-    bool whole = true;
-    for (; count - n >= UNIT_STEP; n += UNIT_STEP) {
-      const __m128i v = LoadEightUnits(units + n);
-      whole = PlainUnits(v);
-      if (!whole) break;
-      StoreNarrowed(v, out + n);
-    }
-    if (whole && n < count) {
-      const __m128i v = LoadEightUnits(units + count - UNIT_STEP);
-      if (PlainUnits(v)) {
-        StoreNarrowed(v, out + count - UNIT_STEP);
-        n = count;
-      }
-    }
+  // As in WidenToZero: whole steps while every unit is plain, anything else
+  // left to the unit-by-unit loop.
+  for (; count - n >= UNIT_STEP; n += UNIT_STEP) {
+    const __m128i v = LoadEightUnits(units + n);
+    if (!PlainUnits(v)) break;
+    StoreNarrowed(v, out + n);
   }
 #endif
   for (; n < count; ++n) {

@@ -1,6 +1,6 @@
 // The eight-units-per-step copies between 8-bit and 16-bit text, checked
 // against the plain rule with special values at every position of texts that
-// end inside, on and after a step. Sources are exact-size heap blocks, so the
+// end inside a step, on its boundary and after it. Sources are exact-size heap blocks, so the
 // sanitizer build sees any read past them; the destinations carry sentinels.
 #include "platform/unit_copy.h"
 
