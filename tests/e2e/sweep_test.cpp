@@ -12,8 +12,8 @@
 #include <string_view>
 #include <unordered_set>
 
-#include "support/compact_hive.h"
 #include "platform/text.h"
+#include "support/compact_hive.h"
 #include "support/run_tool.h"
 
 namespace keyscout {
