@@ -17,7 +17,7 @@ WIN32_BUILD ?= build-win32
 HIVES      ?= $(CURDIR)/../shared/hives
 SAMPLE_KEY := ControlSet001\Control\Session Manager
 
-.PHONY: all build demo test test-release test-asan test-install install deb windows windows-test clean
+.PHONY: all build deps deps-demo deps-windows demo test test-release test-asan test-install install deb windows windows-test clean
 
 all: build
 
@@ -25,11 +25,22 @@ build:
 	$(CMAKE) -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
 	$(CMAKE) --build $(BUILD) -j $(JOBS)
 
-demo: build
+# What a fresh Debian machine lacks is installed first (apt-get, only when
+# missing; see .ci/deps).
+deps:
+	bash .ci/deps
+
+deps-demo:
+	bash .ci/deps --demo
+
+deps-windows:
+	bash .ci/deps --windows
+
+demo: deps-demo build
 	$(BUILD)/keyscout -f $(BUILD)/sample.hiv -l
 	$(BUILD)/keyscout -f $(BUILD)/sample.hiv -k '$(SAMPLE_KEY)' -s -l -e -v BootExecute
 
-test: test-release test-asan test-install
+test: deps test-release test-asan test-install
 
 test-release: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -72,7 +83,7 @@ windows:
 	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/toolchains/mingw-w64-i686.cmake
 	$(CMAKE) --build $(WIN32_BUILD) -j $(JOBS)
 
-windows-test: windows
+windows-test: deps-windows windows
 	@mkdir -p $(WIN64_BUILD)/unpacked-hives
 	@if command -v xz >/dev/null; then \
 	  for f in "$${KEYSCOUT_HIVES:-$(HIVES)}"/*.xz; do \
