@@ -92,11 +92,11 @@ ValueHive MakeHive(const std::vector<std::tuple<std::u16string, uint32_t, Bytes>
   HiveBuilder b;
   std::vector<uint32_t> cells;
   for (const auto& [name, type, data] : values) cells.push_back(b.Value(name, type, data));
-  test::KeySpec spec;
-  spec.name = u"Key";
-  spec.value_count = static_cast<uint32_t>(cells.size());
-  spec.value_list = b.ValueList(cells);
-  const uint32_t key = b.Key(spec);
+  test::KeySpec shape;
+  shape.name = u"Key";
+  shape.value_count = static_cast<uint32_t>(cells.size());
+  shape.value_list = b.ValueList(cells);
+  const uint32_t key = b.Key(shape);
   b.SetRoot(key);
   return {b.Finish(), key};
 }

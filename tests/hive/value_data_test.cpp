@@ -21,8 +21,8 @@ struct OneValue {
   Bytes bytes;
   uint32_t value = 0;
 
-  void Finish(const ValueSpec& spec) {
-    value = builder.Value(spec);
+  void Finish(const ValueSpec& shape) {
+    value = builder.Value(shape);
     builder.SetRoot(value);
     bytes = builder.Finish();
   }
@@ -46,12 +46,12 @@ ReadResult Read(const OneValue& v) {
 }
 
 ValueSpec Data(uint32_t data_size, uint32_t data_offset, uint32_t type = 3) {
-  ValueSpec spec;
-  spec.name = u"v";
-  spec.type = type;
-  spec.data_size = data_size;
-  spec.data_offset = data_offset;
-  return spec;
+  ValueSpec shape;
+  shape.name = u"v";
+  shape.type = type;
+  shape.data_size = data_size;
+  shape.data_offset = data_offset;
+  return shape;
 }
 
 // A "db" record with `count` in its count field and the given segment list.

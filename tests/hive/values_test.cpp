@@ -24,11 +24,11 @@ struct KeyWithValues {
 };
 
 KeyWithValues Finish(HiveBuilder& b, const std::vector<uint32_t>& entries) {
-  test::KeySpec spec;
-  spec.name = u"Key";
-  spec.value_count = static_cast<uint32_t>(entries.size());
-  if (!entries.empty()) spec.value_list = b.ValueList(entries);
-  const uint32_t key = b.Key(spec);
+  test::KeySpec shape;
+  shape.name = u"Key";
+  shape.value_count = static_cast<uint32_t>(entries.size());
+  if (!entries.empty()) shape.value_list = b.ValueList(entries);
+  const uint32_t key = b.Key(shape);
   b.SetRoot(key);
   return {b.Finish(), key};
 }
@@ -57,11 +57,11 @@ std::optional<uint32_t> Find(const KeyWithValues& k, std::u16string_view name) {
 }
 
 ValueSpec Named(const std::u16string& name, uint32_t type = 4) {
-  ValueSpec spec;
-  spec.name = name;
-  spec.type = type;
-  spec.data_size = 0x80000004u;
-  return spec;
+  ValueSpec shape;
+  shape.name = name;
+  shape.type = type;
+  shape.data_size = 0x80000004u;
+  return shape;
 }
 
 TEST(ListValuesTest, RowsSkipTheUnnamedValueAndCountOnlyRows) {
@@ -90,11 +90,11 @@ TEST(ListValuesTest, TypeColumnIsPaddedToEightAndLongerNamesPrintWhole) {
 
 TEST(ListValuesTest, NoValuesMeansTheValueListIsNeverRead) {
   HiveBuilder b;
-  test::KeySpec spec;
-  spec.name = u"Key";
-  spec.value_count = 0;
-  spec.value_list = 0x7FFFFFF0;  // far past the file
-  const uint32_t key = b.Key(spec);
+  test::KeySpec shape;
+  shape.name = u"Key";
+  shape.value_count = 0;
+  shape.value_list = 0x7FFFFFF0;  // far past the file
+  const uint32_t key = b.Key(shape);
   b.SetRoot(key);
   const KeyWithValues k{b.Finish(), key};
   EXPECT_EQ(Listing(k), HEADER + Footer(0));
@@ -139,10 +139,10 @@ TEST(WalkValuesTest, VisitorStopIsTheOnlyFalseResult) {
 TEST(WalkValuesTest, ValueListRunningPastTheFileEndsTheWalkQuietly) {
   // Five values claimed; the file ends right after the list's first entry.
   HiveBuilder b;
-  test::KeySpec spec;
-  spec.name = u"Key";
-  spec.value_count = 5;
-  const uint32_t key = b.Key(spec);
+  test::KeySpec shape;
+  shape.name = u"Key";
+  shape.value_count = 5;
+  const uint32_t key = b.Key(shape);
   b.SetRoot(key);
   const uint32_t a = b.Value(Named(u"A"));
   const uint32_t list = b.ValueList({a, a, a, a, a});
@@ -255,10 +255,10 @@ TEST(DecodeValueNameTest, LongNamesAreDecodedToTheBufferAndLongRequestsFindNothi
 
 TEST(DecodeValueNameTest, ANameRunningPastTheFileStopsTheWalk) {
   HiveBuilder b;
-  test::KeySpec spec;
-  spec.name = u"Key";
-  spec.value_count = 2;
-  const uint32_t key = b.Key(spec);
+  test::KeySpec shape;
+  shape.name = u"Key";
+  shape.value_count = 2;
+  const uint32_t key = b.Key(shape);
   b.SetRoot(key);
   const uint32_t a = b.Value(Named(u"A"));
   const uint32_t list = b.ValueList({a, 0});

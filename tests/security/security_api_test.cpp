@@ -66,11 +66,11 @@ TEST(SidOperationsTest, ValidityIsMeasuredAgainstTheBytesGiven) {
 }
 
 TEST(DescriptorLengthTest, IsTheEndOfTheFurthestPart) {
-  SdSpec spec;
-  spec.owner = Sid("S-1-5-32-544");
-  spec.group = Sid("S-1-5-18");
-  spec.dacl = Acl({Ace(0, 0, 1, Sid("S-1-1-0"))});
-  Bytes sd = Descriptor(spec);
+  SdSpec shape;
+  shape.owner = Sid("S-1-5-32-544");
+  shape.group = Sid("S-1-5-18");
+  shape.dacl = Acl({Ace(0, 0, 1, Sid("S-1-1-0"))});
+  Bytes sd = Descriptor(shape);
   EXPECT_EQ(GetSecurityDescriptorLength(Ref(sd)), sd.size());
 
   // Trailing bytes after the last part are not part of the descriptor.
@@ -93,9 +93,9 @@ TEST(DescriptorLengthTest, IsTheEndOfTheFurthestPart) {
 }
 
 TEST(DescriptorLengthTest, IsZeroWhenAPartCannotBeMeasuredInsideTheBytes) {
-  SdSpec spec;
-  spec.owner = Sid("S-1-5-32-544");
-  const Bytes sd = Descriptor(spec);
+  SdSpec shape;
+  shape.owner = Sid("S-1-5-32-544");
+  const Bytes sd = Descriptor(shape);
   EXPECT_EQ(GetSecurityDescriptorLength(PSECURITY_DESCRIPTOR{sd.data(), 19}), 0u);
   EXPECT_EQ(GetSecurityDescriptorLength(PSECURITY_DESCRIPTOR{sd.data(), 21}), 0u);  // owner's count byte
   EXPECT_EQ(GetSecurityDescriptorLength(PSECURITY_DESCRIPTOR{sd.data(), 22}), sd.size());
@@ -110,10 +110,10 @@ TEST(DescriptorLengthTest, IsZeroWhenAPartCannotBeMeasuredInsideTheBytes) {
 }
 
 TEST(DescriptorPartsTest, OffsetsPastTheEndFail) {
-  SdSpec spec;
-  spec.owner = Sid("S-1-5-18");
-  spec.dacl = Acl({});
-  Bytes sd = Descriptor(spec);
+  SdSpec shape;
+  shape.owner = Sid("S-1-5-18");
+  shape.dacl = Acl({});
+  Bytes sd = Descriptor(shape);
   PSID owner;
   bool defaulted = false;
   ASSERT_TRUE(GetSecurityDescriptorOwner(Ref(sd), &owner, &defaulted));

@@ -37,21 +37,21 @@ Bytes AceBytesOf(const CAcl::CAce& ace) { return Bytes(ace.AceBytes(), ace.AceBy
 
 // A descriptor holding only a DACL (or only a SACL) of `aces`.
 Bytes WithDacl(const std::vector<Bytes>& aces) {
-  SdSpec spec;
-  spec.dacl = Acl(aces);
-  return Descriptor(spec);
+  SdSpec shape;
+  shape.dacl = Acl(aces);
+  return Descriptor(shape);
 }
 Bytes WithSacl(const std::vector<Bytes>& aces) {
-  SdSpec spec;
-  spec.sacl = Acl(aces);
-  return Descriptor(spec);
+  SdSpec shape;
+  shape.sacl = Acl(aces);
+  return Descriptor(shape);
 }
 
 TEST(LoadStoredTest, CopiesExactlyTheMeasuredLength) {
-  SdSpec spec;
-  spec.owner = Sid("S-1-5-32-544");
-  spec.dacl = Acl({Ace(0, 0, 0x20019, Sid("S-1-5-11"))});
-  const Bytes sd = Descriptor(spec);
+  SdSpec shape;
+  shape.owner = Sid("S-1-5-32-544");
+  shape.dacl = Acl({Ace(0, 0, 0x20019, Sid("S-1-5-11"))});
+  const Bytes sd = Descriptor(shape);
   Bytes stored = sd;
   stored.resize(sd.size() + 64, 0xCC);  // the rest of the cell
   CSecurityDesc desc;
@@ -65,10 +65,10 @@ TEST(LoadStoredTest, CopiesExactlyTheMeasuredLength) {
 }
 
 TEST(LoadStoredTest, RefusesWhatItCannotCopyWhole) {
-  SdSpec spec;
-  spec.owner = Sid("S-1-5-32-544");
-  spec.dacl = Acl({Ace(0, 0, 1, Sid("S-1-1-0"))});
-  const Bytes sd = Descriptor(spec);
+  SdSpec shape;
+  shape.owner = Sid("S-1-5-32-544");
+  shape.dacl = Acl({Ace(0, 0, 1, Sid("S-1-1-0"))});
+  const Bytes sd = Descriptor(shape);
   CSecurityDesc desc;
   // One byte short of the furthest part: nothing is copied.
   EXPECT_EQ(RaisedBy([&] { desc.LoadStored(PSECURITY_DESCRIPTOR{sd.data(), static_cast<uint32_t>(sd.size() - 1)}); }),
@@ -76,7 +76,7 @@ TEST(LoadStoredTest, RefusesWhatItCannotCopyWhole) {
   EXPECT_TRUE(desc.DescriptorCopy().IsNull());
   EXPECT_EQ(RaisedBy([&] { desc.LoadStored(PSECURITY_DESCRIPTOR{}); }), E_INVALIDARG);
 
-  SdSpec absolute = spec;
+  SdSpec absolute = shape;
   absolute.self_relative = false;
   EXPECT_EQ(RaisedBy([&] { desc.LoadStored(Ref(Descriptor(absolute))); }), E_INVALIDARG);
   EXPECT_TRUE(desc.DescriptorCopy().IsNull());

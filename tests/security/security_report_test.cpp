@@ -47,16 +47,16 @@ const std::string OWNER_ADMINS = "Owner    : S-1-5-32-544    BUILTIN\\Administra
 const std::string GROUP_SYSTEM = "Group    : S-1-5-18    NT AUTHORITY\\SYSTEM\n";
 
 SdSpec AdminsAndSystem() {
-  SdSpec spec;
-  spec.owner = Sid("S-1-5-32-544");
-  spec.group = Sid("S-1-5-18");
-  return spec;
+  SdSpec shape;
+  shape.owner = Sid("S-1-5-32-544");
+  shape.group = Sid("S-1-5-18");
+  return shape;
 }
 
 TEST(SecurityReportTest, OwnerGroupAndTwoAllowedEntries) {
-  SdSpec spec = AdminsAndSystem();
-  spec.dacl = Acl({Ace(0x00, 0x02, 0x000F003F, Sid("S-1-5-32-544")), Ace(0x00, 0x12, 0x00020019, Sid("S-1-5-32-545"))});
-  const test::RunResult r = Show(HiveWith(Descriptor(spec)));
+  SdSpec shape = AdminsAndSystem();
+  shape.dacl = Acl({Ace(0x00, 0x02, 0x000F003F, Sid("S-1-5-32-544")), Ace(0x00, 0x12, 0x00020019, Sid("S-1-5-32-545"))});
+  const test::RunResult r = Show(HiveWith(Descriptor(shape)));
   EXPECT_EQ(r.code, 0);
   EXPECT_EQ(r.out, Head() + OWNER_ADMINS + GROUP_SYSTEM +
                        "DACL ACE : S-1-5-32-544    BUILTIN\\Administrators 000F003F 00 02\n"
@@ -64,11 +64,11 @@ TEST(SecurityReportTest, OwnerGroupAndTwoAllowedEntries) {
 }
 
 TEST(SecurityReportTest, AccessEntriesOfEveryKindInStoredOrder) {
-  SdSpec spec = AdminsAndSystem();
-  spec.dacl = Acl({Ace(0x00, 0x00, 0x1, Sid("S-1-1-0")), Ace(0x01, 0x03, 0x2, Sid("S-1-5-7")),
+  SdSpec shape = AdminsAndSystem();
+  shape.dacl = Acl({Ace(0x00, 0x00, 0x1, Sid("S-1-1-0")), Ace(0x01, 0x03, 0x2, Sid("S-1-5-7")),
                    ObjectAce(0x05, 0x10, 0x3, 1, Guid(1), {}, Sid("S-1-5-11")),
                    ObjectAce(0x06, 0x0B, 0x4, 3, Guid(1), Guid(2), Sid("S-1-3-0"))});
-  EXPECT_EQ(Show(HiveWith(Descriptor(spec))).out,
+  EXPECT_EQ(Show(HiveWith(Descriptor(shape))).out,
             Head() + OWNER_ADMINS + GROUP_SYSTEM +
                 "DACL ACE : S-1-1-0    \\Everyone 00000001 00 00\n"
                 "DACL ACE : S-1-5-7    NT AUTHORITY\\ANONYMOUS LOGON 00000002 01 03\n"
@@ -77,11 +77,11 @@ TEST(SecurityReportTest, AccessEntriesOfEveryKindInStoredOrder) {
 }
 
 TEST(SecurityReportTest, SaclShowsAuditsAndLabelsAsAuditsAndPassesOverAlarms) {
-  SdSpec spec = AdminsAndSystem();
-  spec.sacl = Acl({Ace(0x02, 0xC0, 0x000D0016, Sid("S-1-1-0")), Ace(0x11, 0x00, 0x1, Sid("S-1-16-12288")),
+  SdSpec shape = AdminsAndSystem();
+  shape.sacl = Acl({Ace(0x02, 0xC0, 0x000D0016, Sid("S-1-1-0")), Ace(0x11, 0x00, 0x1, Sid("S-1-16-12288")),
                    Ace(0x03, 0x80, 0x1, Sid("S-1-1-0"))});
-  spec.dacl = Acl({Ace(0x00, 0x00, 0x000F003F, Sid("S-1-5-18"))});
-  EXPECT_EQ(Show(HiveWith(Descriptor(spec))).out,
+  shape.dacl = Acl({Ace(0x00, 0x00, 0x000F003F, Sid("S-1-5-18"))});
+  EXPECT_EQ(Show(HiveWith(Descriptor(shape))).out,
             Head() + OWNER_ADMINS + GROUP_SYSTEM +
                 "SACL ACE : S-1-1-0    \\Everyone 000D0016 02 C0\n"
                 "SACL ACE : S-1-16-12288    Mandatory Label\\High Mandatory Level 00000001 02 00\n"
@@ -89,10 +89,10 @@ TEST(SecurityReportTest, SaclShowsAuditsAndLabelsAsAuditsAndPassesOverAlarms) {
 }
 
 TEST(SecurityReportTest, AnEntryOfAnotherTypeIsPassedOver) {
-  SdSpec spec = AdminsAndSystem();
-  spec.dacl = Acl({Ace(0x00, 0, 0x1, Sid("S-1-1-0")), Ace(0x09, 0, 0x2, Sid("S-1-1-0")),
+  SdSpec shape = AdminsAndSystem();
+  shape.dacl = Acl({Ace(0x00, 0, 0x1, Sid("S-1-1-0")), Ace(0x09, 0, 0x2, Sid("S-1-1-0")),
                    Ace(0x00, 0, 0x3, Sid("S-1-5-18"))});
-  EXPECT_EQ(Show(HiveWith(Descriptor(spec))).out, Head() + OWNER_ADMINS + GROUP_SYSTEM +
+  EXPECT_EQ(Show(HiveWith(Descriptor(shape))).out, Head() + OWNER_ADMINS + GROUP_SYSTEM +
                                                       "DACL ACE : S-1-1-0    \\Everyone 00000001 00 00\n"
                                                       "DACL ACE : S-1-5-18    NT AUTHORITY\\SYSTEM 00000003 00 00\n");
 }
@@ -106,35 +106,35 @@ TEST(SecurityReportTest, NullEmptyAndAbsentAclsPrintNoRows) {
   SdSpec absent = AdminsAndSystem();
   absent.dacl = Acl({Ace(0x00, 0, 0x1, Sid("S-1-1-0"))});
   absent.dacl_present = false;  // the bytes are there, the bit is not
-  for (const SdSpec& spec : {null_dacl, empty_dacl, absent}) {
-    const test::RunResult r = Show(HiveWith(Descriptor(spec)));
+  for (const SdSpec& shape : {null_dacl, empty_dacl, absent}) {
+    const test::RunResult r = Show(HiveWith(Descriptor(shape)));
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.out, Head() + OWNER_ADMINS + GROUP_SYSTEM);
   }
 }
 
 TEST(SecurityReportTest, SaclRowsComeFirstWhateverTheStoredOrder) {
-  SdSpec spec = AdminsAndSystem();
-  spec.sacl = Acl({Ace(0x02, 0x80, 0x2, Sid("S-1-1-0"))});
-  spec.dacl = Acl({Ace(0x00, 0, 0x1, Sid("S-1-1-0"))});
+  SdSpec shape = AdminsAndSystem();
+  shape.sacl = Acl({Ace(0x02, 0x80, 0x2, Sid("S-1-1-0"))});
+  shape.dacl = Acl({Ace(0x00, 0, 0x1, Sid("S-1-1-0"))});
   const std::string want = Head() + OWNER_ADMINS + GROUP_SYSTEM + "SACL ACE : S-1-1-0    \\Everyone 00000002 02 80\n" +
                            "DACL ACE : S-1-1-0    \\Everyone 00000001 00 00\n";
   for (const std::vector<SdPart>& order :
        {std::vector<SdPart>{SdPart::kDacl, SdPart::kSacl, SdPart::kGroup, SdPart::kOwner},
         std::vector<SdPart>{SdPart::kOwner, SdPart::kGroup, SdPart::kDacl, SdPart::kSacl},
         std::vector<SdPart>{SdPart::kSacl, SdPart::kDacl, SdPart::kOwner, SdPart::kGroup}}) {
-    spec.order = order;
-    EXPECT_EQ(Show(HiveWith(Descriptor(spec))).out, want);
+    shape.order = order;
+    EXPECT_EQ(Show(HiveWith(Descriptor(shape))).out, want);
   }
 }
 
 TEST(SecurityReportTest, UnmappedSidsLongNamesAndLargeAuthorities) {
-  SdSpec spec;
-  spec.owner = Sid("S-1-5-21-1004336348-1177238915-682003330-500");
-  spec.group = Sid("S-1-0x123456789abc-7");
-  spec.dacl = Acl({Ace(0x00, 0, 0x1, Sid("S-1-5-21-1004336348-1177238915-682003330-1001")),
+  SdSpec shape;
+  shape.owner = Sid("S-1-5-21-1004336348-1177238915-682003330-500");
+  shape.group = Sid("S-1-0x123456789abc-7");
+  shape.dacl = Acl({Ace(0x00, 0, 0x1, Sid("S-1-5-21-1004336348-1177238915-682003330-1001")),
                    Ace(0x00, 0, 0x2, Sid("S-1-5-114"))});
-  EXPECT_EQ(Show(HiveWith(Descriptor(spec))).out,
+  EXPECT_EQ(Show(HiveWith(Descriptor(shape))).out,
             Head() + "Owner    : S-1-5-21-1004336348-1177238915-682003330-500    \\\n" +
                 "Group    : S-1-0x123456789abc-7    \\\n" +
                 "DACL ACE : S-1-5-21-1004336348-1177238915-682003330-1001    \\ 00000001 00 00\n" +
@@ -143,10 +143,10 @@ TEST(SecurityReportTest, UnmappedSidsLongNamesAndLargeAuthorities) {
 }
 
 TEST(SecurityReportTest, AZeroOwnerEndsTheRunAfterTheHeader) {
-  SdSpec spec;
-  spec.group = Sid("S-1-5-18");
-  spec.dacl = Acl({Ace(0x00, 0, 0x1, Sid("S-1-1-0"))});
-  const Bytes hive = HiveWith(Descriptor(spec));
+  SdSpec shape;
+  shape.group = Sid("S-1-5-18");
+  shape.dacl = Acl({Ace(0x00, 0, 0x1, Sid("S-1-1-0"))});
+  const Bytes hive = HiveWith(Descriptor(shape));
   const test::RunResult r = Show(hive);
   EXPECT_EQ(r.code, 1);
   EXPECT_EQ(r.out, Head() + Failed());
@@ -157,11 +157,11 @@ TEST(SecurityReportTest, AZeroOwnerEndsTheRunAfterTheHeader) {
 }
 
 TEST(SecurityReportTest, RowsPrintedBeforeAFailureStay) {
-  SdSpec spec = AdminsAndSystem();
+  SdSpec shape = AdminsAndSystem();
   Bytes bad_sid = Sid("S-1-5-18");
   bad_sid[0] = 4;  // revision
-  spec.dacl = Acl({Ace(0x00, 0, 0x1, Sid("S-1-1-0")), Ace(0x00, 0, 0x1, bad_sid)});
-  const test::RunResult r = Show(HiveWith(Descriptor(spec)));
+  shape.dacl = Acl({Ace(0x00, 0, 0x1, Sid("S-1-1-0")), Ace(0x00, 0, 0x1, bad_sid)});
+  const test::RunResult r = Show(HiveWith(Descriptor(shape)));
   EXPECT_EQ(r.code, 1);
   // The DACL is filled whole before its rows print, so none of them shows.
   EXPECT_EQ(r.out, Head() + OWNER_ADMINS + GROUP_SYSTEM + Failed());
@@ -184,8 +184,8 @@ Bytes RootWithSecurityCell(const Bytes& descriptor, int32_t size_field_delta, bo
 }
 
 TEST(SecurityReportTest, TheDescriptorMustLieInsideItsCell) {
-  SdSpec spec = AdminsAndSystem();
-  const Bytes sd = Descriptor(spec);
+  SdSpec shape = AdminsAndSystem();
+  const Bytes sd = Descriptor(shape);
   const std::string rows = OWNER_ADMINS + GROUP_SYSTEM;
   EXPECT_EQ(Show(RootWithSecurityCell(sd, 0)).out, Head() + rows);
   const test::RunResult short_cell = Show(RootWithSecurityCell(sd, -1));
@@ -209,13 +209,13 @@ TEST(SecurityReportTest, SecurityFieldsThatLeadNowhere) {
   }
   // The security cell is the last thing in the file and the file ends inside
   // its descriptor.
-  SdSpec spec = AdminsAndSystem();
+  SdSpec shape = AdminsAndSystem();
   HiveBuilder b;
   test::KeySpec root;
   root.name = u"ROOT";
   root.security = 0x100;
   b.SetRoot(b.Key(root));
-  b.RawCell(0x100, -0x100, test::Concat({Bytes(0x14, 0), Descriptor(spec)}));
+  b.RawCell(0x100, -0x100, test::Concat({Bytes(0x14, 0), Descriptor(shape)}));
   Bytes cut = b.Finish();
   cut.resize(0x1000 + 0x100 + 0x18 + 24);
   EXPECT_EQ(Show(cut).out, Head() + Failed());
@@ -225,11 +225,11 @@ TEST(SecurityReportTest, DamagedDescriptorsNeverReadOutsideTheirBytes) {
   // Every field of a full descriptor set to values at and around its bounds.
   // AddressSanitizer watches the exact-size hive and the exact-size copy; the
   // run must end cleanly with rows or the failure message.
-  SdSpec spec = AdminsAndSystem();
-  spec.sacl = Acl({Ace(0x02, 0xC0, 0x1, Sid("S-1-1-0")), ObjectAce(0x07, 0x40, 0x2, 3, Guid(1), Guid(2), Sid("S-1-5-18"))});
-  spec.dacl = Acl({Ace(0x00, 0x02, 0x3, Sid("S-1-5-21-1-2-3-4")), ObjectAce(0x05, 0, 0x4, 2, {}, Guid(3), Sid("S-1-1-0")),
+  SdSpec shape = AdminsAndSystem();
+  shape.sacl = Acl({Ace(0x02, 0xC0, 0x1, Sid("S-1-1-0")), ObjectAce(0x07, 0x40, 0x2, 3, Guid(1), Guid(2), Sid("S-1-5-18"))});
+  shape.dacl = Acl({Ace(0x00, 0x02, 0x3, Sid("S-1-5-21-1-2-3-4")), ObjectAce(0x05, 0, 0x4, 2, {}, Guid(3), Sid("S-1-1-0")),
                    Ace(0x01, 0, 0x5, Sid("S-1-5-32-544"))});
-  const Bytes sd = Descriptor(spec);
+  const Bytes sd = Descriptor(shape);
   const uint32_t values[] = {0, 1, 2, 3, 4, 7, 8, 15, 16, 19, 20, 0x7F, 0x80, 0xFF, 0xFFFF, 0xFFFFFFFF,
                              static_cast<uint32_t>(sd.size() - 1), static_cast<uint32_t>(sd.size())};
   size_t runs = 0;

@@ -17,31 +17,31 @@ uint16_t GetU16(const Bytes& b, size_t at) { return static_cast<uint16_t>(b.at(a
 // entry the model passes over).
 // A plain descriptor: owner, group and a DACL of one entry.
 Bytes SmallDescriptor() {
-  SdSpec spec;
-  spec.owner = Sid("S-1-5-18");
-  spec.group = Sid("S-1-5-18");
-  spec.dacl = Acl({Ace(0x00, 0x00, 0x000F003F, Sid("S-1-5-32-544"))});
-  return Descriptor(spec);
+  SdSpec shape;
+  shape.owner = Sid("S-1-5-18");
+  shape.group = Sid("S-1-5-18");
+  shape.dacl = Acl({Ace(0x00, 0x00, 0x000F003F, Sid("S-1-5-32-544"))});
+  return Descriptor(shape);
 }
 
 Bytes FullDescriptor() {
   const char* const user = "S-1-5-21-3623811015-3361044348-30300820-1013";
-  SdSpec spec;
-  spec.owner = Sid("S-1-5-32-544");
-  spec.group = Sid("S-1-5-18");
-  spec.sacl = Acl({
+  SdSpec shape;
+  shape.owner = Sid("S-1-5-32-544");
+  shape.group = Sid("S-1-5-18");
+  shape.sacl = Acl({
       Ace(0x02, 0xC0, 0x000D0016, Sid("S-1-1-0")),
       ObjectAce(0x07, 0x40, 0x00000100, 3, Guid(1), Guid(2), Sid(user)),
       Ace(0x11, 0x00, 0x00000001, Sid("S-1-16-12288")),
   });
-  spec.dacl = Acl({
+  shape.dacl = Acl({
       Ace(0x01, 0x00, 0x00000006, Sid(user)),
       Ace(0x00, 0x12, 0x000F003F, Sid("S-1-5-32-544")),
       ObjectAce(0x05, 0x10, 0x00000100, 2, {}, Guid(3), Sid("S-1-5-18")),
       ObjectAce(0x06, 0x00, 0x00000010, 0, {}, {}, Sid("S-1-3-0")),
       Ace(0x09, 0x00, 0x00020019, Sid("S-1-5-32-545")),
   });
-  return Descriptor(spec);
+  return Descriptor(shape);
 }
 
 class FieldLog {
@@ -164,12 +164,12 @@ CompactHive BuildCompactHive(bool big_data) {
   const uint32_t root_values = b.ValueList(std::vector<uint32_t>(values.size(), NO_CELL));
   for (size_t i = 0; i < values.size(); ++i) {
     RootValue& v = values[i];
-    ValueSpec spec{.name = v.name, .type = v.type, .data_size = count(v.data.size())};
+    ValueSpec shape{.name = v.name, .type = v.type, .data_size = count(v.data.size())};
     if (v.resident) {
-      spec.data_size |= VALUE_DATA_RESIDENT;
-      for (size_t k = 0; k < v.data.size(); ++k) spec.data_offset |= uint32_t{v.data[k]} << (8 * k);
+      shape.data_size |= VALUE_DATA_RESIDENT;
+      for (size_t k = 0; k < v.data.size(); ++k) shape.data_offset |= uint32_t{v.data[k]} << (8 * k);
     }
-    v.index = b.Value(spec);
+    v.index = b.Value(shape);
     b.PatchCellU32(root_values, 4 + 4 * count(i), v.index);
   }
   const Bytes descriptor = FullDescriptor();

@@ -136,23 +136,23 @@ void HiveBuilder::RawCell(uint32_t index, int32_t size_field, const Bytes& paylo
   }
 }
 
-uint32_t HiveBuilder::Key(const KeySpec& spec) {
+uint32_t HiveBuilder::Key(const KeySpec& shape) {
   bool compressed = false;
-  const Bytes name = NameBytes(spec.name, spec.compressed, spec.raw_name, &compressed);
+  const Bytes name = NameBytes(shape.name, shape.compressed, shape.raw_name, &compressed);
   Bytes p(0x4C + name.size(), 0);  // payload starts at cell offset +4
   auto at = [](uint32_t cell_offset) { return cell_offset - 4; };
   std::memcpy(&p[at(0x04)], "nk", 2);
-  Put16(p, at(0x06), static_cast<uint16_t>((compressed ? 0x20 : 0) | spec.extra_flags));
-  Put32(p, at(0x14), spec.parent);
-  Put32(p, at(0x18), spec.stable_count);
-  Put32(p, at(0x1C), spec.volatile_count);
-  Put32(p, at(0x20), spec.stable_list);
-  Put32(p, at(0x24), spec.volatile_list);
-  Put32(p, at(0x28), spec.value_count);
-  Put32(p, at(0x2C), spec.value_list);
-  Put32(p, at(0x30), spec.security);
+  Put16(p, at(0x06), static_cast<uint16_t>((compressed ? 0x20 : 0) | shape.extra_flags));
+  Put32(p, at(0x14), shape.parent);
+  Put32(p, at(0x18), shape.stable_count);
+  Put32(p, at(0x1C), shape.volatile_count);
+  Put32(p, at(0x20), shape.stable_list);
+  Put32(p, at(0x24), shape.volatile_list);
+  Put32(p, at(0x28), shape.value_count);
+  Put32(p, at(0x2C), shape.value_list);
+  Put32(p, at(0x30), shape.security);
   Put32(p, at(0x34), NO_CELL);  // no class name
-  Put16(p, at(0x4C), spec.name_length.value_or(static_cast<uint16_t>(name.size())));
+  Put16(p, at(0x4C), shape.name_length.value_or(static_cast<uint16_t>(name.size())));
   std::copy(name.begin(), name.end(), p.begin() + at(0x50));
   return AddCell(p);
 }
@@ -181,33 +181,33 @@ uint32_t HiveBuilder::ValueList(const std::vector<uint32_t>& values) {
   return AddCell(p);
 }
 
-uint32_t HiveBuilder::Value(const ValueSpec& spec) {
+uint32_t HiveBuilder::Value(const ValueSpec& shape) {
   bool compressed = false;
-  const Bytes name = NameBytes(spec.name, spec.compressed, spec.raw_name, &compressed);
+  const Bytes name = NameBytes(shape.name, shape.compressed, shape.raw_name, &compressed);
   Bytes p(0x14 + name.size(), 0);
   std::memcpy(&p[0], "vk", 2);
-  Put16(p, 0x02, spec.name_length.value_or(static_cast<uint16_t>(name.size())));
-  Put32(p, 0x04, spec.data_size);
-  Put32(p, 0x08, spec.data_offset);
-  Put32(p, 0x0C, spec.type);
+  Put16(p, 0x02, shape.name_length.value_or(static_cast<uint16_t>(name.size())));
+  Put32(p, 0x04, shape.data_size);
+  Put32(p, 0x08, shape.data_offset);
+  Put32(p, 0x0C, shape.type);
   Put16(p, 0x10, compressed ? 1 : 0);
   std::copy(name.begin(), name.end(), p.begin() + 0x14);
   return AddCell(p);
 }
 
 uint32_t HiveBuilder::Value(const std::u16string& name, uint32_t type, const Bytes& data) {
-  ValueSpec spec;
-  spec.name = name;
-  spec.type = type;
+  ValueSpec shape;
+  shape.name = name;
+  shape.type = type;
   const uint32_t length = static_cast<uint32_t>(data.size());
   if (length <= 4) {
-    spec.data_size = 0x80000000u | length;
-    for (size_t i = 0; i < data.size(); ++i) spec.data_offset |= uint32_t{data[i]} << (8 * i);
+    shape.data_size = 0x80000000u | length;
+    for (size_t i = 0; i < data.size(); ++i) shape.data_offset |= uint32_t{data[i]} << (8 * i);
   } else {
-    spec.data_size = length;
-    spec.data_offset = length <= 16344 ? DataCell(data) : BigData(data);
+    shape.data_size = length;
+    shape.data_offset = length <= 16344 ? DataCell(data) : BigData(data);
   }
-  return Value(spec);
+  return Value(shape);
 }
 
 uint32_t HiveBuilder::DataCell(const Bytes& data) { return AddCell(data); }
@@ -291,16 +291,16 @@ uint32_t BuildTree(HiveBuilder& b, const TreeKey& key, uint32_t parent, uint32_t
   // Children get their parent's index patched in once the parent exists.
   for (const TreeKey* child : children) child_cells.push_back(BuildTree(b, *child, 0, security));
 
-  KeySpec spec;
-  spec.name = key.name;
-  spec.parent = parent;
+  KeySpec shape;
+  shape.name = key.name;
+  shape.parent = parent;
   // The root carries the flags a real root has (hive entry, no delete).
-  if (parent == NO_CELL) spec.extra_flags = 0x0C;
-  spec.security = security;
-  spec.stable_count = static_cast<uint32_t>(child_cells.size());
+  if (parent == NO_CELL) shape.extra_flags = 0x0C;
+  shape.security = security;
+  shape.stable_count = static_cast<uint32_t>(child_cells.size());
   if (!child_cells.empty()) {
     if (key.leaf_size == 0 || child_cells.size() <= key.leaf_size) {
-      spec.stable_list = b.LeafList(key.leaf_signature, child_cells);
+      shape.stable_list = b.LeafList(key.leaf_signature, child_cells);
     } else {
       std::vector<uint32_t> leaves;
       for (size_t at = 0; at < child_cells.size(); at += key.leaf_size) {
@@ -308,22 +308,22 @@ uint32_t BuildTree(HiveBuilder& b, const TreeKey& key, uint32_t parent, uint32_t
         leaves.push_back(b.LeafList(key.leaf_signature,
                                     std::vector<uint32_t>(child_cells.begin() + at, child_cells.begin() + end)));
       }
-      spec.stable_list = b.IndexRoot(leaves);
+      shape.stable_list = b.IndexRoot(leaves);
     }
   }
   std::vector<uint32_t> volatile_cells;
   for (const TreeKey& child : key.volatile_children) volatile_cells.push_back(BuildTree(b, child, 0, security));
   if (!volatile_cells.empty()) {
-    spec.volatile_count = static_cast<uint32_t>(volatile_cells.size());
-    spec.volatile_list = b.LeafList(key.leaf_signature, volatile_cells);
+    shape.volatile_count = static_cast<uint32_t>(volatile_cells.size());
+    shape.volatile_list = b.LeafList(key.leaf_signature, volatile_cells);
   }
   std::vector<uint32_t> values;
   for (const TreeValue& v : key.values) values.push_back(b.Value(v.name, v.type, v.data));
   if (!values.empty()) {
-    spec.value_count = static_cast<uint32_t>(values.size());
-    spec.value_list = b.ValueList(values);
+    shape.value_count = static_cast<uint32_t>(values.size());
+    shape.value_list = b.ValueList(values);
   }
-  const uint32_t self = b.Key(spec);
+  const uint32_t self = b.Key(shape);
   for (uint32_t child : child_cells) b.PatchCellU32(child, 0x14, self);
   for (uint32_t child : volatile_cells) b.PatchCellU32(child, 0x14, self);
   return self;

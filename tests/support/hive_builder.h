@@ -65,12 +65,12 @@ class HiveBuilder {
   // needed); the cursor is not moved.
   void RawCell(uint32_t index, int32_t size_field, const Bytes& payload);
 
-  uint32_t Key(const KeySpec& spec);
+  uint32_t Key(const KeySpec& shape);
   // "lf", "lh" (8-byte entries) or "li" (4-byte entries).
   uint32_t LeafList(const char* signature, const std::vector<uint32_t>& keys);
   uint32_t IndexRoot(const std::vector<uint32_t>& leaves);
   uint32_t ValueList(const std::vector<uint32_t>& values);
-  uint32_t Value(const ValueSpec& spec);
+  uint32_t Value(const ValueSpec& shape);
   // A value whose data is stored the way Windows stores it: resident up to 4
   // bytes, one data cell up to 16344 bytes, else big data ("db").
   uint32_t Value(const std::u16string& name, uint32_t type, const Bytes& data);

@@ -52,10 +52,10 @@ Bytes ExtendedRightGuid() {
 
 // The root's descriptor, which ControlSet001 and the keys below it share.
 Bytes RootDescriptor() {
-  SdSpec spec;
-  spec.owner = Sid("S-1-5-32-544");
-  spec.group = Sid("S-1-5-18");
-  spec.dacl = Acl({
+  SdSpec shape;
+  shape.owner = Sid("S-1-5-32-544");
+  shape.group = Sid("S-1-5-18");
+  shape.dacl = Acl({
       Ace(0x01, 0x02, 0x00010000, Sid(DOMAIN_USER)),  // deny DELETE, container inherit
       Ace(0x00, 0x02, 0x000F003F, Sid("S-1-5-32-544")),
       Ace(0x00, 0x02, 0x000F003F, Sid("S-1-5-18")),
@@ -64,27 +64,27 @@ Bytes RootDescriptor() {
       ObjectAce(0x05, 0x02, 0x00000100, 1, ExtendedRightGuid(), {}, Sid(DOMAIN_ADMINS)),
       Ace(0x00, 0x02, 0x00020019, Sid("S-1-15-2-1")),
   });
-  return Descriptor(spec);
+  return Descriptor(shape);
 }
 
 // Session Manager's own descriptor: audited, labelled, and with entries
 // inherited from above.
 Bytes SessionManagerDescriptor() {
-  SdSpec spec;
-  spec.owner = Sid("S-1-5-32-544");
-  spec.group = Sid("S-1-5-18");
-  spec.sacl = Acl({
+  SdSpec shape;
+  shape.owner = Sid("S-1-5-32-544");
+  shape.group = Sid("S-1-5-18");
+  shape.sacl = Acl({
       Ace(0x02, 0xC0, 0x000D0016, Sid("S-1-1-0")),  // audit writes, success and failure
       Ace(0x11, 0x00, 0x00000001, Sid("S-1-16-16384")),  // system integrity, no write up
   });
-  spec.dacl = Acl({
+  shape.dacl = Acl({
       Ace(0x01, 0x00, 0x00000006, Sid(DOMAIN_USER)),  // deny set value, create subkey
       Ace(0x00, 0x12, 0x000F003F, Sid("S-1-5-32-544")),
       Ace(0x00, 0x12, 0x000F003F, Sid("S-1-5-18")),
       ObjectAce(0x05, 0x00, 0x00000100, 1, ExtendedRightGuid(), {}, Sid(DOMAIN_OPERATOR)),
       Ace(0x00, 0x12, 0x00020019, Sid("S-1-5-32-545")),
   });
-  return Descriptor(spec);
+  return Descriptor(shape);
 }
 
 }  // namespace

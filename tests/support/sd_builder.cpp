@@ -94,22 +94,22 @@ Bytes Acl(const std::vector<Bytes>& aces, uint8_t revision, std::optional<uint16
   return out;
 }
 
-Bytes Descriptor(const SdSpec& spec) {
-  uint16_t control = spec.extra_control;
-  if (spec.self_relative) control |= 0x8000;
-  if (spec.sacl_present.value_or(spec.sacl.has_value())) control |= 0x0010;
-  if (spec.dacl_present.value_or(spec.dacl.has_value())) control |= 0x0004;
+Bytes Descriptor(const SdSpec& shape) {
+  uint16_t control = shape.extra_control;
+  if (shape.self_relative) control |= 0x8000;
+  if (shape.sacl_present.value_or(shape.sacl.has_value())) control |= 0x0010;
+  if (shape.dacl_present.value_or(shape.dacl.has_value())) control |= 0x0004;
   std::vector<Bytes> parts{Bytes(20, 0)};
   std::vector<std::pair<size_t, uint32_t>> offsets;
   uint32_t at = 20;
-  for (SdPart part : spec.order) {
+  for (SdPart part : shape.order) {
     const std::optional<Bytes>* bytes = nullptr;
     size_t field = 0;
     switch (part) {
-      case SdPart::kOwner: bytes = &spec.owner; field = SD_OWNER_FIELD; break;
-      case SdPart::kGroup: bytes = &spec.group; field = SD_GROUP_FIELD; break;
-      case SdPart::kSacl: bytes = &spec.sacl; field = SD_SACL_FIELD; break;
-      case SdPart::kDacl: bytes = &spec.dacl; field = SD_DACL_FIELD; break;
+      case SdPart::kOwner: bytes = &shape.owner; field = SD_OWNER_FIELD; break;
+      case SdPart::kGroup: bytes = &shape.group; field = SD_GROUP_FIELD; break;
+      case SdPart::kSacl: bytes = &shape.sacl; field = SD_SACL_FIELD; break;
+      case SdPart::kDacl: bytes = &shape.dacl; field = SD_DACL_FIELD; break;
     }
     if (!bytes->has_value()) continue;
     offsets.emplace_back(field, at);

@@ -54,7 +54,7 @@ struct SdSpec {
 
 // A self-relative descriptor (unless `self_relative` is false) with the
 // given parts, packed in `order` after the 20-byte header.
-Bytes Descriptor(const SdSpec& spec);
+Bytes Descriptor(const SdSpec& shape);
 
 // Field offsets of the header, for damage.
 inline constexpr size_t SD_OWNER_FIELD = 4;
