@@ -52,6 +52,7 @@ install_missing() {
 }
 
 install_missing
+BUSY_AT_START=$(pgrep -f keyscout_fuzz >/dev/null && echo 1 || echo 0)
 command -v hyperfine >/dev/null || { say "hyperfine is needed"; exit 1; }
 [ -x /usr/bin/time ] || { say "/usr/bin/time is needed"; exit 1; }
 
@@ -68,10 +69,12 @@ mkdir -p "$DATA"/{out,pages,scripts,check,csv}
 
 # --- hives --------------------------------------------------------------------
 
-if [ ! -f "$DATA/scale.stamp" ] || [ "$BUILD/bench/make_scale_hives" -nt "$DATA/scale.stamp" ]; then
+# Generated once and kept; again when the generator or the hive builder changes.
+recipe=$(cat "$ROOT/bench/make_scale_hives.cpp" "$ROOT"/tests/support/hive_builder.* | sha256sum | cut -d' ' -f1)
+if [ "$(cat "$DATA/scale.stamp" 2>/dev/null)" != "$recipe" ]; then
   say "generating the scale hives in $DATA"
   "$BUILD/bench/make_scale_hives" "$DATA" >&2
-  touch "$DATA/scale.stamp"
+  echo "$recipe" >"$DATA/scale.stamp"
 fi
 for name in regipy_SYSTEM_WIN_10_1709 regipy_SYSTEM dissect_SYSTEM; do
   if [ ! -s "$DATA/$name" ] && [ -f "$HIVES/$name.xz" ]; then
@@ -268,7 +271,9 @@ report() {
   echo "# keyscout benchmark, $(date -u '+%Y-%m-%d %H:%M UTC')"
   echo
   echo "Machine: $(nproc) cores, $cpu, $mem, $(uname -sr); load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)."
-  pgrep -f keyscout_fuzz >/dev/null && echo "Note: a fuzzing process was running during the measurements."
+  if [ "$BUSY_AT_START" = 1 ] || pgrep -f keyscout_fuzz >/dev/null; then
+    echo "Note: a fuzzing process was running during the measurements."
+  fi
   echo "keyscout: $KEYSCOUT ($(file -b "$KEYSCOUT" | grep -o 'static[-a-z]* linked\|dynamically linked'), $(stat -c %s "$KEYSCOUT") bytes)."
   echo "Medians of whole runs with the files in the page cache (hyperfine -N); peak RSS from /usr/bin/time."
   echo
