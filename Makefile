@@ -60,7 +60,7 @@ test-install: build
 install: build
 	DESTDIR='$(DESTDIR)' $(CMAKE) --install $(BUILD) --prefix '$(PREFIX)'
 
-# The package's binary carries the C++ runtime, so it depends on libc alone,
+# The package's binary is linked statically (C++ runtime included), so it needs no other package,
 # and is hardened as Debian builds its own packages, since it reads untrusted files.
 deb:
 	$(CMAKE) -S . -B $(DEB_BUILD) -DCMAKE_BUILD_TYPE=Release -DKEYSCOUT_TESTS=OFF \
