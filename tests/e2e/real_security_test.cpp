@@ -31,19 +31,11 @@ struct ExpectedKey {
 };
 
 std::vector<ExpectedKey> LoadExpected() {
-  const fs::path data = fs::path(__FILE__).parent_path().parent_path() / "data" / "real_security.tsv";
-  std::ifstream in(data);
   std::vector<ExpectedKey> keys;
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.empty() || line[0] == '#') continue;
-    std::vector<std::string> fields;
-    std::stringstream split(line);
-    std::string field;
-    while (std::getline(split, field, '\t')) fields.push_back(field);
+  for (std::vector<std::string> fields : test::ReadTestData("real_security.tsv")) {
     if (fields.size() == 6) fields.insert(fields.begin() + 1, "");  // the root's empty path
     if (fields.size() != 7) {
-      ADD_FAILURE() << "malformed line: " << line;
+      ADD_FAILURE() << "malformed line starting " << fields[0];
       continue;
     }
     if (keys.empty() || keys.back().hive != fields[0] || keys.back().key_path != fields[1]) {

@@ -5,9 +5,7 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -48,18 +46,10 @@ std::u16string Unescape(const std::string& text) {
 }
 
 std::vector<ExpectedValue> LoadExpected() {
-  const fs::path data = fs::path(__FILE__).parent_path().parent_path() / "data" / "real_values.tsv";
-  std::ifstream in(data);
   std::vector<ExpectedValue> rows;
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.empty() || line[0] == '#') continue;
-    std::vector<std::string> fields;
-    std::stringstream split(line);
-    std::string field;
-    while (std::getline(split, field, '\t')) fields.push_back(field);
+  for (const std::vector<std::string>& fields : test::ReadTestData("real_values.tsv")) {
     if (fields.size() != 6) {
-      ADD_FAILURE() << "malformed line: " << line;
+      ADD_FAILURE() << "malformed line starting " << fields[0];
       continue;
     }
     ExpectedValue row;

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "support/run_tool.h"
 
@@ -69,6 +71,21 @@ std::string RealHivePath(const std::string& name) {
   }
   fs::rename(partial, plain);
   return plain;
+}
+
+std::vector<std::vector<std::string>> ReadTestData(const std::string& name) {
+  std::ifstream in(fs::path(__FILE__).parent_path().parent_path() / "data" / name);
+  std::vector<std::vector<std::string>> lines;
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    std::vector<std::string> fields;
+    std::stringstream split(line);
+    std::string field;
+    while (std::getline(split, field, '\t')) fields.push_back(field);
+    lines.push_back(std::move(fields));
+  }
+  return lines;
 }
 
 Bytes LoadRealHive(const std::string& name) {

@@ -24,6 +24,10 @@ std::string RealHivePath(const std::string& name);
 // The bytes of one hive, decompressed when its name ends in .xz.
 Bytes LoadRealHive(const std::string& name);
 
+// The lines of a file in tests/data, each cut at tabs into its fields; empty
+// lines and lines that begin with "#" are left out.
+std::vector<std::vector<std::string>> ReadTestData(const std::string& name);
+
 // Where a .xz hive was decompressed beforehand, for a platform without an xz
 // program (Windows): $KEYSCOUT_UNPACKED_HIVES/<name without .xz>. Empty when
 // there is no such file.
