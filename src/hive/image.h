@@ -30,7 +30,7 @@ class ByteReader {
   // The address of `length` bytes at `offset`, or null when they do not all
   // lie inside (a zero-length span at the very end is allowed).
   const uint8_t* Span(uint64_t offset, uint64_t length) const {
-    if (!Contains(offset, length)) return Refuse();
+    if (!Contains(offset, length)) return nullptr;
     // SAFETY: offset + length <= size_ was checked just above.
     return data_ + offset;
   }
@@ -86,24 +86,10 @@ class ByteReader {
   }
   static uint16_t LoadU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
-  // Tests set this to tell a refused read from an absent structure; the
-  // product leaves it null.
-  using RefusalHook = void (*)(void* context, uint64_t offset, uint64_t length);
-  void SetRefusalHook(RefusalHook hook, void* context) {
-    hook_ = hook;
-    hook_context_ = context;
-  }
 
  private:
-  const uint8_t* Refuse() const {
-    if (hook_ != nullptr) hook_(hook_context_, 0, 0);
-    return nullptr;
-  }
-
   const uint8_t* data_ = nullptr;
   uint64_t size_ = 0;
-  RefusalHook hook_ = nullptr;
-  void* hook_context_ = nullptr;
 };
 
 // A cell, named by its HCELL_INDEX. Its size field lies at file offset
@@ -126,7 +112,6 @@ class HiveImage {
   HiveImage(const uint8_t* data, uint64_t size) : reader_(data, size) {}
 
   const ByteReader& reader() const { return reader_; }
-  ByteReader& reader() { return reader_; }
   uint64_t size() const { return reader_.size(); }
 
   // Field reads relative to a cell's size field.
