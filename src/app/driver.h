@@ -19,6 +19,8 @@ class HiveSource {
   // destroyed or Close is called.
   virtual MapStatus Open(const std::u16string& path, HiveImage* image) = 0;
   virtual void Close() = 0;
+  // The files that Open read, which nothing the run writes may be.
+  virtual EvidenceFiles Evidence() const { return {}; }
 };
 
 // Maps the file through the platform layer.
@@ -26,6 +28,7 @@ class MappedHiveSource : public HiveSource {
  public:
   MapStatus Open(const std::u16string& path, HiveImage* image) override;
   void Close() override { file_.Close(); }
+  EvidenceFiles Evidence() const override { return {file_.identity()}; }
 
  private:
   MappedFile file_;

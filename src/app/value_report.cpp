@@ -43,10 +43,10 @@ const ValueBufferAllocator& DefaultValueBufferAllocator() {
 }
 
 bool WriteDumpFile(const std::u16string& value_name, const std::u16string& output_file, const uint8_t* data,
-                   uint64_t length, Console& out) {
+                   uint64_t length, const EvidenceFiles& evidence, Console& out) {
   out.Format(MSG_DUMP_START, {value_name, output_file});
   DumpFile file;
-  if (!file.Create(output_file)) {
+  if (!file.Create(output_file, evidence)) {
     out.Format(MSG_CANNOT_CREATE_DUMP, {output_file});
     return false;
   }
@@ -60,7 +60,8 @@ bool WriteDumpFile(const std::u16string& value_name, const std::u16string& outpu
 }
 
 bool ShowValue(const HiveImage& image, Cell key, const std::u16string& value_name,
-               const std::u16string& output_file, bool dump, Console& out, const ValueBufferAllocator& allocator) {
+               const std::u16string& output_file, bool dump, const EvidenceFiles& evidence, Console& out,
+               const ValueBufferAllocator& allocator) {
   const std::optional<Cell> value = FindValue(image, key, value_name);
   if (!value) {
     out.Format(MSG_CANNOT_FIND_VALUE, {value_name});
@@ -92,7 +93,7 @@ bool ShowValue(const HiveImage& image, Cell key, const std::u16string& value_nam
   out.Format(MSG_VALUE_HEADER, {value_name, length, ValueTypeName(type)});
   out.Wide(MSG_VALUE_RULE);
   PrintHexDump(buffer.data(), length < VALUE_DUMP_SHOWN ? length : VALUE_DUMP_SHOWN, out);
-  if (dump && !WriteDumpFile(value_name, output_file, buffer.data(), length, out)) return false;
+  if (dump && !WriteDumpFile(value_name, output_file, buffer.data(), length, evidence, out)) return false;
   return true;
 }
 

@@ -7,6 +7,7 @@
 
 #include "hive/image.h"
 #include "platform/console.h"
+#include "platform/file_identity.h"
 
 namespace keyscout {
 
@@ -29,14 +30,15 @@ const ValueBufferAllocator& DefaultValueBufferAllocator();
 // unreadable before any allocation) and returns false on any failure; the
 // buffer is freed on every path.
 bool ShowValue(const HiveImage& image, Cell key, const std::u16string& value_name,
-               const std::u16string& output_file, bool dump, Console& out,
+               const std::u16string& output_file, bool dump, const EvidenceFiles& evidence, Console& out,
                const ValueBufferAllocator& allocator = DefaultValueBufferAllocator());
 
 // Writes `length` bytes of `data` to `output_file`, created or truncated,
 // between the line that announces the dump and the line that reports it.
 // Prints "Cannot create dump file." or "Cannot write dump file." and returns
-// false on failure; a file already created is left as it is.
+// false on failure; a file already created is left as it is. A file that is
+// one of `evidence`, by whatever path, cannot be created and is not touched.
 bool WriteDumpFile(const std::u16string& value_name, const std::u16string& output_file, const uint8_t* data,
-                   uint64_t length, Console& out);
+                   uint64_t length, const EvidenceFiles& evidence, Console& out);
 
 }  // namespace keyscout

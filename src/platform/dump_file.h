@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/file_identity.h"
+
 namespace keyscout {
 
 class DumpFile {
@@ -14,8 +16,11 @@ class DumpFile {
   DumpFile& operator=(const DumpFile&) = delete;
 
   // Creates `path` for writing (POSIX: mode 0666 less the umask; Windows: no
-  // sharing), or truncates it when it exists. False when it cannot be created.
-  bool Create(const std::u16string& path);
+  // sharing), or truncates it when it exists. False when it cannot be
+  // created, and when it is one of `evidence` by whatever path it was named:
+  // the file is opened without truncating, compared by identity, and only
+  // then truncated, so such a file keeps every byte.
+  bool Create(const std::u16string& path, const EvidenceFiles& evidence);
   // Writes all `length` bytes; a short write is continued until everything is
   // out. False when the system reports an error.
   bool WriteAll(const uint8_t* data, uint64_t length);

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,11 +10,24 @@
 
 namespace keyscout {
 
-bool DumpFile::Create(const std::u16string& path) {
+bool DumpFile::Create(const std::u16string& path, const EvidenceFiles& evidence) {
   Close();
   const std::string name = EncodeFileName(path);
-  const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
+  // No O_TRUNC here: opening the hive itself this way (through any link)
+  // changes nothing, and the identity test below then refuses it.
+  const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
   if (fd < 0) return false;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 ||
+      IsEvidence(evidence, FileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)})) {
+    ::close(fd);
+    return false;
+  }
+  // A device or a pipe cannot be truncated and need not be.
+  if (S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) {
+    ::close(fd);
+    return false;
+  }
   file_ = fd;
   return true;
 }

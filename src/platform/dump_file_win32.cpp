@@ -5,13 +5,27 @@
 
 namespace keyscout {
 
-bool DumpFile::Create(const std::u16string& path) {
+bool DumpFile::Create(const std::u16string& path, const EvidenceFiles& evidence) {
   Close();
   const std::wstring name = ConvertToWindowsText(path);
-  HANDLE file = ::CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+  // The hive is held without sharing, so this open already fails for it by
+  // any name. The identity test below stands behind that, and so the file is
+  // opened without truncating (OPEN_ALWAYS) and truncated only after it.
+  HANDLE file = ::CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   file_ = CastFromHandle(file);
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (::GetFileInformationByHandle(file, &info) &&
+      IsEvidence(evidence, FileIdentity{info.dwVolumeSerialNumber,
+                                        (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow})) {
+    Close();
+    return false;
+  }
+  if (::GetFileType(file) == FILE_TYPE_DISK && !::SetEndOfFile(file)) {
+    Close();
+    return false;
+  }
   return true;
 }
 

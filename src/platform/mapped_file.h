@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/file_identity.h"
+
 namespace keyscout {
 
 enum class MapStatus {
@@ -28,12 +30,15 @@ class MappedFile {
 
   const uint8_t* data() const { return static_cast<const uint8_t*>(view_); }
   uint64_t size() const { return size_; }
+  // The open file's identity; meaningful while it is open.
+  const FileIdentity& identity() const { return identity_; }
 
  private:
   intptr_t file_ = -1;     // descriptor or handle
   intptr_t mapping_ = -1;  // mapping handle where the platform has one
   void* view_ = nullptr;
   uint64_t size_ = 0;
+  FileIdentity identity_;
 };
 
 }  // namespace keyscout

@@ -16,6 +16,11 @@ MapStatus MappedFile::Open(const std::u16string& path) {
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return MapStatus::kCannotOpen;
   file_ = CastFromHandle(file);
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (::GetFileInformationByHandle(file, &info)) {
+    identity_ = FileIdentity{info.dwVolumeSerialNumber,
+                             (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+  }
 
   // The reader needs the length to keep every read inside the view; a file too
   // long for the address space could not be viewed whole anyway.
@@ -48,6 +53,7 @@ void MappedFile::Close() {
   if (view_ != nullptr) ::UnmapViewOfFile(view_);
   view_ = nullptr;
   size_ = 0;
+  identity_ = FileIdentity{};
   if (mapping_ != -1) ::CloseHandle(CastToHandle(mapping_));
   mapping_ = -1;
   if (file_ != -1) ::CloseHandle(CastToHandle(file_));

@@ -112,8 +112,8 @@ Shown Show(const ValueHive& hive, const std::u16string& name, const std::string&
   StringSink sink;
   {
     Console out(sink);
-    result.ok = ShowValue(hive.image(), Cell{hive.key}, name, test::U16(output_file), !output_file.empty(), out,
-                          allocator);
+    result.ok = ShowValue(hive.image(), Cell{hive.key}, name, test::U16(output_file), !output_file.empty(), {},
+                          out, allocator);
   }
   result.out = sink.text;
   return result;

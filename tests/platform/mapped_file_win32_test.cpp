@@ -59,7 +59,7 @@ TEST(WindowsDumpFileTest, CreatedExclusivelyWrittenWholeAndReleased) {
   const test::Bytes data = {1, 2, 3, 0, 10, 13, 26, 255};
   {
     DumpFile dump;
-    ASSERT_TRUE(dump.Create(DecodeCommandWord(path)));
+    ASSERT_TRUE(dump.Create(DecodeCommandWord(path), {}));
     EXPECT_FALSE(NobodyHolds(path));
     EXPECT_TRUE(dump.WriteAll(data.data(), data.size()));
   }
@@ -67,7 +67,7 @@ TEST(WindowsDumpFileTest, CreatedExclusivelyWrittenWholeAndReleased) {
   EXPECT_TRUE(NobodyHolds(path));
   EXPECT_EQ(test::ReadFile(path), data);
   DumpFile empty;
-  ASSERT_TRUE(empty.Create(DecodeCommandWord(path)));
+  ASSERT_TRUE(empty.Create(DecodeCommandWord(path), {}));
   EXPECT_TRUE(empty.WriteAll(data.data(), 0));
   empty.Close();
   EXPECT_EQ(test::ReadFile(path), test::Bytes{});
