@@ -68,7 +68,10 @@ class TracedHiveSource : public keyscout::HiveSource {
 // Counts what the run prints.
 class CountingSink : public keyscout::ByteSink {
  public:
-  void Write(const char*, size_t length) override { bytes += length; }
+  bool Write(const char*, size_t length) override {
+    bytes += length;
+    return true;
+  }
   uint64_t bytes = 0;
 };
 

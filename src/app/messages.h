@@ -32,6 +32,9 @@ inline constexpr char16_t MSG_SEPARATOR[] = u"=====================\n";
 inline constexpr char16_t MSG_SECURITY_TITLE[] = u"Security descriptor information : \n";
 inline constexpr char16_t MSG_CANNOT_READ_SECURITY[] = u"Cannot read the security descriptor. (%s)\n";
 inline constexpr char16_t MSG_OUT_OF_MEMORY[] = u"Out of memory.\n";
+// The one line written to the error stream, when standard output itself
+// failed; the cause and ")\n" follow.
+inline constexpr char MSG_OUTPUT_LOST_PREFIX[] = "Cannot write to standard output. (";
 
 // Value report and dump file.
 inline constexpr char16_t MSG_CANNOT_FIND_VALUE[] = u"Cannot find the value. (%s)\n";

@@ -27,7 +27,9 @@ Console::Console(ByteSink& sink, size_t capacity)
 Console::~Console() { Flush(); }
 
 void Console::Flush() {
-  if (used_ != 0) sink_.Write(buffer_.get(), used_);
+  // Once the sink failed, what follows is dropped: the output is incomplete
+  // already, and the run ends with exit code 1.
+  if (used_ != 0 && !failed_ && !sink_.Write(buffer_.get(), used_)) failed_ = true;
   used_ = 0;
 }
 
@@ -44,7 +46,7 @@ void Console::WriteThrough(const char* data, size_t length) {
   if (length >= capacity_) {
     // Too large to be worth copying: out it goes, after what is buffered.
     Flush();
-    sink_.Write(data, length);
+    if (!failed_ && !sink_.Write(data, length)) failed_ = true;
     return;
   }
   std::memcpy(Reserve(length), data, length);

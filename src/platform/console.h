@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/file_identity.h"
 #include "platform/unit_copy.h"
 
 namespace keyscout {
@@ -20,19 +21,36 @@ namespace keyscout {
 class ByteSink {
  public:
   virtual ~ByteSink() = default;
-  virtual void Write(const char* data, size_t length) = 0;
+  // Writes all `length` bytes. False when they could not all be written;
+  // nothing more is handed to a sink that failed.
+  [[nodiscard]] virtual bool Write(const char* data, size_t length) = 0;
+  // Told which files the run reads as evidence; false when the sink itself
+  // is one of them (and so must not be written).
+  [[nodiscard]] virtual bool Protect(const EvidenceFiles&) { return true; }
 };
 
 // Standard output, written whole with the platform's own calls.
 class StdoutSink : public ByteSink {
  public:
-  void Write(const char* data, size_t length) override;
+  bool Write(const char* data, size_t length) override;
+  // Refuses standard output that is one of `evidence` (a shell's ">>" onto
+  // the hive): every write would land in the evidence.
+  bool Protect(const EvidenceFiles& evidence) override;
+  // Why output was lost, for the one line on the error stream; empty while
+  // nothing was.
+  const std::string& failure() const { return failure_; }
+
+ private:
+  std::string failure_;
 };
 
 // Collects everything in memory; tests compare it to the byte.
 class StringSink : public ByteSink {
  public:
-  void Write(const char* data, size_t length) override { text.append(data, length); }
+  bool Write(const char* data, size_t length) override {
+    text.append(data, length);
+    return true;
+  }
   std::string text;
 };
 
@@ -104,7 +122,21 @@ class Console {
 
   void Flush();
 
+  // Hands `evidence` to the sink; when the sink is one of those files, all
+  // output is dropped from here on, what is buffered included.
+  void Protect(const EvidenceFiles& evidence) {
+    if (!sink_.Protect(evidence)) Fail();
+  }
+  // True once the sink failed: output was lost, and the run must not report
+  // success.
+  bool failed() const { return failed_; }
+
  private:
+  void Fail() {
+    failed_ = true;
+    used_ = 0;
+  }
+
   // "000102...FF": the two upper-case digits of every byte value.
   static const char HEX_PAIRS[513];
 
@@ -131,6 +163,7 @@ class Console {
   // Left uninitialised: only the bytes written are ever handed on.
   std::unique_ptr<char[]> buffer_;
   size_t used_ = 0;
+  bool failed_ = false;
 };
 
 }  // namespace keyscout

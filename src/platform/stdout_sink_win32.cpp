@@ -1,15 +1,36 @@
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <io.h>
 
 #include "platform/console.h"
+#include "platform/windows_api.h"
 
 namespace keyscout {
 
-void StdoutSink::Write(const char* data, size_t length) {
+bool StdoutSink::Write(const char* data, size_t length) {
   // The C runtime's stdout stays in its default text mode, so each "\n" goes
   // out as CR LF, as a Windows console program writes its lines. The bytes
   // themselves are the same as on every other platform.
-  std::fwrite(data, 1, length, stdout);
-  std::fflush(stdout);
+  errno = 0;
+  if (std::fwrite(data, 1, length, stdout) != length || std::fflush(stdout) != 0) {
+    failure_ = errno != 0 ? std::strerror(errno) : "nothing was written";
+    return false;
+  }
+  return true;
+}
+
+bool StdoutSink::Protect(const EvidenceFiles& evidence) {
+  const intptr_t handle = _get_osfhandle(_fileno(stdout));
+  if (handle == -1) return true;
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(CastToHandle(handle), &info)) return true;  // a console or a pipe
+  if (!IsEvidence(evidence, FileIdentity{info.dwVolumeSerialNumber,
+                                         (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow})) {
+    return true;
+  }
+  failure_ = "it is a file being read";
+  return false;
 }
 
 }  // namespace keyscout
