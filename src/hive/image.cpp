@@ -47,6 +47,15 @@ bool ValidateCell(const HiveImage& image, Cell cell) {
 
   uint32_t length = 0;
   if (!reader.U32(HIVE_BASE + hbin + HBIN_LENGTH, &length)) return false;
+  // The header found must enclose the cell. A later hbin whose own header is
+  // damaged makes the search settle on an earlier one that ends before the
+  // cell; measuring against it would lose every cell of the damaged hbin.
+  // Its first page still holds its length at the usual place, so fall back
+  // to the page test there, as for a file without headers.
+  if (hbin != own_page && uint64_t{hbin} + length <= cell.index) {
+    hbin = own_page;
+    if (!reader.U32(HIVE_BASE + hbin + HBIN_LENGTH, &length)) return false;
+  }
   const uint32_t o = cell.index - hbin;
   // o plus the cell's length, in unsigned 32-bit arithmetic as the format
   // defines it (a size of -0x80000000 is a length of 0x80000000).
@@ -56,11 +65,14 @@ bool ValidateCell(const HiveImage& image, Cell cell) {
   return true;
 }
 
-bool CheckHiveImage(const HiveImage& image) {
+bool HasHiveSignatures(const HiveImage& image) {
   uint32_t sig = 0;
   if (!image.reader().U32(BASE_SIGNATURE, &sig) || sig != SIG_REGF) return false;
-  if (!image.reader().U32(HIVE_BASE + HBIN_SIGNATURE, &sig) || sig != SIG_HBIN) return false;
-  return ValidateCell(image, RootKeyCell(image));
+  return image.reader().U32(HIVE_BASE + HBIN_SIGNATURE, &sig) && sig == SIG_HBIN;
+}
+
+bool CheckHiveImage(const HiveImage& image) {
+  return HasHiveSignatures(image) && ValidateCell(image, RootKeyCell(image));
 }
 
 }  // namespace keyscout

@@ -200,9 +200,11 @@ std::optional<Cell> FindSubkey(const HiveImage& image, Cell key, const char16_t*
   if (!ValidateCell(image, key) || image.Signature(key) != SIG_NK) return std::nullopt;
   SearchResult result = SearchKeyLists(image, key, name, SearchLeafList, SearchIndexRoot);
   // A list sorted by some other writer can hide a key from the binary search;
-  // one equality pass over the same lists settles it. Unlike the binary
-  // search, the pass visits every entry, so it keeps to the walks' limit.
-  if (result.outcome == Search::kNotFound) {
+  // one equality pass over the same lists settles it, whatever ended the
+  // search (an empty volatile list after a stable one that missed among
+  // others). Unlike the binary search, the pass visits every entry, so it
+  // keeps to the walks' limit.
+  if (result.outcome != Search::kFound) {
     ListEntryBudget budget(image);
     result = SearchKeyLists(
         image, key, name,

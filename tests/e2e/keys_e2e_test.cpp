@@ -1,6 +1,8 @@
 // The -k and -l output of the real entry point, to the byte.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "support/hive_builder.h"
 #include "support/run_tool.h"
 
@@ -68,6 +70,35 @@ TEST(KeysEndToEndTest, LookupOfEveryKindOfName) {
   const test::RunResult miss = test::RunWith(Hive(), {"-f", "h", "-k", "Names\\CAF\xC3\x89"});
   EXPECT_EQ(miss.code, 1);
   EXPECT_EQ(miss.out, test::Banner() + "Cannot find the key. (Names\\CAF\xC9)\n");
+}
+
+// A second hbin whose header lost its offset field or its signature: its
+// cells are still measured against its own length, so its keys and values
+// stay reachable.
+TEST(KeysEndToEndTest, KeysOfAnHbinWithADamagedHeaderAreStillRead) {
+  test::HiveBuilder b;
+  const uint32_t second = b.AddHbin(0x1000);
+  const uint32_t grand = b.Key(test::KeySpec{.name = u"Grand"});
+  const uint32_t value = b.Value(u"V", 4, {7, 0, 0, 0});
+  const uint32_t child = b.Key(test::KeySpec{.name = u"Child", .stable_count = 1,
+                                             .stable_list = b.LeafList("lh", {grand}), .value_count = 1,
+                                             .value_list = b.ValueList({value})});
+  const uint32_t list = b.LeafList("lh", {child});
+  b.MoveTo(0x20);
+  b.SetRoot(b.Key(test::KeySpec{.name = u"ROOT", .stable_count = 1, .stable_list = list}));
+  const Bytes intact = b.Finish();
+  const std::string expected = test::Preamble("Child\\Grand") + "=====================\n"
+                               "Subkeys information:\nHCELL_INDEX\tKey name\n----------------\nSubkey count : 0\n";
+  Bytes no_offset = intact;
+  std::fill_n(no_offset.begin() + static_cast<ptrdiff_t>(test::HiveBuilder::FileOffset(second) + 4), 4, 0);
+  Bytes no_signature = intact;
+  no_signature[test::HiveBuilder::FileOffset(second)] = 'X';
+  for (const Bytes& hive : {no_offset, no_signature}) {
+    EXPECT_EQ(test::RunWith(hive, {"-f", "h", "-k", "Child\\Grand", "-l"}).out, expected);
+    const test::RunResult r = test::RunWith(hive, {"-f", "h", "-k", "child", "-l", "-e"});
+    EXPECT_NE(r.out.find("Subkey count : 1\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\tREG_DWORD\tV\n----------------\nKey values count : 1"), std::string::npos) << r.out;
+  }
 }
 
 }  // namespace

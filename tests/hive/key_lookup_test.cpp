@@ -119,6 +119,14 @@ TEST(FindKeyByPathTest, ListInAnotherOrderIsSettledByTheLinearPass) {
   EXPECT_EQ(h.Find(u"charlie"), keys[5]);
   EXPECT_EQ(h.Find(u"zulu"), keys[0]);
   EXPECT_FALSE(h.Find(u"delta"));
+
+  // An empty volatile list after the miss does not end the search before
+  // the pass.
+  Hive with_volatile;
+  const uint32_t zulu = with_volatile.Key(u"Zulu");
+  const uint32_t alpha = with_volatile.Key(u"alpha");
+  with_volatile.Root(with_volatile.b.LeafList("lh", {zulu, alpha}), with_volatile.b.LeafList("lh", {}));
+  EXPECT_EQ(with_volatile.Find(u"Alpha"), alpha);
 }
 
 TEST(FindKeyByPathTest, EmptyNameIsNeverMatchedAndTheSearchMovesOn) {
