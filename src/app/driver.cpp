@@ -24,8 +24,16 @@ namespace {
 
 // Everything after the hive is open: key selection and the reports. Returns
 // the exit code.
-int RunReports(const RunOptions& options, const HiveImage& image, Console& out) {
+int RunReports(const RunOptions& options, const HiveImage& image, const EvidenceFiles& evidence, Console& out) {
   Cell key = RootKeyCell(image);
+  if ((options.flags & OPT_KEY) == 0 && !HasHiveSignatures(image)) {
+    // A file that is not a hive at all (a compressed copy, a log) has no root
+    // key: reporting its "root" as a key without subkeys or values would tell
+    // the user that a hive is empty. A hive whose root cell is damaged still
+    // has its root read unchecked.
+    out.Format(MSG_CANNOT_FIND_KEY, {MSG_ROOT});
+    return 1;
+  }
   if ((options.flags & OPT_KEY) != 0) {
     const std::optional<Cell> found = FindKeyByPath(image, options.key_path);
     if (!found) {
@@ -62,7 +70,7 @@ int RunReports(const RunOptions& options, const HiveImage& image, Console& out) 
   if ((options.flags & OPT_VALUE) != 0) {
     out.Wide(MSG_SEPARATOR);
     if (!ShowValue(image, key, options.value_name, options.output_file,
-                   (options.flags & OPT_DUMP) != 0, out)) {
+                   (options.flags & OPT_DUMP) != 0, evidence, out)) {
       return 1;
     }
   }
@@ -102,7 +110,15 @@ int RunTool(const std::vector<std::u16string>& words, Console& out, HiveSource* 
         out.Format(MSG_CANNOT_MAP_MEMORY, {options.hive_path});
         return 1;
     }
-    const int code = RunReports(options, image, out);
+    const EvidenceFiles evidence = hive.Evidence();
+    // Standard output appended to the hive itself would write into the
+    // evidence: nothing is written then, and the run ends at once.
+    out.Protect(evidence);
+    if (out.failed()) {
+      hive.Close();
+      return 1;
+    }
+    const int code = RunReports(options, image, evidence, out);
     hive.Close();
     return code;
   } catch (const std::bad_alloc&) {

@@ -179,8 +179,12 @@ inline constexpr uint32_t UNREADABLE_CELL_INDEX = 0xFFFFFFFFu;
 // start in its hbin's header and it ends inside its hbin. Prints nothing.
 bool ValidateCell(const HiveImage& image, Cell cell);
 
-// True when the base block reads "regf", the first hbin "hbin" and the root
-// key cell passes ValidateCell. Prints nothing.
+// True when the base block reads "regf" and the first hbin "hbin": the file
+// is a hive at all. Prints nothing.
+bool HasHiveSignatures(const HiveImage& image);
+
+// True when the image has both signatures and the root key cell passes
+// ValidateCell. Prints nothing.
 bool CheckHiveImage(const HiveImage& image);
 
 }  // namespace keyscout

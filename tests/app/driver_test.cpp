@@ -140,7 +140,19 @@ TEST(RunToolTest, FilesThatAreNotHivesNeverLeaveTheirBytes) {
     if (length > 0 && length < 0x1024) {
       EXPECT_EQ(keyed.out, Banner() + "Cannot find the key. ()\n") << length;
     }
+    // Without "hbin" at 0x1000 the file is no hive, and has no root key
+    // either: not an empty key with counts of 0.
+    if (length > 0 && length < 0x1004) {
+      EXPECT_EQ(root.out, Banner() + "Cannot find the key. (ROOT)\n") << length;
+      EXPECT_EQ(root.code, 1);
+    }
   }
+  Bytes compressed = {0xFD, '7', 'z', 'X', 'Z', 0};
+  const Bytes filler = test::Pattern(0x3000);
+  compressed.insert(compressed.end(), filler.begin(), filler.end());
+  const test::RunResult not_hive = RunWith(compressed, {"-f", "h", "-l", "-e"});
+  EXPECT_EQ(not_hive.out, Banner() + "Cannot find the key. (ROOT)\n");
+  EXPECT_EQ(not_hive.code, 1);
 }
 
 // What only a real process shows: the exit status and the messages as the
