@@ -3,19 +3,23 @@
 #include <algorithm>
 #include <iterator>
 #include <new>
+#include <stdexcept>
 #include <utility>
 
 namespace keyscout {
 
 namespace {
 
-// Runs `make`, which allocates and constructs one object; whatever it raises
-// becomes E_OUTOFMEMORY, and the half-built object is gone with the stack.
+// Runs `make`, which allocates and constructs one object; running out of
+// memory becomes E_OUTOFMEMORY, and the half-built object is gone with the
+// stack. The model's own failures (an E_INVALIDARG from a SID copy) pass on
+// with their codes: relabelling them would report a damaged descriptor as a
+// lack of memory.
 template <typename Make>
 auto Guarded(Make make) -> decltype(make()) {
   try {
     return make();
-  } catch (...) {
+  } catch (const std::bad_alloc&) {
     AtlThrow(E_OUTOFMEMORY);
   }
 }
@@ -25,7 +29,9 @@ template <typename T>
 void AppendOwned(std::vector<std::unique_ptr<T>>* list, std::unique_ptr<T> entry) {
   try {
     list->push_back(std::move(entry));
-  } catch (...) {
+  } catch (const std::bad_alloc&) {
+    AtlThrow(E_OUTOFMEMORY);
+  } catch (const std::length_error&) {
     AtlThrow(E_OUTOFMEMORY);
   }
 }
