@@ -2,6 +2,8 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "support/process.h"
@@ -42,6 +44,71 @@ TEST(PosixBinaryTest, AFileLockedByAWriterCannotBeOpenedButReadersShare) {
   EXPECT_EQ(RunBinary({"-f", path}, &status), Banner() + "Cannot open target file. (" + path + ")\n");
   EXPECT_EQ(status, 1);
   close(writer);
+}
+
+// The hive is evidence: -w may not write into it by any name, and the run
+// fails as for any dump file that cannot be created. (The runner checks
+// after every run that the hive kept its bytes.)
+TEST(PosixBinaryTest, TheDumpFileCannotBeTheHiveByAnyName) {
+  const std::string hive = test::WriteTempFile(Sample(), "evidence");
+  const std::string hard = hive + "-hard-link";
+  const std::string soft = hive + "-symbolic-link";
+  ASSERT_EQ(link(hive.c_str(), hard.c_str()), 0);
+  ASSERT_EQ(symlink(hive.c_str(), soft.c_str()), 0);
+  for (const std::string& name : {hive, hard, soft}) {
+    int status = 0;
+    const std::string out = RunBinary(
+        {"-f", hive, "-k", "ControlSet001\\Control\\Session Manager", "-v", "BootExecute", "-w", name}, &status);
+    EXPECT_EQ(status, 1) << name;
+    const std::string tail =
+        "Start dump value [BootExecute] to file [" + name + "] : \nCannot create dump file. (" + name + ")\n";
+    ASSERT_GE(out.size(), tail.size());
+    EXPECT_EQ(out.substr(out.size() - tail.size()), tail);
+  }
+}
+
+// Output that is lost is no success: exit code 1, and the one line on the
+// error stream that says why.
+TEST(PosixBinaryTest, OutputThatCannotBeWrittenEndsTheRunWithAFailure) {
+  const std::string hive = test::WriteTempFile(Sample());
+  const test::ProcessResult full =
+      test::RunBinaryProcess({"-f", hive, "-l"}, test::StdoutTarget::kAppend, "/dev/full");
+  EXPECT_EQ(full.status, 1);
+  EXPECT_EQ(full.err, "Cannot write to standard output. (No space left on device)\n");
+  const test::ProcessResult closed = test::RunBinaryProcess({"-f", hive, "-l"}, test::StdoutTarget::kClosedPipe);
+  EXPECT_EQ(closed.status, 1);
+  EXPECT_EQ(closed.err, "Cannot write to standard output. (Broken pipe)\n");
+  // Standard output appended to the hive itself (a shell's ">>") would write
+  // into the evidence: nothing is written.
+  const test::ProcessResult onto_hive = test::RunBinaryProcess({"-f", hive, "-l"}, test::StdoutTarget::kAppend, hive);
+  EXPECT_EQ(onto_hive.status, 1);
+  EXPECT_EQ(onto_hive.err, "Cannot write to standard output. (it is a file being read)\n");
+}
+
+// Reading evidence leaves its access time alone where the system allows it
+// (the file's owner runs the tool here).
+TEST(PosixBinaryTest, ReadingTheHiveLeavesItsAccessTimeAsItWas) {
+  constexpr time_t READ_TIME = 1000000000;
+  const auto age = [](const std::string& path) {
+    const timespec times[2] = {{READ_TIME, 0}, {READ_TIME + 86400 * 30, 0}};  // read long before the last change
+    return utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+  };
+  const auto access_time = [](const std::string& path) {
+    struct stat st {};
+    stat(path.c_str(), &st);
+    return st.st_atim.tv_sec;
+  };
+  const std::string probe = test::WriteTempFile(Sample(), "probe");
+  ASSERT_TRUE(age(probe));
+  (void)test::ReadFile(probe);
+  if (access_time(probe) == READ_TIME) GTEST_SKIP() << "this file system does not record reads";
+  const std::string hive = test::WriteTempFile(Sample());
+  ASSERT_TRUE(age(hive));
+  int status = 0;
+  RunBinary({"-f", hive, "-k", "ControlSet001\\Control\\Session Manager", "-s", "-l", "-e", "-v", "BootExecute"},
+            &status);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(access_time(hive), READ_TIME);
 }
 
 }  // namespace

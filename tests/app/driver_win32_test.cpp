@@ -98,5 +98,50 @@ TEST(WindowsBinaryTest, ADumpFileAnotherProcessHoldsOpenCannotBeCreated) {
   EXPECT_EQ(out.substr(out.size() - tail.size()), tail);
 }
 
+// The hive is evidence: -w may not write into it by any name. The hive is
+// held without sharing, so each of these fails at the open already; the
+// runner checks after every run that the hive kept its bytes.
+TEST(WindowsBinaryTest, TheDumpFileCannotBeTheHiveByAnyName) {
+  const std::string hive = test::WriteTempFile(Sample(), "evidence");
+  std::vector<std::string> names{hive};
+  const std::string hard = hive + "-hard-link";
+  if (::CreateHardLinkW(ConvertToWindowsText(DecodeCommandWord(hard)).c_str(),
+                        ConvertToWindowsText(DecodeCommandWord(hive)).c_str(), nullptr)) {
+    names.push_back(hard);
+  }
+  // Windows names files without regard to letter case.
+  std::string upper = hive;
+  for (char& c : upper) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 0x20) : c;
+  names.push_back(upper);
+  // Wine answers success without making the link; only a link that is there
+  // is tried.
+  const std::string soft = hive + "-symbolic-link";
+  const std::wstring soft_name = ConvertToWindowsText(DecodeCommandWord(soft));
+  if (::CreateSymbolicLinkW(soft_name.c_str(), ConvertToWindowsText(DecodeCommandWord(hive)).c_str(), 0) &&
+      ::GetFileAttributesW(soft_name.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    names.push_back(soft);
+  }
+  for (const std::string& name : names) {
+    int status = 0;
+    const std::string out = RunBinary(
+        {"-f", hive, "-k", "ControlSet001\\Control\\Session Manager", "-v", "BootExecute", "-w", name}, &status);
+    EXPECT_EQ(status, 1) << name;
+    const std::string tail =
+        "Start dump value [BootExecute] to file [" + name + "] : \nCannot create dump file. (" + name + ")\n";
+    ASSERT_GE(out.size(), tail.size());
+    EXPECT_EQ(out.substr(out.size() - tail.size()), tail);
+  }
+  EXPECT_GE(names.size(), 3u) << "no hard link could be made";
+}
+
+// Output that is lost is no success: exit code 1 and one line on the error
+// stream.
+TEST(WindowsBinaryTest, OutputThatCannotBeWrittenEndsTheRunWithAFailure) {
+  const std::string hive = test::WriteTempFile(Sample());
+  const test::ProcessResult closed = test::RunBinaryProcess({"-f", hive, "-l"}, test::StdoutTarget::kClosedPipe);
+  EXPECT_EQ(closed.status, 1);
+  EXPECT_EQ(closed.err.rfind("Cannot write to standard output. (", 0), 0u) << closed.err;
+}
+
 }  // namespace
 }  // namespace keyscout

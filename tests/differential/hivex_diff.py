@@ -7,7 +7,8 @@ key again: its -l rows must be hivex's subkeys (HCELL_INDEX = hivex node
 handle - 0x1000, name, order) and its -e rows hivex's values (HCELL_INDEX,
 type name, name). For a sample of values, -v NAME -w FILE must write exactly
 hivex's data. Per hive it prints the keys and values compared and the
-mismatches; it fails when any mismatch is left.
+mismatches; it fails when any mismatch is left, and when the runs changed a
+hive file.
 
 The expected rows are hivex's answers passed through keyscout's documented
 output rules, which are not mismatches:
@@ -40,6 +41,7 @@ skip code) when hivex or the hives are absent.
 import argparse
 import collections
 import concurrent.futures
+import hashlib
 import lzma
 import os
 import re
@@ -325,6 +327,11 @@ class HiveCheck:
             if problem:
                 self.mismatch(problem)
         self.dumps = len(jobs)
+        # The hive is evidence: after every run on it, it must hold the very
+        # bytes it held before the first.
+        with open(self.path, "rb") as f:
+            if hashlib.sha256(f.read()).digest() != hashlib.sha256(self.bytes).digest():
+                self.mismatch("the runs changed the hive file %s" % self.path)
 
     def report(self):
         if self.unopened:

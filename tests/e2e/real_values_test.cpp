@@ -92,26 +92,21 @@ TEST(RealValuesTest, EveryValueIsFoundAndItsDumpMatchesTheOtherReader) {
       continue;
     }
     fs::remove(dump);
-    const std::vector<std::u16string> words{u"keyscout",     u"-f", DecodeCommandWord(hive), u"-k", row.key_path,
-                                            u"-v",           row.value_name, u"-w",
-                                            DecodeCommandWord(dump)};
-    StringSink sink;
-    int code;
-    {
-      Console out(sink);
-      code = RunTool(words, out);
-    }
     SCOPED_TRACE(row.hive + " " + row.escaped_name);
-    EXPECT_EQ(sink.text.find("Cannot find"), std::string::npos) << sink.text;
+    const test::RunResult r = test::RunOnDisk({u"keyscout", u"-f", DecodeCommandWord(hive), u"-k", row.key_path,
+                                                u"-v", row.value_name, u"-w", DecodeCommandWord(dump)});
+    const std::string& text = r.out;
+    const int code = r.code;
+    EXPECT_EQ(text.find("Cannot find"), std::string::npos) << text;
     if (row.readable) {
-      ASSERT_EQ(code, 0) << sink.text;
-      EXPECT_NE(sink.text.find("Value length = " + HexLength(row.length) + "\n"), std::string::npos);
+      ASSERT_EQ(code, 0) << text;
+      EXPECT_NE(text.find("Value length = " + HexLength(row.length) + "\n"), std::string::npos);
       const test::Bytes bytes = test::ReadFile(dump);
       EXPECT_EQ(bytes.size(), row.length);
       EXPECT_EQ(test::Sha256Hex(bytes.data(), bytes.size()), row.sha256);
     } else {
       EXPECT_EQ(code, 1);
-      EXPECT_NE(sink.text.find("Cannot read the value data. ("), std::string::npos) << sink.text;
+      EXPECT_NE(text.find("Cannot read the value data. ("), std::string::npos) << text;
       EXPECT_FALSE(fs::exists(dump));
     }
     ++compared[row.hive];

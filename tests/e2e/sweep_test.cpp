@@ -85,15 +85,7 @@ std::string Describe(const std::vector<std::u16string>& words) {
 // Runs the real entry point in-process on exactly these bytes (moved into
 // the source, which hands the driver an exact-size copy of nothing more).
 test::RunResult Run(Bytes hive, const std::vector<std::u16string>& words) {
-  test::MemoryHiveSource source(std::move(hive));
-  StringSink sink;
-  test::RunResult result;
-  {
-    Console out(sink);
-    result.code = RunTool(words, out, &source);
-  }
-  result.out = std::move(sink.text);
-  return result;
+  return test::RunInMemory(std::move(hive), words);
 }
 
 // Calls `each` with every line of `text`, without its line end.

@@ -1,5 +1,7 @@
 #include "support/run_tool.h"
 
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
@@ -10,6 +12,7 @@
 #include "app/messages.h"
 #include "platform/console.h"
 #include "platform/text.h"
+#include "support/evidence_check.h"
 
 namespace keyscout::test {
 
@@ -31,26 +34,41 @@ std::vector<std::u16string> Words(const std::vector<std::string>& args) {
 
 }  // namespace
 
-RunResult RunWith(const Bytes& hive, const std::vector<std::string>& args) {
-  MemoryHiveSource source(hive);
+RunResult RunInMemory(Bytes hive, const std::vector<std::u16string>& words) {
+  const uint64_t digest = QuickDigest(hive.data(), hive.size());
+  const size_t size = hive.size();
+  MemoryHiveSource source(std::move(hive));
   StringSink sink;
   RunResult result;
   {
     Console out(sink);
-    result.code = RunTool(Words(args), out, &source);
+    result.code = RunTool(words, out, &source);
   }
-  result.out = sink.text;
+  result.out = std::move(sink.text);
+  if (source.bytes().size() != size || QuickDigest(source.bytes().data(), size) != digest) {
+    ADD_FAILURE() << "a run changed the bytes of the hive it read";
+  }
   return result;
 }
 
-RunResult RunOnDisk(const std::vector<std::string>& args) {
+RunResult RunWith(const Bytes& hive, const std::vector<std::string>& args) { return RunInMemory(hive, Words(args)); }
+
+RunResult RunOnDisk(const std::vector<std::u16string>& words) {
+  std::vector<std::string> args;
+  std::string run;
+  for (const std::u16string& w : words) {
+    args.push_back(EncodeFileName(w));
+    run += (run.empty() ? "" : " ") + ("'" + args.back() + "'");
+  }
+  const EvidenceWatch watch(args);
   StringSink sink;
   RunResult result;
   {
     Console out(sink);
-    result.code = RunTool(Words(args), out);
+    result.code = RunTool(words, out);
   }
   result.out = sink.text;
+  watch.ExpectUnchanged(run);
   return result;
 }
 

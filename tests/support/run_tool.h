@@ -18,6 +18,7 @@ class MemoryHiveSource : public HiveSource {
       : bytes_(std::move(bytes)), status_(status) {}
   MapStatus Open(const std::u16string& path, HiveImage* image) override;
   void Close() override { closed = true; }
+  const Bytes& bytes() const { return bytes_; }
   std::u16string opened_path;
   bool closed = false;
 
@@ -31,10 +32,16 @@ struct RunResult {
   std::string out;
 };
 
-// `args` are the words after the program's name, as UTF-8. "-f" is not added.
+// Runs the entry point on an exact-size copy of `hive` with `words` (the
+// program's name first), and checks that the run left the copy as it was.
+RunResult RunInMemory(Bytes hive, const std::vector<std::u16string>& words);
+// The same with `args`, the words after the program's name, as UTF-8. "-f"
+// is not added.
 RunResult RunWith(const Bytes& hive, const std::vector<std::string>& args);
-// Runs with the real platform layer (files on disk).
-RunResult RunOnDisk(const std::vector<std::string>& args);
+// Runs with the real platform layer (files on disk) with `words` (the
+// program's name first), and checks that the hive that "-f" names and the
+// logs beside it are as they were.
+RunResult RunOnDisk(const std::vector<std::u16string>& words);
 
 // The banner and the "KEY PATH" line the driver prints before any report.
 std::string Banner();
