@@ -65,6 +65,25 @@ bool ValidateCell(const HiveImage& image, Cell cell) {
   return true;
 }
 
+std::optional<uint32_t> ComputeBaseBlockChecksum(const ByteReader& reader) {
+  if (!reader.Contains(0, BASE_CHECKSUM)) return std::nullopt;
+  uint32_t sum = 0;
+  for (uint64_t at = 0; at < BASE_CHECKSUM; at += 4) {
+    uint32_t word = 0;
+    if (!reader.U32(at, &word)) return std::nullopt;
+    sum ^= word;
+  }
+  if (sum == 0) return 1u;
+  if (sum == 0xFFFFFFFFu) return 0xFFFFFFFEu;
+  return sum;
+}
+
+bool BaseBlockChecksumValid(const ByteReader& reader) {
+  const std::optional<uint32_t> computed = ComputeBaseBlockChecksum(reader);
+  uint32_t stored = 0;
+  return computed && reader.U32(BASE_CHECKSUM, &stored) && stored == *computed;
+}
+
 bool HasHiveSignatures(const HiveImage& image) {
   uint32_t sig = 0;
   if (!image.reader().U32(BASE_SIGNATURE, &sig) || sig != SIG_REGF) return false;

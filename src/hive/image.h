@@ -59,6 +59,13 @@ class ByteReader {
     *out = static_cast<int32_t>(v);
     return true;
   }
+  [[nodiscard]] bool U64(uint64_t offset, uint64_t* out) const {
+    uint32_t low = 0;
+    uint32_t high = 0;
+    if (!Contains(offset, 8) || !U32(offset, &low) || !U32(offset + 4, &high)) return false;
+    *out = (uint64_t{high} << 32) | low;
+    return true;
+  }
 
   // Asks the processor to start loading the bytes at `offset` into its cache,
   // when they lie inside. A hint only: it reads nothing and cannot fail, so a
@@ -178,6 +185,14 @@ inline constexpr uint32_t UNREADABLE_CELL_INDEX = 0xFFFFFFFFu;
 // True when an allocated cell may be read: its size is negative, it does not
 // start in its hbin's header and it ends inside its hbin. Prints nothing.
 bool ValidateCell(const HiveImage& image, Cell cell);
+
+// The checksum of a base block (or of the copy at the start of a log): the
+// XOR of the 127 little-endian words before the checksum field, with 0 kept
+// as 1 and 0xFFFFFFFF as 0xFFFFFFFE. Nothing when the words cannot be read.
+std::optional<uint32_t> ComputeBaseBlockChecksum(const ByteReader& reader);
+
+// True when the stored checksum equals the computed one.
+bool BaseBlockChecksumValid(const ByteReader& reader);
 
 // True when the base block reads "regf" and the first hbin "hbin": the file
 // is a hive at all. Prints nothing.

@@ -13,10 +13,23 @@ inline constexpr size_t NAME_BUFFER_CHARS = 260;
 // The longest name that fits a name buffer with its terminator.
 inline constexpr size_t NAME_MAX_CHARS = NAME_BUFFER_CHARS - 1;
 
-// Base block (file offset 0).
-inline constexpr uint64_t BASE_SIGNATURE = 0x000;   // "regf"
-inline constexpr uint64_t BASE_ROOT_CELL = 0x024;   // HCELL_INDEX of the root key
-inline constexpr uint32_t SIG_REGF = 0x66676572;    // "regf" as a little-endian u32
+// Base block (file offset 0). Transaction logs begin with a copy of its
+// first BASE_COPY_SIZE bytes, laid out the same.
+inline constexpr uint64_t BASE_SIGNATURE = 0x000;           // "regf"
+inline constexpr uint64_t BASE_PRIMARY_SEQUENCE = 0x004;    // u32, raised before a write
+inline constexpr uint64_t BASE_SECONDARY_SEQUENCE = 0x008;  // u32, raised after it
+inline constexpr uint64_t BASE_LAST_WRITTEN = 0x00C;        // u64 FILETIME (UTC)
+inline constexpr uint64_t BASE_MAJOR_VERSION = 0x014;       // u32
+inline constexpr uint64_t BASE_MINOR_VERSION = 0x018;       // u32
+inline constexpr uint64_t BASE_FILE_TYPE = 0x01C;           // u32: 0 hive, 1 or 2 old log, 6 new log
+inline constexpr uint64_t BASE_ROOT_CELL = 0x024;           // HCELL_INDEX of the root key
+inline constexpr uint64_t BASE_HIVE_BINS_SIZE = 0x028;      // u32, a multiple of 4096
+inline constexpr uint64_t BASE_CLUSTERING = 0x02C;          // u32
+inline constexpr uint64_t BASE_FLAGS = 0x090;               // u32
+inline constexpr uint64_t BASE_CHECKSUM = 0x1FC;            // u32 XOR of the words before it
+inline constexpr uint64_t BASE_COPY_SIZE = 0x200;
+inline constexpr uint32_t SIG_REGF = 0x66676572;            // "regf" as a little-endian u32
+inline constexpr uint32_t FILE_TYPE_HIVE = 0;
 
 // The hive base: file offset of the first hbin, origin of every HCELL_INDEX.
 inline constexpr uint64_t HIVE_BASE = 0x1000;
@@ -26,6 +39,7 @@ inline constexpr uint32_t PAGE_SIZE = 0x1000;
 inline constexpr uint64_t HBIN_SIGNATURE = 0x00;    // "hbin"
 inline constexpr uint64_t HBIN_OFFSET = 0x04;       // hive-relative offset of this hbin
 inline constexpr uint64_t HBIN_LENGTH = 0x08;       // length in bytes
+inline constexpr uint64_t HBIN_TIMESTAMP = 0x14;    // u64 FILETIME; the first hbin's copies the base block's
 inline constexpr uint32_t SIG_HBIN = 0x6e696268;    // "hbin"
 // Cells may not start in an hbin's header area.
 inline constexpr uint32_t HBIN_HEADER_SIZE = 32;

@@ -132,5 +132,20 @@ TEST(ByteReaderTest, BoundaryPairs) {
   EXPECT_EQ(r.Span(1, UINT64_MAX), nullptr);
 }
 
+TEST(BaseBlockChecksumTest, XorOfTheWordsWithItsTwoSubstitutions) {
+  test::Bytes block(0x200, 0);
+  EXPECT_EQ(ComputeBaseBlockChecksum(ByteReader(block.data(), block.size())), 1u);  // 0 is kept as 1
+  block[0x10] = block[0x11] = block[0x12] = block[0x13] = 0xFF;
+  EXPECT_EQ(ComputeBaseBlockChecksum(ByteReader(block.data(), block.size())), 0xFFFFFFFEu);
+  block[0x1F9] = 0x01;  // the last word summed
+  EXPECT_EQ(ComputeBaseBlockChecksum(ByteReader(block.data(), block.size())), 0xFFFFFEFFu);
+  EXPECT_FALSE(ComputeBaseBlockChecksum(ByteReader(block.data(), 0x1FB)));
+
+  test::Bytes hive = test::HiveBuilder().Finish();
+  EXPECT_TRUE(BaseBlockChecksumValid(ByteReader(hive.data(), hive.size())));
+  hive[0x30] ^= 1;
+  EXPECT_FALSE(BaseBlockChecksumValid(ByteReader(hive.data(), hive.size())));
+}
+
 }  // namespace
 }  // namespace keyscout

@@ -274,6 +274,8 @@ Bytes HiveBuilder::Finish() {
     sum ^= uint32_t{out[i]} | uint32_t{out[i + 1]} << 8 | uint32_t{out[i + 2]} << 16 |
            uint32_t{out[i + 3]} << 24;
   }
+  if (sum == 0) sum = 1;
+  if (sum == 0xFFFFFFFFu) sum = 0xFFFFFFFEu;
   Put32(out, 0x1FC, sum);
   return out;
 }
