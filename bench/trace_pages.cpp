@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "app/driver.h"
-#include "platform/console.h"
-#include "platform/text.h"
+#include "text/console.h"
+#include "text/utf8.h"
 
 namespace {
 

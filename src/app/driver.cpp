@@ -3,14 +3,13 @@
 #include <new>
 #include <optional>
 
+#include "app/listings.h"
 #include "app/messages.h"
 #include "app/options.h"
+#include "app/security_report.h"
 #include "app/value_report.h"
 #include "hive/key_lookup.h"
-#include "hive/subkey_listing.h"
-#include "hive/values.h"
 #include "security/atl_exception.h"
-#include "security/security_report.h"
 
 namespace keyscout {
 

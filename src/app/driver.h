@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "hive/image.h"
-#include "platform/console.h"
 #include "platform/mapped_file.h"
+#include "text/console.h"
 
 namespace keyscout {
 

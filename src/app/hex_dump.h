@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/console.h"
+#include "text/console.h"
 
 namespace keyscout {
 

@@ -5,7 +5,7 @@
 
 #include "app/driver.h"
 #include "app/messages.h"
-#include "platform/console.h"
+#include "platform/stdout_sink.h"
 
 namespace keyscout {
 

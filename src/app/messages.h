@@ -36,6 +36,20 @@ inline constexpr char16_t MSG_OUT_OF_MEMORY[] = u"Out of memory.\n";
 // failed; the cause and ")\n" follow.
 inline constexpr char MSG_OUTPUT_LOST_PREFIX[] = "Cannot write to standard output. (";
 
+// The security table's lines. Header and rows do not line up: scripts read them as
+// they are.
+inline constexpr char16_t MSG_SECURITY_HEADER[] = u"CLASS      SID\t       Domain&Account\t\tAccess\tType\tFlags\n";
+inline constexpr char16_t MSG_OWNER_ROW[] = u"Owner    : %s    %s\\%s\n";
+inline constexpr char16_t MSG_GROUP_ROW[] = u"Group    : %s    %s\\%s\n";
+inline constexpr char16_t MSG_SACL_ROW[] = u"SACL ACE : %s    %s\\%s %08X %02X %02X\n";
+inline constexpr char16_t MSG_DACL_ROW[] = u"DACL ACE : %s    %s\\%s %08X %02X %02X\n";
+
+// Subkey and value listings.
+inline constexpr char16_t MSG_SUBKEYS_HEADER[] = u"Subkeys information:\nHCELL_INDEX\tKey name\n";
+inline constexpr char16_t MSG_SUBKEYS_FOOTER[] = u"----------------\nSubkey count : %u\n";
+inline constexpr char16_t MSG_VALUES_HEADER[] = u"Key values information:\nHCELL_INDEX\tValue type\tValue name\n";
+inline constexpr char16_t MSG_VALUES_FOOTER[] = u"----------------\nKey values count : %u\n";
+
 // Value report and dump file.
 inline constexpr char16_t MSG_CANNOT_FIND_VALUE[] = u"Cannot find the value. (%s)\n";
 inline constexpr char16_t MSG_CANNOT_READ_VALUE[] = u"Cannot read the value data. (%s)\n";

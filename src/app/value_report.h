@@ -6,8 +6,8 @@
 #include <string>
 
 #include "hive/image.h"
-#include "platform/console.h"
 #include "platform/file_identity.h"
+#include "text/console.h"
 
 namespace keyscout {
 

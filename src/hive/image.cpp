@@ -2,6 +2,12 @@
 
 namespace keyscout {
 
+uint64_t CellLength(const HiveImage& image, Cell cell) {
+  int32_t size = 0;
+  if (!image.CellI32(cell, CELL_SIZE, &size)) return 0;
+  return size < 0 ? static_cast<uint64_t>(-int64_t{size}) : static_cast<uint64_t>(size);
+}
+
 Cell RootKeyCell(const HiveImage& image) {
   uint32_t index = UNREADABLE_CELL_INDEX;
   if (!image.reader().U32(BASE_ROOT_CELL, &index)) return Cell{UNREADABLE_CELL_INDEX};
@@ -57,10 +63,9 @@ bool ValidateCell(const HiveImage& image, Cell cell) {
     if (!reader.U32(HIVE_BASE + hbin + HBIN_LENGTH, &length)) return false;
   }
   const uint32_t o = cell.index - hbin;
-  // o plus the cell's length, in unsigned 32-bit arithmetic as the format
-  // defines it (a size of -0x80000000 is a length of 0x80000000).
-  const uint32_t e = o - static_cast<uint32_t>(size);
-  if (e > length) return false;
+  // o plus the cell's length (a size of -0x80000000 is a length of
+  // 0x80000000), in 64 bits so that nothing wraps.
+  if (uint64_t{o} + CellLength(image, cell) > length) return false;
   if (o < HBIN_HEADER_SIZE) return false;
   return true;
 }

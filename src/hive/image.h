@@ -1,103 +1,14 @@
-// The mapped hive file and the one gate through which its bytes are read.
-//
-// A hive comes off a seized or damaged disk, so every offset in it is hostile.
-// Only ByteReader dereferences raw memory; everything else asks it, and a read
-// that would leave the bytes it was given fails instead of happening.
+// The mapped hive file, its cells and the one test a cell passes before it is
+// read. Every byte is read through the image's ByteReader.
 #pragma once
 
 #include <cstdint>
-#include <cstring>
 #include <optional>
 
+#include "hive/byte_reader.h"
 #include "hive/layout.h"
 
 namespace keyscout {
-
-// Bounds-checked little-endian reads over one block of bytes. The hive image
-// and the private copy of a security descriptor both read through it.
-class ByteReader {
- public:
-  ByteReader() = default;
-  ByteReader(const uint8_t* data, uint64_t size) : data_(data), size_(size) {}
-
-  uint64_t size() const { return size_; }
-
-  // True when [offset, offset + length) lies inside the bytes.
-  bool Contains(uint64_t offset, uint64_t length) const {
-    return offset <= size_ && length <= size_ - offset;
-  }
-
-  // The address of `length` bytes at `offset`, or null when they do not all
-  // lie inside (a zero-length span at the very end is allowed).
-  const uint8_t* Span(uint64_t offset, uint64_t length) const {
-    if (!Contains(offset, length)) return nullptr;
-    // SAFETY: offset + length <= size_ was checked just above.
-    return data_ + offset;
-  }
-
-  [[nodiscard]] bool U8(uint64_t offset, uint8_t* out) const {
-    const uint8_t* p = Span(offset, 1);
-    if (p == nullptr) return false;
-    *out = p[0];
-    return true;
-  }
-  [[nodiscard]] bool U16(uint64_t offset, uint16_t* out) const {
-    const uint8_t* p = Span(offset, 2);
-    if (p == nullptr) return false;
-    *out = static_cast<uint16_t>(p[0] | (p[1] << 8));
-    return true;
-  }
-  [[nodiscard]] bool U32(uint64_t offset, uint32_t* out) const {
-    const uint8_t* p = Span(offset, 4);
-    if (p == nullptr) return false;
-    *out = LoadU32(p);
-    return true;
-  }
-  [[nodiscard]] bool I32(uint64_t offset, int32_t* out) const {
-    uint32_t v;
-    if (!U32(offset, &v)) return false;
-    *out = static_cast<int32_t>(v);
-    return true;
-  }
-  [[nodiscard]] bool U64(uint64_t offset, uint64_t* out) const {
-    uint32_t low = 0;
-    uint32_t high = 0;
-    if (!Contains(offset, 8) || !U32(offset, &low) || !U32(offset + 4, &high)) return false;
-    *out = (uint64_t{high} << 32) | low;
-    return true;
-  }
-
-  // Asks the processor to start loading the bytes at `offset` into its cache,
-  // when they lie inside. A hint only: it reads nothing and cannot fail, so a
-  // walk can ask for what it will read a few steps ahead.
-  void Prefetch(uint64_t offset) const {
-#if defined(__GNUC__)
-    // SAFETY: offset < size_ was checked first; a prefetch never faults.
-    if (offset < size_) __builtin_prefetch(data_ + offset);
-#else
-    (void)offset;
-#endif
-  }
-
-  // Copies `length` bytes at `offset` into `out`; nothing is copied on failure.
-  [[nodiscard]] bool Copy(uint64_t offset, uint64_t length, uint8_t* out) const {
-    const uint8_t* p = Span(offset, length);
-    if (p == nullptr) return false;
-    if (length != 0) std::memcpy(out, p, length);
-    return true;
-  }
-
-  static uint32_t LoadU32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-  }
-  static uint16_t LoadU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-
-
- private:
-  const uint8_t* data_ = nullptr;
-  uint64_t size_ = 0;
-};
 
 // A cell, named by its HCELL_INDEX. Its size field lies at file offset
 // HIVE_BASE + index.
@@ -111,6 +22,10 @@ struct Cell {
   uint64_t FileOffset() const { return HIVE_BASE + index; }
   bool operator==(const Cell&) const = default;
 };
+
+// What a visitor of a walk returns: go on with the next item, or end the walk.
+inline constexpr int VISIT_CONTINUE = 1;
+inline constexpr int VISIT_STOP = 0;
 
 // The whole hive file as one contiguous view, with its length.
 class HiveImage {
@@ -132,9 +47,6 @@ class HiveImage {
     return reader_.I32(cell.FileOffset() + field, out);
   }
   void PrefetchCell(Cell cell, uint32_t field) const { reader_.Prefetch(cell.FileOffset() + field); }
-  const uint8_t* CellSpan(Cell cell, uint32_t field, uint64_t length) const {
-    return reader_.Span(cell.FileOffset() + field, length);
-  }
 
   // The most subkey list entries one walk may meet.
   //
@@ -172,9 +84,14 @@ class ListEntryBudget {
 };
 
 // The cell at hive base + index. No check.
-inline Cell CellAt(const HiveImage&, uint32_t index) { return Cell{index}; }
+inline Cell CellAt(uint32_t index) { return Cell{index}; }
 // The HCELL_INDEX of a cell.
-inline uint32_t IndexOf(const HiveImage&, Cell cell) { return cell.index; }
+inline uint32_t IndexOf(Cell cell) { return cell.index; }
+
+// The number of bytes the cell's size field gives it: the magnitude of the
+// field, whether it marks the cell allocated (negative) or free, in 64 bits
+// so that -0x80000000 is 0x80000000. 0 when the field cannot be read.
+uint64_t CellLength(const HiveImage& image, Cell cell);
 
 // The root key cell that the base block names, unchecked. When the file is too
 // short to hold that field, the result is a cell far past any hive's end, so

@@ -1,5 +1,7 @@
 #include "hive/key_lookup.h"
 
+#include "hive/subkey_lists.h"
+
 namespace keyscout {
 
 namespace {
@@ -13,29 +15,18 @@ struct SearchResult {
   int last_sign = 0;  // sign of the last comparison, for steering an "ri"
 };
 
-bool IsLeafSignature(uint16_t sig) { return sig == SIG_LF || sig == SIG_LH || sig == SIG_LI; }
-
-uint32_t LeafEntrySize(uint16_t sig) { return sig == SIG_LI ? INDEX_ENTRY_SIZE : LEAF_ENTRY_SIZE; }
-
-// Reads entry i of a list whose entries are `entry_size` bytes apart.
-bool ListEntry(const HiveImage& image, Cell list, uint32_t i, uint32_t entry_size, uint32_t* out) {
-  return image.CellU32(list, LIST_ENTRIES + i * entry_size, out);
-}
-
-// Binary search of one "lf", "lh" or "li" list.
-SearchResult SearchLeafList(const HiveImage& image, Cell list, const char16_t* name) {
+// Binary search of one leaf list.
+SearchResult SearchLeafList(const HiveImage& image, Cell cell, const char16_t* name) {
+  LeafList list;
+  if (!OpenLeafList(image, cell, &list)) return {Search::kRefused};
+  if (list.count == 0) return {Search::kEmpty};
   SearchResult result;
-  uint16_t count = 0;
-  if (!image.CellU16(list, LIST_COUNT, &count)) return {Search::kRefused};
-  if (count == 0) return {Search::kEmpty};
-  const uint32_t entry_size = LeafEntrySize(image.Signature(list));
   int64_t lo = 0;
-  int64_t hi = int64_t{count} - 1;
+  int64_t hi = int64_t{list.count} - 1;
   while (lo <= hi) {
     const int64_t mid = (lo + hi) / 2;
-    uint32_t index = 0;
-    if (!ListEntry(image, list, static_cast<uint32_t>(mid), entry_size, &index)) return {Search::kRefused};
-    const Cell node = CellAt(image, index);
+    Cell node;
+    if (!LeafListEntry(image, list, static_cast<uint32_t>(mid), &node)) return {Search::kRefused};
     bool readable = true;
     const int c = CompareKeyName(image, node, name, &readable);
     if (!readable) return {Search::kRefused};
@@ -45,9 +36,7 @@ SearchResult SearchLeafList(const HiveImage& image, Cell list, const char16_t* n
     } else if (c > 0) {
       lo = mid + 1;
     } else {
-      result.outcome = Search::kFound;
-      result.node = node;
-      return result;
+      return {Search::kFound, node, c};
     }
   }
   result.outcome = Search::kNotFound;
@@ -58,18 +47,14 @@ SearchResult SearchLeafList(const HiveImage& image, Cell list, const char16_t* n
 // probed.
 SearchResult SearchIndexRoot(const HiveImage& image, Cell root, const char16_t* name) {
   uint16_t count = 0;
-  if (!image.CellU16(root, LIST_COUNT, &count)) return {Search::kRefused};
-  if (count == 0) return {Search::kNotFound};
+  if (!IndexRootCount(image, root, &count)) return {Search::kRefused};
   int64_t lo = 0;
   int64_t hi = int64_t{count} - 1;
   while (lo <= hi) {
     const int64_t mid = (lo + hi) / 2;
-    uint32_t index = 0;
-    if (!ListEntry(image, root, static_cast<uint32_t>(mid), INDEX_ENTRY_SIZE, &index)) {
-      return {Search::kRefused};
-    }
-    const Cell sub = CellAt(image, index);
-    if (!IsLeafSignature(image.Signature(sub))) return {Search::kNotFound};
+    Cell sub;
+    if (!IndexRootEntry(image, root, static_cast<uint32_t>(mid), &sub)) return {Search::kRefused};
+    if (!IsLeafList(image.Signature(sub))) return {Search::kNotFound};
     const SearchResult inner = SearchLeafList(image, sub, name);
     if (inner.outcome == Search::kFound || inner.outcome == Search::kRefused) return inner;
     if (inner.outcome == Search::kEmpty) return {Search::kNotFound};
@@ -83,39 +68,32 @@ SearchResult SearchIndexRoot(const HiveImage& image, Cell root, const char16_t* 
 }
 
 // Equality scan of one leaf list, in entry order.
-SearchResult ScanLeafList(const HiveImage& image, Cell list, const char16_t* name, ListEntryBudget* budget) {
-  uint16_t count = 0;
-  if (!image.CellU16(list, LIST_COUNT, &count)) return {Search::kRefused};
-  if (count == 0) return {Search::kEmpty};
-  const uint32_t entry_size = LeafEntrySize(image.Signature(list));
-  for (uint32_t i = 0; i < count; ++i) {
-    if (!budget->Take()) return {Search::kRefused};
-    uint32_t index = 0;
-    if (!ListEntry(image, list, i, entry_size, &index)) return {Search::kRefused};
-    bool readable = true;
-    const Cell node = CellAt(image, index);
-    const int c = CompareKeyName(image, node, name, &readable);
-    if (!readable) return {Search::kRefused};
-    if (c == 0) return {Search::kFound, node};
-  }
-  return {Search::kNotFound};
+SearchResult ScanLeafList(const HiveImage& image, Cell cell, const char16_t* name, ListEntryBudget* budget) {
+  LeafList list;
+  if (!OpenLeafList(image, cell, &list)) return {Search::kRefused};
+  // An empty list ends the pass as it ends the binary search.
+  if (list.count == 0) return {Search::kEmpty};
+  SearchResult result{Search::kNotFound};
+  bool readable = true;
+  const ListWalk walk = ForEachLeafEntry(image, cell, budget, [&](const LeafList&, uint32_t, Cell node) {
+    if (CompareKeyName(image, node, name, &readable) != 0) return readable ? VISIT_CONTINUE : VISIT_STOP;
+    result = {Search::kFound, node};
+    return VISIT_STOP;
+  });
+  if (walk == ListWalk::kDamaged || !readable) return {Search::kRefused};
+  return result;
 }
 
-// Equality scan of every leaf list under an "ri"; sub-lists of another form
-// are passed over, as the subkey listing passes over them.
+// Equality scan of every leaf list under an "ri".
 SearchResult ScanIndexRoot(const HiveImage& image, Cell root, const char16_t* name, ListEntryBudget* budget) {
-  uint16_t count = 0;
-  if (!image.CellU16(root, LIST_COUNT, &count)) return {Search::kRefused};
-  for (uint32_t j = 0; j < count; ++j) {
-    if (!budget->Take()) return {Search::kRefused};
-    uint32_t index = 0;
-    if (!ListEntry(image, root, j, INDEX_ENTRY_SIZE, &index)) return {Search::kRefused};
-    const Cell sub = CellAt(image, index);
-    if (!IsLeafSignature(image.Signature(sub))) continue;
-    const SearchResult inner = ScanLeafList(image, sub, name, budget);
-    if (inner.outcome == Search::kFound || inner.outcome == Search::kRefused) return inner;
-  }
-  return {Search::kNotFound};
+  SearchResult result{Search::kNotFound};
+  const ListWalk walk = ForEachIndexRootLeaf(image, root, budget, [&](Cell sub) {
+    result = ScanLeafList(image, sub, name, budget);
+    return result.outcome == Search::kFound || result.outcome == Search::kRefused ? ListWalk::kStopped
+                                                                                    : ListWalk::kComplete;
+  });
+  if (walk == ListWalk::kDamaged) return {Search::kRefused};
+  return result.outcome == Search::kEmpty ? SearchResult{Search::kNotFound} : result;
 }
 
 // Walks the key's stable then volatile list by the lookup's rules, searching
@@ -129,12 +107,12 @@ SearchResult SearchKeyLists(const HiveImage& image, Cell key, const char16_t* na
     // A negative field ends the search: a key without a stable list is never
     // searched through its volatile list.
     if (list_index < 0) return {Search::kNotFound};
-    const Cell list = CellAt(image, static_cast<uint32_t>(list_index));
+    const Cell list = CellAt(static_cast<uint32_t>(list_index));
     if (!ValidateCell(image, list)) return {Search::kNotFound};
     const uint16_t sig = image.Signature(list);
-    if (sig == SIG_RI) return index_root(image, list, name);  // the other list is not consulted
-    if (!IsLeafSignature(sig)) return {Search::kNotFound};
-    const SearchResult result = leaf(image, list, name);
+    if (sig == SIG_RI) return index_root(list);  // the other list is not consulted
+    if (!IsLeafList(sig)) return {Search::kNotFound};
+    const SearchResult result = leaf(list);
     if (result.outcome != Search::kNotFound) return result;  // found, empty or refused
   }
   return {Search::kNotFound};
@@ -149,8 +127,8 @@ int DecodeKeyName(const HiveImage& image, Cell key, NameBuffer& buffer) {
     buffer[0] = 0;
     return -1;
   }
-  return DecodeStoredName(image, key.FileOffset() + NK_NAME, length,
-                          (flags & NK_FLAG_COMPRESSED_NAME) != 0, buffer);
+  return DecodeStoredName(image, key.FileOffset() + NK_NAME, length, (flags & NK_FLAG_COMPRESSED_NAME) != 0,
+                          buffer);
 }
 
 int CompareKeyName(const HiveImage& image, Cell key, const char16_t* name, bool* readable) {
@@ -198,7 +176,9 @@ bool SplitKeyPath(std::u16string_view path, std::vector<std::u16string_view>* co
 
 std::optional<Cell> FindSubkey(const HiveImage& image, Cell key, const char16_t* name) {
   if (!ValidateCell(image, key) || image.Signature(key) != SIG_NK) return std::nullopt;
-  SearchResult result = SearchKeyLists(image, key, name, SearchLeafList, SearchIndexRoot);
+  SearchResult result = SearchKeyLists(
+      image, key, name, [&](Cell list) { return SearchLeafList(image, list, name); },
+      [&](Cell list) { return SearchIndexRoot(image, list, name); });
   // A list sorted by some other writer can hide a key from the binary search;
   // one equality pass over the same lists settles it, whatever ended the
   // search (an empty volatile list after a stable one that missed among
@@ -207,9 +187,8 @@ std::optional<Cell> FindSubkey(const HiveImage& image, Cell key, const char16_t*
   if (result.outcome != Search::kFound) {
     ListEntryBudget budget(image);
     result = SearchKeyLists(
-        image, key, name,
-        [&budget](const HiveImage& i, Cell list, const char16_t* n) { return ScanLeafList(i, list, n, &budget); },
-        [&budget](const HiveImage& i, Cell list, const char16_t* n) { return ScanIndexRoot(i, list, n, &budget); });
+        image, key, name, [&](Cell list) { return ScanLeafList(image, list, name, &budget); },
+        [&](Cell list) { return ScanIndexRoot(image, list, name, &budget); });
   }
   if (result.outcome == Search::kFound) return result.node;
   return std::nullopt;

@@ -77,8 +77,9 @@ inline constexpr uint32_t LIST_ENTRIES = 0x08;
 inline constexpr uint32_t LEAF_ENTRY_SIZE = 8;        // "lf" / "lh": index + hash
 inline constexpr uint32_t INDEX_ENTRY_SIZE = 4;       // "li" / "ri": index only
 
-// Value list: entries from +0x04, 4 bytes each.
+// Value list: entries from +0x04, each the HCELL_INDEX of a "vk".
 inline constexpr uint32_t VALUE_LIST_ENTRIES = 0x04;
+inline constexpr uint32_t VALUE_LIST_ENTRY_SIZE = 4;
 
 // Value key ("vk").
 inline constexpr uint32_t VK_NAME_LENGTH = 0x06;      // u16
@@ -96,7 +97,10 @@ inline constexpr uint32_t DATA_BYTES = 0x04;
 inline constexpr uint32_t BIG_DATA_SEGMENT = 16344;   // bytes per big-data segment
 inline constexpr uint32_t DB_SEGMENT_COUNT = 0x06;    // u16
 inline constexpr uint32_t DB_SEGMENT_LIST = 0x08;     // HCELL_INDEX
+inline constexpr uint32_t DB_RECORD_END = 0x0C;       // just past the segment list field
+// Segment list: entries from +0x04, each the HCELL_INDEX of a segment.
 inline constexpr uint32_t SEGMENT_LIST_ENTRIES = 0x04;
+inline constexpr uint32_t SEGMENT_LIST_ENTRY_SIZE = 4;
 
 // Security cell ("sk").
 inline constexpr uint32_t SK_DESCRIPTOR = 0x18;
@@ -131,7 +135,11 @@ inline constexpr uint32_t GUID_SIZE = 16;
 inline constexpr uint32_t SID_REVISION_FIELD = 0x00;  // u8; 1
 inline constexpr uint32_t SID_COUNT = 0x01;           // u8 number of sub-authorities
 inline constexpr uint32_t SID_AUTHORITY = 0x02;       // 6 bytes, big-endian
+inline constexpr uint32_t SID_AUTHORITY_SIZE = 6;
 inline constexpr uint32_t SID_SUB_AUTHORITIES = 0x08; // u32 each, little-endian
+inline constexpr uint32_t SID_SUB_AUTHORITY_SIZE = 4;
 inline constexpr uint32_t SID_HEADER_SIZE = 0x08;
+// The length of a SID with `count` sub-authorities.
+constexpr uint32_t SidLengthFor(uint32_t count) { return SID_HEADER_SIZE + SID_SUB_AUTHORITY_SIZE * count; }
 
 }  // namespace keyscout

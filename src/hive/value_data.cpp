@@ -4,15 +4,6 @@ namespace keyscout {
 
 namespace {
 
-// The length of an allocated cell (the negated size field), or 0 when its
-// size field cannot be read or does not mark it allocated.
-uint64_t CellLength(const HiveImage& image, Cell cell) {
-  int32_t size = 0;
-  if (!image.CellI32(cell, CELL_SIZE, &size) || size >= 0) return 0;
-  // In 64 bits, so that -0x80000000 negates without overflow.
-  return static_cast<uint64_t>(-static_cast<int64_t>(size));
-}
-
 // True when `cell` passes ValidateCell and its own size covers `end` bytes
 // counted from its size field.
 bool CellReaches(const HiveImage& image, Cell cell, uint64_t end) {
@@ -24,9 +15,6 @@ bool CellReaches(const HiveImage& image, Cell cell, uint64_t end) {
 bool CellHolds(const HiveImage& image, Cell cell, uint64_t length) {
   return CellReaches(image, cell, DATA_BYTES + length);
 }
-
-// Where a big-data record's fields end: just past its segment list field.
-constexpr uint64_t DB_RECORD_END = DB_SEGMENT_LIST + sizeof(uint32_t);
 
 // Copies `length` bytes from after the cell's size field, which must lie
 // inside the cell.
@@ -49,17 +37,17 @@ bool CopyBigData(const HiveImage& image, Cell record, uint32_t length, uint8_t* 
   // unread while the read reports success: refuse the value instead. Entries
   // beyond those needed are never read.
   if (segments < needed) return false;
-  const Cell list = CellAt(image, list_index);
-  if (!CellReaches(image, list, SEGMENT_LIST_ENTRIES + sizeof(uint32_t) * needed)) return false;
+  const Cell list = CellAt(list_index);
+  if (!CellReaches(image, list, SEGMENT_LIST_ENTRIES + SEGMENT_LIST_ENTRY_SIZE * needed)) return false;
   uint64_t remaining = length;
   for (uint64_t i = 0; i < needed; ++i) {
     uint32_t segment_index = 0;
-    if (!image.CellU32(list, static_cast<uint32_t>(SEGMENT_LIST_ENTRIES + sizeof(uint32_t) * i),
-                       &segment_index)) {
+    if (!image.reader().U32(list.FileOffset() + SEGMENT_LIST_ENTRIES + SEGMENT_LIST_ENTRY_SIZE * i,
+                            &segment_index)) {
       return false;
     }
     const uint64_t share = remaining < BIG_DATA_SEGMENT ? remaining : BIG_DATA_SEGMENT;
-    if (!CopyCellData(image, CellAt(image, segment_index), share, out)) return false;
+    if (!CopyCellData(image, CellAt(segment_index), share, out)) return false;
     out += share;
     remaining -= share;
   }
@@ -96,7 +84,7 @@ bool ReadValueData(const HiveImage& image, Cell value, uint32_t* type_out, uint8
 
   uint32_t data_index = 0;
   if (!image.CellU32(value, VK_DATA_OFFSET, &data_index)) return false;
-  const Cell data = CellAt(image, data_index);
+  const Cell data = CellAt(data_index);
   // Checked for every value that is not resident, a length of 0 included.
   if (!ValidateCell(image, data)) return false;
   if (length <= BIG_DATA_SEGMENT) return CopyCellData(image, data, length, buffer);

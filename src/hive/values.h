@@ -1,5 +1,5 @@
-// A key's values: the walk over its value list, the -e listing and the lookup
-// of one value by name.
+// A key's values: the walk over its value list, the names of value types, and
+// the lookup of one value by name.
 #pragma once
 
 #include <cstdint>
@@ -8,13 +8,8 @@
 
 #include "hive/image.h"
 #include "hive/names.h"
-#include "platform/console.h"
 
 namespace keyscout {
-
-// What a value visitor returns: go on with the next value, or end the walk.
-inline constexpr int VISIT_CONTINUE = 1;
-inline constexpr int VISIT_STOP = 0;
 
 // Called once per value with the image, the value's "vk" cell and the
 // caller's context; returns VISIT_CONTINUE or VISIT_STOP.
@@ -32,25 +27,12 @@ bool WalkValues(const HiveImage& image, Cell key, ValueVisitor visitor, void* co
 // (buffer then holds the empty name). Prints nothing.
 int DecodeValueName(const HiveImage& image, Cell value, NameBuffer& buffer);
 
+// The type codes that have names of their own, 0 (REG_NONE) to 11 (REG_QWORD).
+inline constexpr uint32_t VALUE_TYPE_COUNT = 12;
+
 // The name of a value type code; "REG_NONE" for every code the table does not
 // hold. Static storage, never null.
 const char16_t* ValueTypeName(uint32_t type);
-
-// Prints the value listing of `key`: header, one row per named value in list
-// order, and the footer with the number of rows printed. Damage ends the rows,
-// never the footer.
-void ListValues(const HiveImage& image, Cell key, Console& out);
-
-// The state ListValues hands to each PrintValueRow call.
-struct ValueListing {
-  Console* out = nullptr;
-  uint32_t rows = 0;
-};
-
-// Visitor of ListValues (context: a ValueListing). Prints and counts one row
-// for a named value; the unnamed value gets none. Stops the walk when the
-// value's fields cannot be read.
-int PrintValueRow(const HiveImage& image, Cell value, void* context);
 
 // The state of one FindValue call, handed to each MatchValueName call.
 struct ValueSearch {

@@ -11,13 +11,18 @@ namespace keyscout {
 
 enum class AccountLookup {
   kMapped,       // domain, name and use are filled
-  kNotMapped,    // the service knows no account for this SID
-  kUnavailable,  // there is no service to ask
+  kUnavailable,  // no answer: no service to ask, or it could not name the SID
 };
 
-// Names the SID held in `sid_length` bytes at `sid` (a SID already checked as
-// valid). Prints nothing.
-AccountLookup PlatformLookupAccount(const uint8_t* sid, size_t sid_length, std::u16string* domain,
-                                    std::u16string* name, uint32_t* use);
+// A whole SID copied out of the bytes it was read from, as the system's
+// account service takes it: at most 68 bytes, of which `length` are used.
+struct SidBytes {
+  uint8_t bytes[68] = {};
+  uint32_t length = 0;
+};
+
+// Names `sid`, a SID already checked as valid. Prints nothing.
+AccountLookup PlatformLookupAccount(const SidBytes& sid, std::u16string* domain, std::u16string* name,
+                                    uint32_t* use);
 
 }  // namespace keyscout

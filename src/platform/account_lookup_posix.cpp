@@ -3,7 +3,7 @@
 namespace keyscout {
 
 // A POSIX system has no accounts of the hive's Windows system to ask about.
-AccountLookup PlatformLookupAccount(const uint8_t*, size_t, std::u16string*, std::u16string*, uint32_t*) {
+AccountLookup PlatformLookupAccount(const SidBytes&, std::u16string*, std::u16string*, uint32_t*) {
   return AccountLookup::kUnavailable;
 }
 

@@ -10,16 +10,15 @@ namespace keyscout {
 // which no table can). Reading the descriptor, its ACLs, ACEs and SIDs stays
 // our own bounded code on every platform: the system's versions of those
 // calls take no lengths and would read past the end of a damaged descriptor.
-AccountLookup PlatformLookupAccount(const uint8_t* sid, size_t sid_length, std::u16string* domain,
-                                    std::u16string* name, uint32_t* use) {
-  // The system reads 8 + 4 * count bytes whatever it is told; hand it a copy
-  // that holds exactly that many, or do not ask it at all.
-  if (sid == nullptr || sid_length < 8) return AccountLookup::kUnavailable;
-  const size_t whole = 8 + size_t{4} * sid[1];
-  if (whole > sid_length || whole > SECURITY_MAX_SID_SIZE) return AccountLookup::kUnavailable;
+AccountLookup PlatformLookupAccount(const SidBytes& sid, std::u16string* domain, std::u16string* name,
+                                    uint32_t* use) {
+  // The system reads as many bytes as the SID's own count says; the copy
+  // holds the whole SID, checked by the caller, and the system checks again.
+  static_assert(sizeof sid.bytes == SECURITY_MAX_SID_SIZE, "a SID copy holds the largest SID");
+  if (sid.length > sizeof sid.bytes) return AccountLookup::kUnavailable;
   alignas(DWORD) BYTE copy[SECURITY_MAX_SID_SIZE] = {};
-  std::memcpy(copy, sid, whole);
-  if (!::IsValidSid(copy)) return AccountLookup::kUnavailable;
+  std::memcpy(copy, sid.bytes, sid.length);
+  if (!::IsValidSid(copy) || ::GetLengthSid(copy) != sid.length) return AccountLookup::kUnavailable;
 
   // One call with room for the usual names; a second one sized as the first
   // reported when a name is longer.

@@ -6,7 +6,7 @@
 #include <cerrno>
 
 #include "platform/dump_file.h"
-#include "platform/text.h"
+#include "text/utf8.h"
 
 namespace keyscout {
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "app/main.h"
-#include "platform/text.h"
+#include "text/utf8.h"
 
 int main(int argc, char** argv) {
   std::vector<std::u16string> words;

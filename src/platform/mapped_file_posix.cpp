@@ -9,7 +9,7 @@
 #include <limits>
 
 #include "platform/mapped_file.h"
-#include "platform/text.h"
+#include "text/utf8.h"
 
 namespace keyscout {
 

@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/console.h"
+#include "platform/stdout_sink.h"
 
 namespace keyscout {
 

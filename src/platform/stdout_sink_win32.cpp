@@ -3,7 +3,7 @@
 #include <cstring>
 #include <io.h>
 
-#include "platform/console.h"
+#include "platform/stdout_sink.h"
 #include "platform/windows_api.h"
 
 namespace keyscout {

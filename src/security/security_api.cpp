@@ -37,7 +37,7 @@ bool ReadDescriptorHeader(const ByteReader& reader, DescriptorHeader* h) {
 // The header of a descriptor whose parts may be followed: readable, of
 // revision 1 and self-relative. Sets the error code when it is not.
 bool ReadSelfRelativeHeader(PSECURITY_DESCRIPTOR sd, DescriptorHeader* h) {
-  if (!ReadDescriptorHeader(sd.Reader(), h)) return Fail(ERROR_INVALID_SECURITY_DESCR);
+  if (!ReadDescriptorHeader(sd, h)) return Fail(ERROR_INVALID_SECURITY_DESCR);
   if (h->revision != SECURITY_DESCRIPTOR_REVISION) return Fail(ERROR_UNKNOWN_REVISION);
   if ((h->control & SE_SELF_RELATIVE) == 0) return Fail(ERROR_INVALID_SECURITY_DESCR);
   return true;
@@ -48,7 +48,7 @@ bool ReadSelfRelativeHeader(PSECURITY_DESCRIPTOR sd, DescriptorHeader* h) {
 bool SidPart(PSECURITY_DESCRIPTOR sd, uint32_t offset, PSID* sid) {
   *sid = PSID{};
   if (offset == 0) return true;
-  if (offset >= sd.size) return Fail(ERROR_INVALID_SECURITY_DESCR);
+  if (offset >= sd.size()) return Fail(ERROR_INVALID_SECURITY_DESCR);
   *sid = sd.From(offset);
   return true;
 }
@@ -58,7 +58,7 @@ bool AclPart(PSECURITY_DESCRIPTOR sd, uint32_t offset, PACL* acl) {
   *acl = PACL{};
   if (offset == 0) return true;
   uint16_t size = 0;
-  if (!sd.Reader().Contains(offset, ACL_HEADER_SIZE) || !sd.Reader().U16(uint64_t{offset} + ACL_SIZE, &size)) {
+  if (!sd.Contains(offset, ACL_HEADER_SIZE) || !sd.U16(uint64_t{offset} + ACL_SIZE, &size)) {
     return Fail(ERROR_INVALID_SECURITY_DESCR);
   }
   const PACL part = sd.Sub(offset, size);
@@ -88,12 +88,11 @@ struct AclHeader {
 };
 
 bool ReadAclHeader(PACL acl, AclHeader* h) {
-  const ByteReader reader = acl.Reader();
-  if (!reader.Contains(0, ACL_HEADER_SIZE) || !reader.U8(ACL_REVISION_FIELD, &h->revision) ||
-      !reader.U16(ACL_SIZE, &h->size) || !reader.U16(ACL_COUNT, &h->count)) {
+  if (!acl.Contains(0, ACL_HEADER_SIZE) || !acl.U8(ACL_REVISION_FIELD, &h->revision) ||
+      !acl.U16(ACL_SIZE, &h->size) || !acl.U16(ACL_COUNT, &h->count)) {
     return Fail(ERROR_INVALID_ACL);
   }
-  if (h->size < ACL_HEADER_SIZE || h->size > acl.size) return Fail(ERROR_INVALID_ACL);
+  if (h->size < ACL_HEADER_SIZE || h->size > acl.size()) return Fail(ERROR_INVALID_ACL);
   // Choice: a damaged ACL (header, revision other than 2 to 4, entry sizes)
   // fails with ERROR_INVALID_ACL, which the model raises, so the run ends
   // with a message instead of printing a table that silently lacks entries.
@@ -133,22 +132,9 @@ void AppendDecimal(uint64_t value, std::u16string* out) {
 
 }  // namespace
 
-ByteRef ByteRef::Sub(uint64_t offset, uint64_t length) const {
-  const uint8_t* p = Reader().Span(offset, length);
-  if (p == nullptr) return ByteRef{};
-  return ByteRef{p, static_cast<uint32_t>(length)};
-}
-
-ByteRef ByteRef::From(uint64_t offset) const {
-  if (IsNull() || offset > size) return ByteRef{};
-  return Sub(offset, size - offset);
-}
-
 uint32_t GetLastError() { return g_last_error; }
-void SetLastError(uint32_t code) { g_last_error = code; }
 
-uint32_t GetSecurityDescriptorLength(PSECURITY_DESCRIPTOR sd) {
-  const ByteReader reader = sd.Reader();
+uint32_t GetSecurityDescriptorLength(PSECURITY_DESCRIPTOR reader) {
   DescriptorHeader h;
   if (!ReadDescriptorHeader(reader, &h)) return 0;
   // Choice: a descriptor without the self-relative bit measures as its header
@@ -163,7 +149,7 @@ uint32_t GetSecurityDescriptorLength(PSECURITY_DESCRIPTOR sd) {
     if (offset == 0) return true;
     uint8_t count = 0;
     if (!reader.U8(uint64_t{offset} + SID_COUNT, &count)) return false;
-    end = std::max(end, uint64_t{offset} + SID_HEADER_SIZE + 4u * count);
+    end = std::max(end, uint64_t{offset} + SidLengthFor(count));
     return true;
   };
   auto take_acl = [&](uint16_t present_bit, uint32_t offset) {
@@ -184,7 +170,7 @@ uint32_t GetSecurityDescriptorLength(PSECURITY_DESCRIPTOR sd) {
 
 bool GetSecurityDescriptorControl(PSECURITY_DESCRIPTOR sd, uint16_t* control, uint32_t* revision) {
   DescriptorHeader h;
-  if (!ReadDescriptorHeader(sd.Reader(), &h)) return Fail(ERROR_INVALID_SECURITY_DESCR);
+  if (!ReadDescriptorHeader(sd, &h)) return Fail(ERROR_INVALID_SECURITY_DESCR);
   if (h.revision != SECURITY_DESCRIPTOR_REVISION) return Fail(ERROR_UNKNOWN_REVISION);
   *control = h.control;
   *revision = h.revision;
@@ -229,7 +215,7 @@ bool GetAclInformation(PACL acl, void* info, uint32_t info_length, ACL_INFORMATI
     return true;
   }
   uint32_t in_use = 0;
-  if (!StepOverAces(acl.Reader(), h.size, h.count, &in_use)) return false;
+  if (!StepOverAces(acl, h.size, h.count, &in_use)) return false;
   auto* size_info = static_cast<ACL_SIZE_INFORMATION*>(info);
   size_info->AceCount = h.count;
   size_info->AclBytesInUse = in_use;
@@ -243,24 +229,23 @@ bool GetAce(PACL acl, uint32_t index, PACE* ace) {
   if (index >= h.count) return Fail(ERROR_INVALID_PARAMETER);
   uint32_t end = 0;
   uint32_t start = 0;
-  if (!StepOverAces(acl.Reader(), h.size, index + 1, &end, &start)) return false;
+  if (!StepOverAces(acl, h.size, index + 1, &end, &start)) return false;
   *ace = acl.Sub(start, end - start);
   return true;
 }
 
 bool IsValidSid(PSID sid) {
-  const ByteReader reader = sid.Reader();
   uint8_t revision = 0;
   uint8_t count = 0;
-  if (!reader.U8(SID_REVISION_FIELD, &revision) || !reader.U8(SID_COUNT, &count)) return false;
+  if (!sid.U8(SID_REVISION_FIELD, &revision) || !sid.U8(SID_COUNT, &count)) return false;
   if (revision != SID_REVISION || count > SID_MAX_SUB_AUTHORITIES) return false;
-  return reader.Contains(0, SID_HEADER_SIZE + 4u * count);
+  return sid.Contains(0, SidLengthFor(count));
 }
 
 uint32_t GetLengthSid(PSID sid) {
   uint8_t count = 0;
-  if (!sid.Reader().U8(SID_COUNT, &count)) return 0;
-  return SID_HEADER_SIZE + 4u * count;
+  if (!sid.U8(SID_COUNT, &count)) return 0;
+  return SidLengthFor(count);
 }
 
 bool CopySid(uint32_t dest_length, uint8_t* dest, PSID source) {
@@ -268,37 +253,41 @@ bool CopySid(uint32_t dest_length, uint8_t* dest, PSID source) {
   const uint32_t length = GetLengthSid(source);
   if (dest == nullptr || dest_length < length) return Fail(ERROR_INSUFFICIENT_BUFFER);
   // A SID copied onto itself is already in place.
-  if (dest != source.data && !source.Reader().Copy(0, length, dest)) return Fail(ERROR_INVALID_SID);
+  if (!source.StartsAt(dest) && !source.Copy(0, length, dest)) return Fail(ERROR_INVALID_SID);
   return true;
 }
 
 bool FormatSid(PSID sid, std::u16string* out) {
   if (!IsValidSid(sid)) return false;
-  // SAFETY: IsValidSid checked that the header and every sub-authority lie
-  // inside the reference.
-  const uint8_t* p = sid.data;
+  uint8_t revision = 0;
+  uint8_t count = 0;
+  uint8_t authority[SID_AUTHORITY_SIZE] = {};
+  if (!sid.U8(SID_REVISION_FIELD, &revision) || !sid.U8(SID_COUNT, &count) ||
+      !sid.Copy(SID_AUTHORITY, SID_AUTHORITY_SIZE, authority)) {
+    return false;
+  }
   out->assign(u"S-");
-  AppendDecimal(p[SID_REVISION_FIELD], out);
+  AppendDecimal(revision, out);
   out->push_back(u'-');
-  const uint8_t* authority = p + SID_AUTHORITY;
   if (authority[0] != 0 || authority[1] != 0) {
     // Choice: an authority of 2^32 or more is written as 0x and twelve
     // lower-case hexadecimal digits, as Windows writes it.
     static constexpr char16_t HEX_DIGITS[] = u"0123456789abcdef";
     out->append(u"0x");
-    for (int i = 0; i < 6; ++i) {
-      out->push_back(HEX_DIGITS[authority[i] >> 4]);
-      out->push_back(HEX_DIGITS[authority[i] & 0xF]);
+    for (const uint8_t byte : authority) {
+      out->push_back(HEX_DIGITS[byte >> 4]);
+      out->push_back(HEX_DIGITS[byte & 0xF]);
     }
   } else {
     const uint32_t low = (uint32_t{authority[2]} << 24) | (uint32_t{authority[3]} << 16) |
                          (uint32_t{authority[4]} << 8) | authority[5];
     AppendDecimal(low, out);
   }
-  const uint8_t count = p[SID_COUNT];
   for (uint32_t i = 0; i < count; ++i) {
+    uint32_t sub_authority = 0;
+    if (!sid.U32(SID_SUB_AUTHORITIES + uint64_t{SID_SUB_AUTHORITY_SIZE} * i, &sub_authority)) return false;
     out->push_back(u'-');
-    AppendDecimal(ByteReader::LoadU32(p + SID_SUB_AUTHORITIES + 4 * i), out);
+    AppendDecimal(sub_authority, out);
   }
   return true;
 }
@@ -337,11 +326,12 @@ bool LookupAccountSidW(const char16_t* system_name, PSID sid, char16_t* name, ui
   std::u16string found_name;
   uint32_t found_use = SidTypeUnknown;
   try {
-    switch (g_account_source(sid.data, GetLengthSid(sid), &found_domain, &found_name, &found_use)) {
+    SidBytes whole;
+    whole.length = GetLengthSid(sid);
+    if (!CopySid(sizeof whole.bytes, whole.bytes, sid)) return false;
+    switch (g_account_source(whole, &found_domain, &found_name, &found_use)) {
       case AccountLookup::kMapped:
         break;
-      case AccountLookup::kNotMapped:
-        return Fail(ERROR_NONE_MAPPED);
       case AccountLookup::kUnavailable: {
         std::u16string text;
         FormatSid(sid, &text);

@@ -13,7 +13,8 @@
 #include <cstdint>
 #include <string>
 
-#include "hive/image.h"
+#include "hive/byte_reader.h"
+#include "hive/layout.h"
 #include "platform/account_lookup.h"
 #include "security/atl_exception.h"
 
@@ -94,32 +95,17 @@ struct ACL_SIZE_INFORMATION {
   uint32_t AclBytesFree;
 };
 
-// A reference to a structure inside a block of bytes: where it starts and how
-// many bytes from there it may read. Where Windows hands over a bare pointer,
-// these operations hand over one of these, so that the bound travels with it.
-struct ByteRef {
-  const uint8_t* data = nullptr;
-  uint32_t size = 0;
-
-  bool IsNull() const { return data == nullptr; }
-  // A reader over exactly the referenced bytes (none for a null reference).
-  ByteReader Reader() const { return ByteReader(data, data != nullptr ? size : 0); }
-  // The `length` bytes at `offset`, or a null reference when they do not all
-  // lie inside.
-  ByteRef Sub(uint64_t offset, uint64_t length) const;
-  // Everything from `offset` to the end, or a null reference when `offset`
-  // lies past the end.
-  ByteRef From(uint64_t offset) const;
-};
-
-using PSECURITY_DESCRIPTOR = ByteRef;
-using PSID = ByteRef;
-using PACL = ByteRef;
-using PACE = ByteRef;
+// Where Windows hands over a bare pointer to a descriptor, an ACL, an ACE or
+// a SID, these operations hand over a ByteReader over the bytes it may read,
+// so that the bound travels with the reference. The null reader stands for a
+// null pointer.
+using PSECURITY_DESCRIPTOR = ByteReader;
+using PSID = ByteReader;
+using PACL = ByteReader;
+using PACE = ByteReader;
 
 // The error code of the operation that failed last on this thread.
 uint32_t GetLastError();
-void SetLastError(uint32_t code);
 
 // The length of a self-relative descriptor: the end of its furthest part (the
 // owner and group SIDs, and each ACL that the control word marks present),
@@ -199,8 +185,8 @@ bool LookupAccountSidW(const char16_t* system_name, PSID sid, char16_t* name, ui
 // Where LookupAccountSidW asks before the table. The product uses the
 // platform's answer; tests put their own here to reach names the table does
 // not hold. Returns the previous source.
-using AccountSource = AccountLookup (*)(const uint8_t* sid, size_t sid_length, std::u16string* domain,
-                                        std::u16string* name, uint32_t* use);
+using AccountSource = AccountLookup (*)(const SidBytes& sid, std::u16string* domain, std::u16string* name,
+                                        uint32_t* use);
 AccountSource SetAccountSource(AccountSource source);
 
 // Raises CAtlException with the HRESULT of GetLastError's code.

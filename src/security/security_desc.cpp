@@ -47,7 +47,7 @@ std::unique_ptr<GUID> CopyGuid(const GUID* guid) {
 // fill passes over are never read beyond their header.
 uint32_t ReadMask(PACE ace) {
   uint32_t mask = 0;
-  if (!ace.Reader().U32(ACE_MASK, &mask)) AtlThrow(E_INVALIDARG);
+  if (!ace.U32(ACE_MASK, &mask)) AtlThrow(E_INVALIDARG);
   return mask;
 }
 
@@ -65,18 +65,17 @@ struct ObjectLayout {
 };
 
 ObjectLayout ReadObjectLayout(PACE ace) {
-  const ByteReader reader = ace.Reader();
   ObjectLayout layout;
   uint32_t object_flags = 0;
-  if (!reader.U32(ACE_OBJECT_FLAGS, &object_flags)) AtlThrow(E_INVALIDARG);
+  if (!ace.U32(ACE_OBJECT_FLAGS, &object_flags)) AtlThrow(E_INVALIDARG);
   uint64_t at = ACE_OBJECT_GUIDS;
   if ((object_flags & ACE_OBJECT_TYPE_PRESENT) != 0) {
-    if (!reader.Copy(at, GUID_SIZE, layout.object_type.bytes)) AtlThrow(E_INVALIDARG);
+    if (!ace.Copy(at, GUID_SIZE, layout.object_type.bytes)) AtlThrow(E_INVALIDARG);
     layout.has_object_type = true;
     at += GUID_SIZE;
   }
   if ((object_flags & ACE_INHERITED_OBJECT_TYPE_PRESENT) != 0) {
-    if (!reader.Copy(at, GUID_SIZE, layout.inherited_type.bytes)) AtlThrow(E_INVALIDARG);
+    if (!ace.Copy(at, GUID_SIZE, layout.inherited_type.bytes)) AtlThrow(E_INVALIDARG);
     layout.has_inherited_type = true;
     at += GUID_SIZE;
   }
@@ -162,7 +161,7 @@ CAcl::StoredAce CAcl::ReadStoredAce(PACL acl, uint32_t index) {
   StoredAce entry;
   if (!GetAce(acl, index, &entry.bytes)) AtlThrowLastWin32();
   // GetAce gives at least the 4-byte header.
-  if (!entry.bytes.Reader().U8(ACE_TYPE, &entry.type) || !entry.bytes.Reader().U8(ACE_FLAGS, &entry.flags)) {
+  if (!entry.bytes.U8(ACE_TYPE, &entry.type) || !entry.bytes.U8(ACE_FLAGS, &entry.flags)) {
     AtlThrow(E_INVALIDARG);
   }
   return entry;
@@ -363,14 +362,14 @@ void CSecurityDesc::LoadStored(PSECURITY_DESCRIPTOR stored) {
   const uint32_t length = GetSecurityDescriptorLength(stored);
   // The stored bytes come from a hive: every part the model reads later must
   // lie inside them, or nothing is copied.
-  if (length == 0 || length > stored.size) AtlThrow(E_INVALIDARG);
+  if (length == 0 || length > stored.size()) AtlThrow(E_INVALIDARG);
   std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[length]);
   if (block == nullptr) AtlThrow(E_OUTOFMEMORY);
   uint16_t control = 0;
   uint32_t revision = 0;
   if (!GetSecurityDescriptorControl(stored, &control, &revision)) AtlThrowLastWin32();
   if ((control & SE_SELF_RELATIVE) != 0) {
-    if (!stored.Reader().Copy(0, length, block.get())) AtlThrow(E_INVALIDARG);
+    if (!stored.Copy(0, length, block.get())) AtlThrow(E_INVALIDARG);
   } else {
     // MakeSelfRelativeSD refuses what it cannot follow (ERROR_INVALID_PARAMETER,
     // that is E_INVALIDARG).

@@ -60,7 +60,7 @@ PSID CSid::Sid() const {
 }
 
 void CSid::AssignRaw(PSID sid) {
-  if (valid_ && sid.data == sid_) return;
+  if (valid_ && sid.StartsAt(sid_)) return;
   Reset();
   if (!IsValidSid(sid)) AtlThrow(E_INVALIDARG);
   if (GetLengthSid(sid) > SECURITY_MAX_SID_SIZE) AtlThrow(E_INVALIDARG);

@@ -6,6 +6,7 @@
 #include "support/process.h"
 #include "support/run_tool.h"
 #include "support/sample_hive.h"
+#include "support/string_sink.h"
 
 namespace keyscout {
 namespace {
@@ -52,7 +53,7 @@ TEST(RunToolTest, UsageTextAndExitCodes) {
 
 TEST(RunToolTest, HelpAfterAFileDoesNotOpenIt) {
   test::MemoryHiveSource source(Sample());
-  StringSink sink;
+  test::StringSink sink;
   int code;
   {
     Console out(sink);
@@ -64,7 +65,7 @@ TEST(RunToolTest, HelpAfterAFileDoesNotOpenIt) {
 
 TEST(RunToolTest, LastFileWins) {
   test::MemoryHiveSource source(Sample());
-  StringSink sink;
+  test::StringSink sink;
   {
     Console out(sink);
     EXPECT_EQ(RunTool({u"keyscout", u"-f", u"a", u"-f", u"b"}, out, &source), 0);
@@ -83,7 +84,7 @@ TEST(RunToolTest, OpenFailuresNameThePath) {
                         Case{MapStatus::kCannotMapTarget, "Cannot map target file. (h\xE9?)\n"},
                         Case{MapStatus::kCannotMapMemory, "Cannot map file to memory. (h\xE9?)\n"}}) {
     test::MemoryHiveSource source(Sample(), c.status);
-    StringSink sink;
+    test::StringSink sink;
     int code;
     {
       Console out(sink);

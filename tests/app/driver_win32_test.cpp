@@ -2,7 +2,7 @@
 // line ends, and files that another process holds open.
 #include <gtest/gtest.h>
 
-#include "platform/text.h"
+#include "text/utf8.h"
 #include "platform/windows_api.h"
 #include "support/process.h"
 #include "support/run_tool.h"

@@ -13,6 +13,7 @@
 #include "support/hive_builder.h"
 #include "support/run_tool.h"
 #include "support/sample_hive.h"
+#include "support/string_sink.h"
 
 namespace keyscout {
 namespace {
@@ -24,7 +25,7 @@ using test::Pattern;
 const std::string BLANK_LINE = std::string(82, ' ') + "\n";
 
 std::string Dump(const Bytes& data) {
-  StringSink sink;
+  test::StringSink sink;
   {
     Console out(sink);
     PrintHexDump(data.data(), data.size(), out);
@@ -109,7 +110,7 @@ struct Shown {
 Shown Show(const ValueHive& hive, const std::u16string& name, const std::string& output_file = "",
            const ValueBufferAllocator& allocator = DefaultValueBufferAllocator()) {
   Shown result;
-  StringSink sink;
+  test::StringSink sink;
   {
     Console out(sink);
     result.ok = ShowValue(hive.image(), Cell{hive.key}, name, test::U16(output_file), !output_file.empty(), {},

@@ -5,9 +5,10 @@
 
 #include "app/value_report.h"
 #include "hive/key_lookup.h"
-#include "hive/subkey_listing.h"
+#include "hive/subkey_walk.h"
 #include "support/hive_builder.h"
 #include "support/run_tool.h"
+#include "support/string_sink.h"
 
 namespace keyscout {
 namespace {
@@ -33,7 +34,7 @@ Bytes RepeatedLists(uint32_t roots, uint32_t leaves, const char* leaf_signature 
 
 int CountRows(void* context, Cell, const char16_t*, size_t) {
   ++*static_cast<uint64_t*>(context);
-  return WALK_CONTINUE;
+  return VISIT_CONTINUE;
 }
 
 TEST(HostileInputTest, AWalkOverListsNamedAgainAndAgainStopsWithinTheFilesRoomForEntries) {
@@ -86,7 +87,7 @@ TEST(HostileInputTest, AValueLongerThanTheWholeFileIsRefusedBeforeAnyBufferIsAll
     const uint64_t at = HiveBuilder::FileOffset(value) + VK_DATA_SIZE;
     for (int i = 0; i < 4; ++i) hive[at + i] = static_cast<uint8_t>(size >> (8 * i));
     const HiveImage image(hive.data(), hive.size());
-    StringSink sink;
+    test::StringSink sink;
     {
       Console out(sink);
       RecordingAllocator::calls = 0;

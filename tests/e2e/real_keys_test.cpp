@@ -6,7 +6,7 @@
 #include <set>
 
 #include "hive/key_lookup.h"
-#include "hive/subkey_listing.h"
+#include "hive/subkey_walk.h"
 #include "support/real_hives.h"
 
 namespace keyscout {
@@ -19,7 +19,7 @@ struct Child {
 
 int Collect(void* context, Cell node, const char16_t* name, size_t length) {
   if (name != nullptr) static_cast<std::vector<Child>*>(context)->push_back({node, std::u16string(name, length)});
-  return WALK_CONTINUE;
+  return VISIT_CONTINUE;
 }
 
 struct Counts {

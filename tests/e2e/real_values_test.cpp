@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "app/driver.h"
-#include "platform/console.h"
-#include "platform/text.h"
+#include "text/console.h"
+#include "text/utf8.h"
 #include "support/real_hives.h"
 #include "support/run_tool.h"
 #include "support/sha256.h"

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <unordered_set>
 
-#include "platform/text.h"
+#include "text/utf8.h"
 #include "support/compact_hive.h"
 #include "support/run_tool.h"
 

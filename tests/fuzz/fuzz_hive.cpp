@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "app/driver.h"
-#include "platform/console.h"
+#include "support/string_sink.h"
+#include "text/console.h"
 #include "support/run_tool.h"
 
 namespace {
@@ -40,7 +41,7 @@ const std::u16string& DumpPath() {
 void Run(const uint8_t* data, size_t size, const std::vector<std::u16string>& words) {
   // An exact-size copy: a read one byte past the end is a sanitizer report.
   keyscout::test::MemoryHiveSource source(keyscout::test::Bytes(data, data + size));
-  keyscout::StringSink sink;
+  keyscout::test::StringSink sink;
   keyscout::Console out(sink);
   const int code = keyscout::RunTool(words, out, &source);
   if (code != 0 && code != 1) __builtin_trap();

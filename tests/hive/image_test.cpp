@@ -118,20 +118,6 @@ TEST(HiveImageTest, TruncatedFilesOfEveryLengthAreRefusedSafely) {
   }
 }
 
-TEST(ByteReaderTest, BoundaryPairs) {
-  const uint8_t bytes[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-  const ByteReader r(bytes, sizeof bytes);
-  uint32_t v = 0;
-  EXPECT_TRUE(r.U32(4, &v));
-  EXPECT_EQ(v, 0x08070605u);
-  EXPECT_FALSE(r.U32(5, &v));
-  EXPECT_EQ(v, 0x08070605u) << "a refused read changes nothing";
-  EXPECT_NE(r.Span(8, 0), nullptr);
-  EXPECT_EQ(r.Span(8, 1), nullptr);
-  EXPECT_EQ(r.Span(UINT64_MAX, 2), nullptr);
-  EXPECT_EQ(r.Span(1, UINT64_MAX), nullptr);
-}
-
 TEST(BaseBlockChecksumTest, XorOfTheWordsWithItsTwoSubstitutions) {
   test::Bytes block(0x200, 0);
   EXPECT_EQ(ComputeBaseBlockChecksum(ByteReader(block.data(), block.size())), 1u);  // 0 is kept as 1

@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/listings.h"
 #include "support/hive_builder.h"
+#include "support/string_sink.h"
 
 namespace keyscout {
 namespace {
@@ -34,7 +36,7 @@ KeyWithValues Finish(HiveBuilder& b, const std::vector<uint32_t>& entries) {
 }
 
 std::string Listing(const KeyWithValues& k) {
-  StringSink sink;
+  test::StringSink sink;
   {
     Console out(sink);
     ListValues(k.image(), Cell{k.key}, out);
@@ -62,43 +64,6 @@ ValueSpec Named(const std::u16string& name, uint32_t type = 4) {
   shape.type = type;
   shape.data_size = 0x80000004u;
   return shape;
-}
-
-TEST(ListValuesTest, RowsSkipTheUnnamedValueAndCountOnlyRows) {
-  HiveBuilder b;
-  const uint32_t first = b.Value(Named(u"Start", 1));  // the first cell: HCELL_INDEX 0x20
-  const uint32_t unnamed = b.Value(Named(u""));
-  const uint32_t second = b.Value(Named(u"Type", 4));
-  ASSERT_EQ(first, 0x20u);
-  const KeyWithValues k = Finish(b, {first, unnamed, second});
-  EXPECT_EQ(Listing(k), HEADER + std::string("00000020\tREG_SZ  \tStart\n") + Row(second, "REG_DWORD", "Type") +
-                            Footer(2));
-  EXPECT_EQ(Find(k, u"Type"), second);
-  EXPECT_EQ(Find(k, u""), std::nullopt);  // the unnamed value is never a match
-}
-
-TEST(ListValuesTest, TypeColumnIsPaddedToEightAndLongerNamesPrintWhole) {
-  HiveBuilder b;
-  std::vector<uint32_t> values;
-  for (uint32_t type : {0u, 1u, 5u, 11u, 12u, 0xFFFFFFFFu}) values.push_back(b.Value(Named(u"v", type)));
-  const KeyWithValues k = Finish(b, values);
-  std::string rows;
-  const char* shown[] = {"REG_NONE", "REG_SZ  ", "REG_DWORD_BIG_ENDIAN", "REG_QWORD", "REG_NONE", "REG_NONE"};
-  for (size_t i = 0; i < values.size(); ++i) rows += Row(values[i], shown[i], "v");
-  EXPECT_EQ(Listing(k), HEADER + rows + Footer(6));
-}
-
-TEST(ListValuesTest, NoValuesMeansTheValueListIsNeverRead) {
-  HiveBuilder b;
-  test::KeySpec shape;
-  shape.name = u"Key";
-  shape.value_count = 0;
-  shape.value_list = 0x7FFFFFF0;  // far past the file
-  const uint32_t key = b.Key(shape);
-  b.SetRoot(key);
-  const KeyWithValues k{b.Finish(), key};
-  EXPECT_EQ(Listing(k), HEADER + Footer(0));
-  EXPECT_EQ(Find(k, u"x"), std::nullopt);
 }
 
 TEST(WalkValuesTest, AFreeCellEndsTheWalkAndTheSearch) {

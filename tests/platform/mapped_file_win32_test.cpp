@@ -4,7 +4,7 @@
 
 #include "platform/dump_file.h"
 #include "platform/mapped_file.h"
-#include "platform/text.h"
+#include "text/utf8.h"
 #include "platform/windows_api.h"
 #include "support/run_tool.h"
 

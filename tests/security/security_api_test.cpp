@@ -117,8 +117,8 @@ TEST(DescriptorPartsTest, OffsetsPastTheEndFail) {
   PSID owner;
   bool defaulted = false;
   ASSERT_TRUE(GetSecurityDescriptorOwner(Ref(sd), &owner, &defaulted));
-  EXPECT_EQ(owner.data, sd.data() + test::GetU32(sd, test::SD_OWNER_FIELD));
-  EXPECT_EQ(owner.size, 12u);  // to the end of the descriptor
+  EXPECT_TRUE(owner.StartsAt(sd.data() + test::GetU32(sd, test::SD_OWNER_FIELD)));
+  EXPECT_EQ(owner.size(), 12u);  // to the end of the descriptor
 
   SetU32(sd, test::SD_OWNER_FIELD, static_cast<uint32_t>(sd.size()));
   EXPECT_FALSE(GetSecurityDescriptorOwner(Ref(sd), &owner, &defaulted));
@@ -127,7 +127,7 @@ TEST(DescriptorPartsTest, OffsetsPastTheEndFail) {
   PACL dacl;
   ASSERT_TRUE(GetSecurityDescriptorDacl(Ref(sd), &present, &dacl, &defaulted));
   EXPECT_TRUE(present);
-  EXPECT_EQ(dacl.size, 8u);
+  EXPECT_EQ(dacl.size(), 8u);
   // Declared size one byte past the end of the descriptor.
   const uint32_t dacl_at = test::GetU32(sd, test::SD_DACL_FIELD);
   SetU16(sd, dacl_at + 2, static_cast<uint16_t>(sd.size() - dacl_at + 1));
@@ -148,8 +148,8 @@ TEST(AclOperationsTest, EntriesMustLieInsideTheDeclaredSize) {
   EXPECT_EQ(info.AclBytesFree, 0u);
   PACE ace;
   ASSERT_TRUE(GetAce(Ref(acl), 1, &ace));
-  EXPECT_EQ(ace.data, acl.data() + 28);
-  EXPECT_EQ(ace.size, 20u);
+  EXPECT_TRUE(ace.StartsAt(acl.data() + 28));
+  EXPECT_EQ(ace.size(), 20u);
   EXPECT_FALSE(GetAce(Ref(acl), 2, &ace));
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 
@@ -253,8 +253,11 @@ TEST(WellKnownSidTableTest, HoldsExactlyTheRowsOfTheDataFile) {
     std::u16string system_domain;
     std::u16string system_name;
     uint32_t system_use = 0;
-    const bool named_by_system = PlatformLookupAccount(raw.data(), raw.size(), &system_domain, &system_name,
-                                                       &system_use) == AccountLookup::kMapped;
+    SidBytes whole;
+    std::copy(raw.begin(), raw.end(), whole.bytes);
+    whole.length = static_cast<uint32_t>(raw.size());
+    const bool named_by_system =
+        PlatformLookupAccount(whole, &system_domain, &system_name, &system_use) == AccountLookup::kMapped;
     const Lookup found = LookUp(raw);
     ASSERT_TRUE(found.ok) << sid;
     EXPECT_EQ(found.name, named_by_system ? system_name : Widen(account));

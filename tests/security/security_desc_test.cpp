@@ -58,8 +58,10 @@ TEST(LoadStoredTest, CopiesExactlyTheMeasuredLength) {
   desc.LoadStored(Ref(stored));
   const PSECURITY_DESCRIPTOR copy = desc.DescriptorCopy();
   ASSERT_FALSE(copy.IsNull());
-  EXPECT_NE(copy.data, stored.data());
-  EXPECT_EQ(Bytes(copy.data, copy.data + copy.size), sd);
+  EXPECT_FALSE(copy.StartsAt(stored.data()));
+  Bytes copied(copy.size());
+  ASSERT_TRUE(copy.Copy(0, copied.size(), copied.data()));
+  EXPECT_EQ(copied, sd);
   desc.FreeDescriptor();
   EXPECT_TRUE(desc.DescriptorCopy().IsNull());
 }

@@ -28,11 +28,11 @@ struct FakeAccounts {
   static inline std::u16string name;
   static inline std::u16string domain;
 
-  static AccountLookup Answer(const uint8_t* sid, size_t length, std::u16string* out_domain,
-                              std::u16string* out_name, uint32_t* use) {
+  static AccountLookup Answer(const SidBytes& sid, std::u16string* out_domain, std::u16string* out_name,
+                              uint32_t* use) {
     ++calls;
     const Bytes known = Sid("S-1-5-21-7-8-9-1001");
-    if (Bytes(sid, sid + length) != known) return AccountLookup::kNotMapped;
+    if (Bytes(sid.bytes, sid.bytes + sid.length) != known) return AccountLookup::kUnavailable;
     *out_domain = domain;
     *out_name = name;
     *use = SidTypeUser;
@@ -75,7 +75,7 @@ TEST(CSidTest, TextsOfAWellKnownSid) {
   EXPECT_EQ(sid.AccountText(), u"Administrators");
   EXPECT_EQ(sid.DomainText(), u"BUILTIN");
   EXPECT_EQ(sid.NameUse(), SidTypeAlias);
-  EXPECT_EQ(sid.Sid().size, 16u);
+  EXPECT_EQ(sid.Sid().size(), 16u);
   // Loading a SID again starts from empty texts.
   sid.AssignRaw(Ref(Sid("S-1-1-0")));
   EXPECT_EQ(sid.SidText(), u"S-1-1-0");
@@ -101,7 +101,9 @@ TEST(CSidTest, CopiesTakeTheSidAndTheCachedTexts) {
   target.AssignRaw(Ref(Sid("S-1-5-18")));
   target.AssignCopy(source);
   EXPECT_EQ(target.SidText(), u"S-1-5-19");
-  EXPECT_EQ(Bytes(target.Sid().data, target.Sid().data + target.Sid().size), Sid("S-1-5-19"));
+  Bytes copied(target.Sid().size());
+  ASSERT_TRUE(target.Sid().Copy(0, copied.size(), copied.data()));
+  EXPECT_EQ(copied, Sid("S-1-5-19"));
   target.AssignCopy(target);
   EXPECT_EQ(target.SidText(), u"S-1-5-19");
 

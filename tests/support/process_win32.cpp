@@ -1,6 +1,6 @@
 #include <thread>
 
-#include "platform/text.h"
+#include "text/utf8.h"
 #include "platform/windows_api.h"
 #include "support/process.h"
 

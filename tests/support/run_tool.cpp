@@ -10,8 +10,9 @@
 #include <random>
 
 #include "app/messages.h"
-#include "platform/console.h"
-#include "platform/text.h"
+#include "support/string_sink.h"
+#include "text/console.h"
+#include "text/utf8.h"
 #include "support/evidence_check.h"
 
 namespace keyscout::test {
@@ -38,7 +39,7 @@ RunResult RunInMemory(Bytes hive, const std::vector<std::u16string>& words) {
   const uint64_t digest = QuickDigest(hive.data(), hive.size());
   const size_t size = hive.size();
   MemoryHiveSource source(std::move(hive));
-  StringSink sink;
+  test::StringSink sink;
   RunResult result;
   {
     Console out(sink);
@@ -61,7 +62,7 @@ RunResult RunOnDisk(const std::vector<std::u16string>& words) {
     run += (run.empty() ? "" : " ") + ("'" + args.back() + "'");
   }
   const EvidenceWatch watch(args);
-  StringSink sink;
+  test::StringSink sink;
   RunResult result;
   {
     Console out(sink);
@@ -73,7 +74,7 @@ RunResult RunOnDisk(const std::vector<std::u16string>& words) {
 }
 
 std::string Banner() {
-  StringSink sink;
+  test::StringSink sink;
   {
     Console out(sink);
     out.Wide(MSG_BANNER);

@@ -1,4 +1,4 @@
-#include "platform/console.h"
+#include "text/console.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "platform/text.h"
+#include "text/utf8.h"
 
 #include <cstdint>
 

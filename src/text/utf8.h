@@ -1,5 +1,5 @@
-// Conversions between the bytes a POSIX system hands over (command-line words,
-// file names) and the 16-bit units the tool works in.
+// Conversions between UTF-8 (the bytes a POSIX system hands over as
+// command-line words and file names) and the 16-bit units the tool works in.
 #pragma once
 
 #include <string>

@@ -1,5 +1,5 @@
 // The -s report through the real entry point, compared to the byte.
-#include "security/security_report.h"
+#include "app/security_report.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The one output layer. Every report writes through a Console, which buffers
-// bytes and hands them to a ByteSink (standard output in the product, a string
-// in tests). Text is 16-bit units; each unit up to U+00FF is written as the one
-// byte of that value and every other unit as "?", after which output goes on.
+// bytes and hands them to a ByteSink. Text is 16-bit units; each unit up to
+// U+00FF is written as the one byte of that value and every other unit as "?",
+// after which output goes on.
 #pragma once
 
 #include <cstddef>
@@ -13,11 +13,12 @@
 #include <string_view>
 
 #include "platform/file_identity.h"
-#include "platform/unit_copy.h"
+#include "text/unit_copy.h"
 
 namespace keyscout {
 
-// Where the bytes finally go.
+// Where the bytes finally go: standard output in the product (StdoutSink,
+// platform/stdout_sink.h), a string in tests.
 class ByteSink {
  public:
   virtual ~ByteSink() = default;
@@ -27,31 +28,6 @@ class ByteSink {
   // Told which files the run reads as evidence; false when the sink itself
   // is one of them (and so must not be written).
   [[nodiscard]] virtual bool Protect(const EvidenceFiles&) { return true; }
-};
-
-// Standard output, written whole with the platform's own calls.
-class StdoutSink : public ByteSink {
- public:
-  bool Write(const char* data, size_t length) override;
-  // Refuses standard output that is one of `evidence` (a shell's ">>" onto
-  // the hive): every write would land in the evidence.
-  bool Protect(const EvidenceFiles& evidence) override;
-  // Why output was lost, for the one line on the error stream; empty while
-  // nothing was.
-  const std::string& failure() const { return failure_; }
-
- private:
-  std::string failure_;
-};
-
-// Collects everything in memory; tests compare it to the byte.
-class StringSink : public ByteSink {
- public:
-  bool Write(const char* data, size_t length) override {
-    text.append(data, length);
-    return true;
-  }
-  std::string text;
 };
 
 // One argument of a message template: a wide string or a number.

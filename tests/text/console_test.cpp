@@ -1,14 +1,15 @@
-#include "platform/console.h"
+#include "text/console.h"
 
 #include <gtest/gtest.h>
 
-#include "platform/text.h"
+#include "support/string_sink.h"
+#include "text/utf8.h"
 
 namespace keyscout {
 namespace {
 
 std::string Render(void (*body)(Console&), size_t capacity = 1 << 18) {
-  StringSink sink;
+  test::StringSink sink;
   {
     Console out(sink, capacity);
     body(out);

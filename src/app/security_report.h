@@ -2,7 +2,7 @@
 #pragma once
 
 #include "hive/image.h"
-#include "platform/console.h"
+#include "text/console.h"
 
 namespace keyscout {
 

@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/console.h"
+#include "support/string_sink.h"
+#include "text/console.h"
 
 namespace keyscout {
 namespace {
@@ -28,7 +29,7 @@ std::string Expected(const std::u16string& text) {
 std::string Narrowed(const std::u16string& text, size_t capacity = 1 << 18) {
   const std::unique_ptr<char16_t[]> exact(new char16_t[text.size()]);
   std::copy(text.begin(), text.end(), exact.get());
-  StringSink sink;
+  test::StringSink sink;
   {
     Console out(sink, capacity);
     out.Wide(std::u16string_view(exact.get(), text.size()));
@@ -64,7 +65,7 @@ TEST(ConsoleRowsTest, TextLargerThanTheBufferKeepsItsOrder) {
   for (int i = 0; i < 1000; ++i) text.push_back(static_cast<char16_t>(i % 3 == 0 ? u'\u4E2D' : u'A' + i % 26));
   EXPECT_EQ(Narrowed(text, 64), Expected(text) + "|");
 
-  StringSink sink;
+  test::StringSink sink;
   {
     Console out(sink, 64);
     out.Ascii("head ");
@@ -75,7 +76,7 @@ TEST(ConsoleRowsTest, TextLargerThanTheBufferKeepsItsOrder) {
 }
 
 TEST(ConsoleRowsTest, EightDigitNumbersAcrossFlushes) {
-  StringSink sink;
+  test::StringSink sink;
   {
     Console out(sink, 64);  // every few numbers the buffer fills
     for (uint32_t value : {0u, 0x1A2B3C4Du, 0xFFFFFFFFu, 0x000000F0u, 0x80000000u}) {
@@ -91,8 +92,8 @@ TEST(ConsoleRowsTest, EightDigitNumbersAcrossFlushes) {
 
 TEST(ConsoleRowsTest, IndexRowWritesWhatItsFourPartsWrite) {
   const std::u16string names[] = {u"", u"k", u"Key0000123", std::u16string(u"ab\0cd", 5), u"caf\u00E9\u4E2D long name"};
-  StringSink rows;
-  StringSink parts;
+  test::StringSink rows;
+  test::StringSink parts;
   {
     Console by_row(rows, 64);  // small, so that rows meet full buffers
     Console by_part(parts, 1 << 16);

@@ -1,0 +1,78 @@
+// The one gate through which untrusted bytes are read.
+//
+// A hive comes off a seized or damaged disk, so every offset in it is hostile,
+// and so is every byte of a security descriptor or a transaction log taken
+// from it. A ByteReader is a span that carries its own length and can be read
+// only through checked operations: a read that would leave the bytes it was
+// given fails instead of happening, and changes nothing. This file and
+// byte_reader.cpp are the only places that form addresses from offsets into
+// such bytes; everything else asks a reader.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace keyscout {
+
+class ByteReader {
+ public:
+  // The null reader: it holds no bytes, and every read from it fails.
+  ByteReader() = default;
+  // A reader over `size` bytes at `data`, which the caller keeps alive.
+  ByteReader(const uint8_t* data, uint64_t size) : data_(data), size_(data != nullptr ? size : 0) {}
+
+  uint64_t size() const { return size_; }
+  bool IsNull() const { return data_ == nullptr; }
+
+  // True when [offset, offset + length) lies inside the bytes.
+  bool Contains(uint64_t offset, uint64_t length) const { return offset <= size_ && length <= size_ - offset; }
+
+  // Little-endian fields, assembled from bytes. False, with `out` untouched,
+  // when the field does not lie wholly inside.
+  [[nodiscard]] bool U8(uint64_t offset, uint8_t* out) const;
+  [[nodiscard]] bool U16(uint64_t offset, uint16_t* out) const;
+  [[nodiscard]] bool U32(uint64_t offset, uint32_t* out) const;
+  [[nodiscard]] bool I32(uint64_t offset, int32_t* out) const;
+  [[nodiscard]] bool U64(uint64_t offset, uint64_t* out) const;
+
+  // Copies `length` bytes at `offset` into `out`; nothing is copied on failure.
+  [[nodiscard]] bool Copy(uint64_t offset, uint64_t length, uint8_t* out) const;
+
+  // The `length` bytes at `offset` as a reader of their own, or the null
+  // reader when they do not all lie inside (a zero-length reader at the very
+  // end is fine).
+  ByteReader Sub(uint64_t offset, uint64_t length) const;
+  // Everything from `offset` to the end, or the null reader when `offset`
+  // lies past the end.
+  ByteReader From(uint64_t offset) const;
+
+  // True when the reader's first byte is `block`'s: whether a reference
+  // points into a buffer of the caller's own. Compares addresses only.
+  bool StartsAt(const uint8_t* block) const { return data_ != nullptr && data_ == block; }
+
+  // Widens the `count` bytes at `offset` into `out`, byte for 16-bit unit, up
+  // to the first zero byte. False, with nothing written, when the bytes do
+  // not all lie inside; else `*written` is the number of units written.
+  [[nodiscard]] bool WidenToZero(uint64_t offset, size_t count, char16_t* out, size_t* written) const;
+  // Copies the `count` little-endian 16-bit units at `offset` into `out`, up
+  // to the first zero unit, as WidenToZero does.
+  [[nodiscard]] bool UnitsToZero(uint64_t offset, size_t count, char16_t* out, size_t* written) const;
+
+  // Asks the processor to start loading the bytes at `offset` into its cache,
+  // when they lie inside. A hint only: it reads nothing and cannot fail, so a
+  // walk can ask for what it will read a few steps ahead.
+  void Prefetch(uint64_t offset) const {
+#if defined(__GNUC__)
+    // SAFETY: offset < size_ is checked first; a prefetch never faults.
+    if (offset < size_) __builtin_prefetch(data_ + offset);
+#else
+    (void)offset;
+#endif
+  }
+
+ private:
+  const uint8_t* data_ = nullptr;
+  uint64_t size_ = 0;
+};
+
+}  // namespace keyscout
