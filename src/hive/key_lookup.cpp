@@ -99,8 +99,7 @@ SearchResult ScanIndexRoot(const HiveImage& image, Cell root, const char16_t* na
 // Walks the key's stable then volatile list by the lookup's rules, searching
 // each list with `leaf` and `index_root`.
 template <typename LeafSearch, typename RootSearch>
-SearchResult SearchKeyLists(const HiveImage& image, Cell key, const char16_t* name, LeafSearch leaf,
-                            RootSearch index_root) {
+SearchResult SearchKeyLists(const HiveImage& image, Cell key, LeafSearch leaf, RootSearch index_root) {
   for (const uint32_t field : {NK_STABLE_LIST, NK_VOLATILE_LIST}) {
     int32_t list_index = 0;
     if (!image.CellI32(key, field, &list_index)) return {Search::kRefused};
@@ -177,7 +176,7 @@ bool SplitKeyPath(std::u16string_view path, std::vector<std::u16string_view>* co
 std::optional<Cell> FindSubkey(const HiveImage& image, Cell key, const char16_t* name) {
   if (!ValidateCell(image, key) || image.Signature(key) != SIG_NK) return std::nullopt;
   SearchResult result = SearchKeyLists(
-      image, key, name, [&](Cell list) { return SearchLeafList(image, list, name); },
+      image, key, [&](Cell list) { return SearchLeafList(image, list, name); },
       [&](Cell list) { return SearchIndexRoot(image, list, name); });
   // A list sorted by some other writer can hide a key from the binary search;
   // one equality pass over the same lists settles it, whatever ended the
@@ -187,7 +186,7 @@ std::optional<Cell> FindSubkey(const HiveImage& image, Cell key, const char16_t*
   if (result.outcome != Search::kFound) {
     ListEntryBudget budget(image);
     result = SearchKeyLists(
-        image, key, name, [&](Cell list) { return ScanLeafList(image, list, name, &budget); },
+        image, key, [&](Cell list) { return ScanLeafList(image, list, name, &budget); },
         [&](Cell list) { return ScanIndexRoot(image, list, name, &budget); });
   }
   if (result.outcome == Search::kFound) return result.node;

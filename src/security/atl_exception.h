@@ -7,9 +7,17 @@ namespace keyscout {
 
 using HRESULT = int32_t;
 
+// <windows.h> defines these as macros of the same value; where it came first,
+// its macros serve.
+#ifndef E_OUTOFMEMORY
 inline constexpr HRESULT E_OUTOFMEMORY = static_cast<HRESULT>(0x8007000Eu);
+#endif
+#ifndef E_INVALIDARG
 inline constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057u);
+#endif
+#ifndef E_FAIL
 inline constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005u);
+#endif
 
 // A Win32 error code as an HRESULT: 0 and negative codes pass unchanged, any
 // other becomes 0x80070000 with the code's low 16 bits.

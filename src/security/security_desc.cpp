@@ -24,23 +24,6 @@ auto Guarded(Make make) -> decltype(make()) {
   }
 }
 
-// Appends to an entry list, which takes ownership.
-template <typename T>
-void AppendOwned(std::vector<std::unique_ptr<T>>* list, std::unique_ptr<T> entry) {
-  try {
-    list->push_back(std::move(entry));
-  } catch (const std::bad_alloc&) {
-    AtlThrow(E_OUTOFMEMORY);
-  } catch (const std::length_error&) {
-    AtlThrow(E_OUTOFMEMORY);
-  }
-}
-
-std::unique_ptr<GUID> CopyGuid(const GUID* guid) {
-  if (guid == nullptr) return nullptr;
-  return Guarded([&] { return std::make_unique<GUID>(*guid); });
-}
-
 // The mask of a stored entry the fill keeps.
 // Choice: an entry too short to hold a mask, object flags or its GUIDs is
 // treated like one whose SID is invalid (E_INVALIDARG); entries of types the
@@ -102,6 +85,17 @@ bool MustFollow(const CDacl::CAccessAce& a, const CDacl::CAccessAce& b) {
 }
 
 }  // namespace
+
+// ---- ObjectTypes ----------------------------------------------------------
+
+ObjectTypes::ObjectTypes(const GUID* object_type, const GUID* inherited_type) {
+  // Each copy on its own, so that a failure of the second releases the first
+  // (with this object, whose construction fails).
+  if (object_type != nullptr) object_type_ = Guarded([&] { return std::make_unique<GUID>(*object_type); });
+  if (inherited_type != nullptr) {
+    inherited_type_ = Guarded([&] { return std::make_unique<GUID>(*inherited_type); });
+  }
+}
 
 // ---- CAce -----------------------------------------------------------------
 
@@ -180,42 +174,29 @@ uint8_t CDacl::CAccessAce::TypeCode() const {
 
 CDacl::CAccessObjectAce::CAccessObjectAce(const CSid& trustee, uint32_t mask, uint8_t flags, bool allow,
                                           const GUID* object_type, const GUID* inherited_type)
-    : CAccessAce(trustee, mask, flags, allow),
-      object_type_(CopyGuid(object_type)),
-      inherited_type_(CopyGuid(inherited_type)) {}
+    : CAccessAce(trustee, mask, flags, allow), types_(object_type, inherited_type) {}
 
 const uint8_t* CDacl::CAccessObjectAce::AceBytes() const {
-  return EncodeOnce(true, object_type_.get(), inherited_type_.get());
+  return EncodeOnce(true, types_.ObjectType(), types_.InheritedType());
 }
 uint32_t CDacl::CAccessObjectAce::AceByteLength() const {
-  return LayoutLength(true, object_type_.get(), inherited_type_.get());
+  return LayoutLength(true, types_.ObjectType(), types_.InheritedType());
 }
 uint8_t CDacl::CAccessObjectAce::TypeCode() const {
   return allow_ ? ACCESS_ALLOWED_OBJECT_ACE_TYPE : ACCESS_DENIED_OBJECT_ACE_TYPE;
 }
-GUID CDacl::CAccessObjectAce::ObjectTypeGuid() const { return object_type_ ? *object_type_ : GUID{}; }
-GUID CDacl::CAccessObjectAce::InheritedTypeGuid() const { return inherited_type_ ? *inherited_type_ : GUID{}; }
 
 void CDacl::ClearAces() {
-  std::vector<std::unique_ptr<CAccessAce>>().swap(aces_);
+  aces_.Clear();
   encoded_acl_.reset();
-}
-
-void CDacl::RemoveAceAt(size_t index) {
-  if (index >= aces_.size()) AtlThrow(E_INVALIDARG);
-  aces_.erase(aces_.begin() + static_cast<ptrdiff_t>(index));
-}
-
-const CDacl::CAccessAce& CDacl::AceAt(size_t index) const {
-  if (index >= aces_.size()) AtlThrow(E_INVALIDARG);
-  return *aces_[index];
 }
 
 void CDacl::OrderAces() {
   // A Shell sort with the gaps 1, 4, 13, 40, ... (each 3h + 1): it starts
   // with the largest gap from 4 upward below the count (only 1 for fewer than
   // five entries) and divides by 3 after each pass.
-  const size_t n = aces_.size();
+  std::vector<std::unique_ptr<CAccessAce>>& aces = aces_.entries();
+  const size_t n = aces.size();
   size_t gap = 1;
   if (n >= 5) {
     gap = 4;
@@ -223,13 +204,13 @@ void CDacl::OrderAces() {
   }
   for (;; gap /= 3) {
     for (size_t i = gap; i < n; ++i) {
-      std::unique_ptr<CAccessAce> moving = std::move(aces_[i]);
+      std::unique_ptr<CAccessAce> moving = std::move(aces[i]);
       size_t j = i;
-      while (j >= gap && MustFollow(*moving, *aces_[j - gap])) {
-        aces_[j] = std::move(aces_[j - gap]);
+      while (j >= gap && MustFollow(*moving, *aces[j - gap])) {
+        aces[j] = std::move(aces[j - gap]);
         j -= gap;
       }
-      aces_[j] = std::move(moving);
+      aces[j] = std::move(moving);
     }
     if (gap == 1) break;
   }
@@ -248,7 +229,7 @@ void CDacl::FillFromAcl(PACL acl) {
         const bool allow = entry.type == ACCESS_ALLOWED_ACE_TYPE;
         std::unique_ptr<CAccessAce> ace =
             Guarded([&] { return std::make_unique<CAccessAce>(working, mask, entry.flags, allow); });
-        AppendOwned(&aces_, std::move(ace));
+        aces_.Append(std::move(ace));
         break;
       }
       case ACCESS_ALLOWED_OBJECT_ACE_TYPE:
@@ -262,7 +243,7 @@ void CDacl::FillFromAcl(PACL acl) {
                                                     layout.has_object_type ? &layout.object_type : nullptr,
                                                     layout.has_inherited_type ? &layout.inherited_type : nullptr);
         });
-        AppendOwned(&aces_, std::move(ace));
+        aces_.Append(std::move(ace));
         break;
       }
       default:
@@ -286,32 +267,18 @@ uint32_t CSacl::CAuditAce::AceByteLength() const { return LayoutLength(false, nu
 
 CSacl::CAuditObjectAce::CAuditObjectAce(const CSid& trustee, uint32_t mask, uint8_t flags, bool success,
                                         bool failure, const GUID* object_type, const GUID* inherited_type)
-    : CAuditAce(trustee, mask, flags, success, failure),
-      object_type_(CopyGuid(object_type)),
-      inherited_type_(CopyGuid(inherited_type)) {}
+    : CAuditAce(trustee, mask, flags, success, failure), types_(object_type, inherited_type) {}
 
 const uint8_t* CSacl::CAuditObjectAce::AceBytes() const {
-  return EncodeOnce(true, object_type_.get(), inherited_type_.get());
+  return EncodeOnce(true, types_.ObjectType(), types_.InheritedType());
 }
 uint32_t CSacl::CAuditObjectAce::AceByteLength() const {
-  return LayoutLength(true, object_type_.get(), inherited_type_.get());
+  return LayoutLength(true, types_.ObjectType(), types_.InheritedType());
 }
-GUID CSacl::CAuditObjectAce::ObjectTypeGuid() const { return object_type_ ? *object_type_ : GUID{}; }
-GUID CSacl::CAuditObjectAce::InheritedTypeGuid() const { return inherited_type_ ? *inherited_type_ : GUID{}; }
 
 void CSacl::ClearAces() {
-  std::vector<std::unique_ptr<CAuditAce>>().swap(aces_);
+  aces_.Clear();
   encoded_acl_.reset();
-}
-
-void CSacl::RemoveAceAt(size_t index) {
-  if (index >= aces_.size()) AtlThrow(E_INVALIDARG);
-  aces_.erase(aces_.begin() + static_cast<ptrdiff_t>(index));
-}
-
-const CSacl::CAuditAce& CSacl::AceAt(size_t index) const {
-  if (index >= aces_.size()) AtlThrow(E_INVALIDARG);
-  return *aces_[index];
 }
 
 void CSacl::FillFromAcl(PACL acl) {
@@ -330,7 +297,7 @@ void CSacl::FillFromAcl(PACL acl) {
         working.AssignRaw(PlainSid(entry.bytes));
         std::unique_ptr<CAuditAce> ace =
             Guarded([&] { return std::make_unique<CAuditAce>(working, mask, entry.flags, success, failure); });
-        AppendOwned(&aces_, std::move(ace));
+        aces_.Append(std::move(ace));
         break;
       }
       case SYSTEM_AUDIT_OBJECT_ACE_TYPE: {
@@ -342,7 +309,7 @@ void CSacl::FillFromAcl(PACL acl) {
                                                    layout.has_object_type ? &layout.object_type : nullptr,
                                                    layout.has_inherited_type ? &layout.inherited_type : nullptr);
         });
-        AppendOwned(&aces_, std::move(ace));
+        aces_.Append(std::move(ace));
         break;
       }
       default:

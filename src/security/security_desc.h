@@ -5,7 +5,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstddef>
 #include <memory>
+#include <new>
+#include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "security/security_api.h"
@@ -20,6 +24,62 @@ struct GUID {
 };
 
 class CSecurityDesc;
+
+// The entry list of an ACL class: owning pointers in stored order. Both ACL
+// classes give their list operations the same behaviour, which lives here.
+template <typename Ace>
+class AceList {
+ public:
+  size_t Count() const { return aces_.size(); }
+  // Destroys every entry and releases the list's storage.
+  void Clear() { std::vector<std::unique_ptr<Ace>>().swap(aces_); }
+  // Destroys one entry; the later ones move down. E_INVALIDARG when `index`
+  // is not below the count.
+  void RemoveAt(size_t index) {
+    if (index >= aces_.size()) AtlThrow(E_INVALIDARG);
+    aces_.erase(aces_.begin() + static_cast<std::ptrdiff_t>(index));
+  }
+  // The entry at `index`, still owned by the list. E_INVALIDARG when `index`
+  // is not below the count.
+  const Ace& At(size_t index) const {
+    if (index >= aces_.size()) AtlThrow(E_INVALIDARG);
+    return *aces_[index];
+  }
+  // Takes ownership of `entry` at the end. E_OUTOFMEMORY when the list
+  // cannot grow.
+  void Append(std::unique_ptr<Ace> entry) {
+    try {
+      aces_.push_back(std::move(entry));
+    } catch (const std::bad_alloc&) {
+      AtlThrow(E_OUTOFMEMORY);
+    } catch (const std::length_error&) {
+      AtlThrow(E_OUTOFMEMORY);
+    }
+  }
+  // The entries themselves, for reordering.
+  std::vector<std::unique_ptr<Ace>>& entries() { return aces_; }
+
+ private:
+  std::vector<std::unique_ptr<Ace>> aces_;
+};
+
+// The object types of an object entry, each its own heap copy of a GUID or
+// absent. Both object entry classes hold one.
+class ObjectTypes {
+ public:
+  // Copies the GUIDs that are not null. Raises E_OUTOFMEMORY when a copy
+  // cannot be made (the first copy is released then).
+  ObjectTypes(const GUID* object_type, const GUID* inherited_type);
+  const GUID* ObjectType() const { return object_type_.get(); }
+  const GUID* InheritedType() const { return inherited_type_.get(); }
+  // The GUID, or the all-zero GUID when absent.
+  GUID ObjectTypeOrZero() const { return object_type_ ? *object_type_ : GUID{}; }
+  GUID InheritedTypeOrZero() const { return inherited_type_ ? *inherited_type_ : GUID{}; }
+
+ private:
+  std::unique_ptr<GUID> object_type_;
+  std::unique_ptr<GUID> inherited_type_;
+};
 
 // What the two ACL classes share.
 class CAcl {
@@ -125,21 +185,20 @@ class CDacl : public CAcl {
     uint32_t AceByteLength() const override;
     uint8_t TypeCode() const override;
     bool HasObjectTypes() const override { return true; }
-    GUID ObjectTypeGuid() const override;
-    GUID InheritedTypeGuid() const override;
+    GUID ObjectTypeGuid() const override { return types_.ObjectTypeOrZero(); }
+    GUID InheritedTypeGuid() const override { return types_.InheritedTypeOrZero(); }
 
    private:
-    std::unique_ptr<GUID> object_type_;
-    std::unique_ptr<GUID> inherited_type_;
+    ObjectTypes types_;
   };
 
   CDacl() = default;
   ~CDacl() override = default;
 
-  size_t AceCount() const override { return aces_.size(); }
+  size_t AceCount() const override { return aces_.Count(); }
   void ClearAces() override;
-  void RemoveAceAt(size_t index) override;
-  const CAccessAce& AceAt(size_t index) const override;
+  void RemoveAceAt(size_t index) override { aces_.RemoveAt(index); }
+  const CAccessAce& AceAt(size_t index) const override { return aces_.At(index); }
   // Explicit entries before inherited ones, deny before allow within each,
   // plain before object entries within those.
   void OrderAces() override;
@@ -149,7 +208,7 @@ class CDacl : public CAcl {
   void FillFromAcl(PACL acl);
 
  private:
-  std::vector<std::unique_ptr<CAccessAce>> aces_;
+  AceList<CAccessAce> aces_;
 };
 
 // A SACL: audit entries (mandatory labels among them) in stored order.
@@ -177,28 +236,27 @@ class CSacl : public CAcl {
     uint32_t AceByteLength() const override;
     uint8_t TypeCode() const override { return SYSTEM_AUDIT_OBJECT_ACE_TYPE; }
     bool HasObjectTypes() const override { return true; }
-    GUID ObjectTypeGuid() const override;
-    GUID InheritedTypeGuid() const override;
+    GUID ObjectTypeGuid() const override { return types_.ObjectTypeOrZero(); }
+    GUID InheritedTypeGuid() const override { return types_.InheritedTypeOrZero(); }
 
    private:
-    std::unique_ptr<GUID> object_type_;
-    std::unique_ptr<GUID> inherited_type_;
+    ObjectTypes types_;
   };
 
   CSacl() = default;
   ~CSacl() override = default;
 
-  size_t AceCount() const override { return aces_.size(); }
+  size_t AceCount() const override { return aces_.Count(); }
   void ClearAces() override;
-  void RemoveAceAt(size_t index) override;
-  const CAuditAce& AceAt(size_t index) const override;
+  void RemoveAceAt(size_t index) override { aces_.RemoveAt(index); }
+  const CAuditAce& AceAt(size_t index) const override { return aces_.At(index); }
 
   // Appends one entry per stored entry of type 0x02, 0x07 or 0x11 (held as
   // an audit entry); other types are passed over. `acl` is not null.
   void FillFromAcl(PACL acl);
 
  private:
-  std::vector<std::unique_ptr<CAuditAce>> aces_;
+  AceList<CAuditAce> aces_;
 };
 
 // The private, self-relative copy of one stored descriptor.

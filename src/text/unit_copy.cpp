@@ -1,5 +1,7 @@
 #include "text/unit_copy.h"
 
+#include <cstdint>
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif

@@ -4,12 +4,18 @@
 
 #include "text/utf8.h"
 #include "platform/windows_api.h"
+// Before the security layer: its constants give way to the Windows headers'
+// macros of the same names.
+#include "security/security_api.h"
 #include "support/process.h"
 #include "support/run_tool.h"
 #include "support/sample_hive.h"
 
 namespace keyscout {
 namespace {
+
+static_assert(ERROR_INSUFFICIENT_BUFFER == 122 && E_INVALIDARG == static_cast<HRESULT>(0x80070057u) &&
+              ACCESS_DENIED_ACE_TYPE == 1);
 
 using test::Banner;
 using test::Preamble;

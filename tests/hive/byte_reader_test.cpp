@@ -55,7 +55,9 @@ TEST(ByteReaderTest, WideningStopsAtTheFirstZeroByteAndWritesNothingPastIt) {
       size_t written = 0;
       ASSERT_TRUE(reader.WidenToZero(0, count, out.data(), &written));
       ASSERT_EQ(written, zero) << count << "/" << zero;
-      if (count > 0) ASSERT_FALSE(reader.WidenToZero(1, count, out.data(), &written)) << count;
+      if (count > 0) {
+        ASSERT_FALSE(reader.WidenToZero(1, count, out.data(), &written)) << count;
+      }
       for (size_t i = 0; i < zero; ++i) ASSERT_EQ(out[i], 0x7F + i) << count << "/" << zero << " at " << i;
       for (size_t i = zero; i <= count; ++i) ASSERT_EQ(out[i], SENTINEL_UNIT) << count << "/" << zero << " at " << i;
     }

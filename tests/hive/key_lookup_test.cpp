@@ -63,7 +63,8 @@ TEST(FindKeyByPathTest, EmptyAndBackslashPathsGiveTheRoot) {
 
 TEST(FindKeyByPathTest, DeepPathsOfManyShortComponents) {
   HiveBuilder b;
-  // 100 levels named "k": a path of 200 units, longer than a name buffer.
+  // 149 levels named "k" above "leaf": a path of 302 units, longer than a name
+  // buffer.
   uint32_t child = b.Key(KeySpec{.name = u"leaf"});
   const uint32_t deepest = child;
   std::u16string path = u"leaf";

@@ -1,4 +1,4 @@
-// Stored names decoded into the fixed buffer: an 8-bit name is read four bytes
+// Stored names decoded into the fixed buffer: an 8-bit name is read eight bytes
 // at a time, so the cases put the end of the name, a zero byte and the end of
 // the file at every position around those steps.
 #include "hive/names.h"
@@ -24,7 +24,7 @@ int DecodeAtEnd(const std::vector<uint8_t>& name, uint16_t length_field, bool co
 }
 
 TEST(DecodeStoredNameTest, EightBitNamesOfEveryLengthAroundTheSteps) {
-  for (size_t length = 0; length <= 13; ++length) {
+  for (size_t length = 0; length <= 17; ++length) {
     std::vector<uint8_t> name;
     for (size_t i = 0; i < length; ++i) name.push_back(static_cast<uint8_t>(0xF0 + i));  // above 0x7F
     NameBuffer buffer;
@@ -35,7 +35,7 @@ TEST(DecodeStoredNameTest, EightBitNamesOfEveryLengthAroundTheSteps) {
 }
 
 TEST(DecodeStoredNameTest, EightBitNameEndsAtItsFirstZeroByte) {
-  for (size_t length = 1; length <= 13; ++length) {
+  for (size_t length = 1; length <= 17; ++length) {
     for (size_t zero = 0; zero < length; ++zero) {
       std::vector<uint8_t> name(length, 'k');
       name[zero] = 0;

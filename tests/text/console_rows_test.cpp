@@ -38,11 +38,11 @@ std::string Narrowed(const std::u16string& text, size_t capacity = 1 << 18) {
   return sink.text;
 }
 
-TEST(ConsoleRowsTest, SpecialUnitsAtEveryPositionAroundTheFourUnitSteps) {
+TEST(ConsoleRowsTest, SpecialUnitsAtEveryPositionAroundTheEightUnitSteps) {
   // Zero, just above U+00FF, U+FF00 (its low byte is zero), and the highest
-  // Latin-1 unit, each at every position of texts 1 to 13 units long.
+  // Latin-1 unit, each at every position of texts 1 to 17 units long.
   for (const char16_t special : {u'\0', u'\u0100', u'\uFF00', u'\u00FF', u'\u8000'}) {
-    for (size_t length = 1; length <= 13; ++length) {
+    for (size_t length = 1; length <= 17; ++length) {
       for (size_t at = 0; at < length; ++at) {
         std::u16string text;
         for (size_t i = 0; i < length; ++i) text.push_back(static_cast<char16_t>(u'a' + i));
