@@ -26,10 +26,10 @@ int DecodeAtEnd(const std::vector<uint8_t>& name, uint16_t length_field, bool co
 TEST(DecodeStoredNameTest, EightBitNamesOfEveryLengthAroundTheSteps) {
   for (size_t length = 0; length <= 17; ++length) {
     std::vector<uint8_t> name;
-    for (size_t i = 0; i < length; ++i) name.push_back(static_cast<uint8_t>(0xF0 + i));  // above 0x7F
+    for (size_t i = 0; i < length; ++i) name.push_back(static_cast<uint8_t>(0xE0 + i));  // above 0x7F
     NameBuffer buffer;
     ASSERT_EQ(DecodeAtEnd(name, static_cast<uint16_t>(length), true, buffer), static_cast<int>(length));
-    for (size_t i = 0; i < length; ++i) EXPECT_EQ(buffer[i], 0xF0 + i) << "unit " << i << " of " << length;
+    for (size_t i = 0; i < length; ++i) EXPECT_EQ(buffer[i], 0xE0 + i) << "unit " << i << " of " << length;
     EXPECT_EQ(buffer[length], 0);
   }
 }
