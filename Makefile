@@ -36,20 +36,25 @@ deps-demo:
 deps-windows:
 	bash .ci/deps --windows
 
-demo: deps-demo build
+# The demo builds the program and the sample hive alone: no test framework,
+# no tests.
+demo: deps-demo
+	$(CMAKE) -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+	$(CMAKE) --build $(BUILD) -j $(JOBS) --target keyscout sample_hive
 	$(BUILD)/keyscout -f $(BUILD)/sample.hiv -l
 	$(BUILD)/keyscout -f $(BUILD)/sample.hiv -k '$(SAMPLE_KEY)' -s -l -e -v BootExecute
 
 test: deps test-release test-asan test-install
 
+# --no-tests=error: a build that found no test framework must not pass.
 test-release: build
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	cd $(BUILD) && ctest --output-on-failure --no-tests=error -j $(JOBS)
 
 test-asan:
 	$(CMAKE) -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DKEYSCOUT_SANITIZE=ON
 	$(CMAKE) --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
-	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure --no-tests=error -j $(JOBS)
 
 # The manual page without warnings, `make install` into a staging folder, and,
 # where dpkg-deb exists, the package's contents and metadata; as root with dpkg,
@@ -92,7 +97,7 @@ windows-test: deps-windows windows
 	    [ -s "$$out" ] || { xz -dc "$$f" > "$$out.part" && mv "$$out.part" "$$out"; } || exit 1; \
 	  done; \
 	fi
-	cd $(WIN64_BUILD) && KEYSCOUT_UNPACKED_HIVES="$$(pwd)/unpacked-hives" ctest --output-on-failure
+	cd $(WIN64_BUILD) && KEYSCOUT_UNPACKED_HIVES="$$(pwd)/unpacked-hives" ctest --output-on-failure --no-tests=error
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)
