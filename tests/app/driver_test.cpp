@@ -34,14 +34,6 @@ const Bytes& Sample() {
   return hive;
 }
 
-TEST(BannerTest, ShapeIsFixed) {
-  const std::string b = Banner();
-  ASSERT_GE(b.size(), 20u);
-  EXPECT_EQ(b.substr(0, 18), "\nkeyscout v1.0 - r");
-  EXPECT_EQ(b.substr(b.size() - 2), "\n\n");
-  EXPECT_EQ(std::count(b.begin(), b.end(), '\n'), 5);
-}
-
 TEST(RunToolTest, UsageTextAndExitCodes) {
   EXPECT_EQ(RunWith(Sample(), {}).out, Banner() + Usage());
   EXPECT_EQ(RunWith(Sample(), {}).code, 1);

@@ -268,7 +268,11 @@ TEST(DecodeKeyNameTest, NamesRunningPastTheFileAreUnreadable) {
   const uint32_t key = b.Key(KeySpec{.name = u"Name", .name_length = 4000});
   b.SetRoot(b.Key(KeySpec{.name = u"R", .stable_count = 1, .stable_list = b.LeafList("lh", {key})}));
   Bytes bytes = b.Finish();
-  EXPECT_EQ(Decoded(bytes, key), std::u16string(259, u'\0').substr(0, 0) + Decoded(bytes, key));
+  // While the file holds 259 bytes from the name on, the name is read, cut at
+  // the buffer (or at a zero byte of whatever follows it in the file).
+  const std::u16string whole = Decoded(bytes, key);
+  EXPECT_EQ(whole.substr(0, 4), u"Name");
+  EXPECT_LE(whole.size(), 259u);
   bytes.resize(HiveBuilder::FileOffset(key) + 0x52);  // the name's third byte is gone
   EXPECT_EQ(Decoded(bytes, key), u"<unreadable>");
   EXPECT_FALSE(FindKeyByPath(HiveImage(bytes.data(), bytes.size()), u"Name"));

@@ -30,5 +30,20 @@ TEST(WalkSubkeysTest, VisitorCanStopTheWalk) {
   EXPECT_EQ(left, 7) << "stable list walked in full, then the zero volatile count ends the walk";
 }
 
+TEST(WalkSubkeysTest, DamageCutsTheWalkShort) {
+  HiveBuilder b;
+  const uint32_t a = b.Key(KeySpec{.name = u"A"});
+  const uint32_t no_list = b.Key(KeySpec{.name = u"K", .stable_count = 1});
+  const uint32_t no_volatile_list =
+      b.Key(KeySpec{.name = u"K", .stable_count = 1, .volatile_count = 1, .stable_list = b.LeafList("lh", {a})});
+  const Bytes bytes = b.Finish();
+  const HiveImage image(bytes.data(), bytes.size());
+  int left = 10;
+  EXPECT_FALSE(WalkSubkeys(image, Cell{no_list}, CountUntil, &left));
+  EXPECT_FALSE(WalkSubkeys(image, Cell{no_volatile_list}, CountUntil, &left));
+  EXPECT_EQ(left, 9) << "the stable list's row came before the damage";
+  EXPECT_FALSE(WalkSubkeys(image, Cell{a + 8}, CountUntil, &left)) << "not a key node";
+}
+
 }  // namespace
 }  // namespace keyscout

@@ -9,7 +9,6 @@
 #include <iterator>
 #include <random>
 
-#include "app/messages.h"
 #include "support/string_sink.h"
 #include "text/console.h"
 #include "text/utf8.h"
@@ -74,12 +73,11 @@ RunResult RunOnDisk(const std::vector<std::u16string>& words) {
 }
 
 std::string Banner() {
-  test::StringSink sink;
-  {
-    Console out(sink);
-    out.Wide(MSG_BANNER);
-  }
-  return sink.text;
+  return "\n"
+         "keyscout v1.0 - read-only viewer of offline Windows registry hive files\n"
+         "Written by the keyscout developers\n"
+         "Contact: the keyscout issue tracker\n"
+         "\n";
 }
 
 std::string Preamble(const std::string& key_path) { return Banner() + "KEY PATH : " + key_path + "\n"; }

@@ -43,7 +43,9 @@ RunResult RunWith(const Bytes& hive, const std::vector<std::string>& args);
 // logs beside it are as they were.
 RunResult RunOnDisk(const std::vector<std::u16string>& words);
 
-// The banner and the "KEY PATH" line the driver prints before any report.
+// The banner and the "KEY PATH" line the driver prints before any report, as
+// literal text: every expectation of a run compares the program's banner with
+// it.
 std::string Banner();
 std::string Preamble(const std::string& key_path = "ROOT");
 
