@@ -3,14 +3,21 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <optional>
 
-#include "hive/values.h"
 #include "support/hive_builder.h"
 #include "support/string_sink.h"
+#include "support/value_hive.h"
 
 namespace keyscout {
 namespace {
+
+using test::Finish;
+using test::Footer;
+using test::HEADER;
+using test::KeyWithValues;
+using test::Listing;
+using test::Named;
+using test::Row;
 
 using test::Bytes;
 using test::HiveBuilder;
@@ -100,56 +107,6 @@ TEST(ListSubkeysTest, SubkeyAt1A0NamedSelect) {
   EXPECT_EQ(SubkeyListing(b.Finish(), key), SubkeyRows("000001A0\tSelect\n", 1));
 }
 
-constexpr char HEADER[] = "Key values information:\nHCELL_INDEX\tValue type\tValue name\n";
-
-// A hive whose key holds the value list `entries`.
-struct KeyWithValues {
-  Bytes bytes;
-  uint32_t key = 0;
-  HiveImage image() const { return HiveImage(bytes.data(), bytes.size()); }
-};
-
-KeyWithValues Finish(HiveBuilder& b, const std::vector<uint32_t>& entries) {
-  test::KeySpec shape;
-  shape.name = u"Key";
-  shape.value_count = static_cast<uint32_t>(entries.size());
-  if (!entries.empty()) shape.value_list = b.ValueList(entries);
-  const uint32_t key = b.Key(shape);
-  b.SetRoot(key);
-  return {b.Finish(), key};
-}
-
-std::string Listing(const KeyWithValues& k) {
-  test::StringSink sink;
-  {
-    Console out(sink);
-    ListValues(k.image(), Cell{k.key}, out);
-  }
-  return sink.text;
-}
-
-std::string Footer(uint32_t count) { return "----------------\nKey values count : " + std::to_string(count) + "\n"; }
-
-std::string Row(uint32_t index, const std::string& type, const std::string& name) {
-  char hex[16];
-  std::snprintf(hex, sizeof hex, "%08X", index);
-  return std::string(hex) + "\t" + type + "\t" + name + "\n";
-}
-
-std::optional<uint32_t> Find(const KeyWithValues& k, std::u16string_view name) {
-  const std::optional<Cell> found = FindValue(k.image(), Cell{k.key}, name);
-  if (!found) return std::nullopt;
-  return found->index;
-}
-
-test::ValueSpec Named(const std::u16string& name, uint32_t type = 4) {
-  test::ValueSpec shape;
-  shape.name = name;
-  shape.type = type;
-  shape.data_size = 0x80000004u;
-  return shape;
-}
-
 TEST(ListValuesTest, RowsSkipTheUnnamedValueAndCountOnlyRows) {
   HiveBuilder b;
   const uint32_t first = b.Value(Named(u"Start", 1));  // the first cell: HCELL_INDEX 0x20
@@ -159,8 +116,8 @@ TEST(ListValuesTest, RowsSkipTheUnnamedValueAndCountOnlyRows) {
   const KeyWithValues k = Finish(b, {first, unnamed, second});
   EXPECT_EQ(Listing(k), HEADER + std::string("00000020\tREG_SZ  \tStart\n") + Row(second, "REG_DWORD", "Type") +
                             Footer(2));
-  EXPECT_EQ(Find(k, u"Type"), second);
-  EXPECT_EQ(Find(k, u""), std::nullopt);  // the unnamed value is never a match
+  EXPECT_EQ(test::Find(k, u"Type"), second);
+  EXPECT_EQ(test::Find(k, u""), std::nullopt);  // the unnamed value is never a match
 }
 
 TEST(ListValuesTest, TypeColumnIsPaddedToEightAndLongerNamesPrintWhole) {
@@ -184,7 +141,7 @@ TEST(ListValuesTest, NoValuesMeansTheValueListIsNeverRead) {
   b.SetRoot(key);
   const KeyWithValues k{b.Finish(), key};
   EXPECT_EQ(Listing(k), HEADER + Footer(0));
-  EXPECT_EQ(Find(k, u"x"), std::nullopt);
+  EXPECT_EQ(test::Find(k, u"x"), std::nullopt);
 }
 
 }  // namespace

@@ -5,9 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/listings.h"
 #include "support/hive_builder.h"
-#include "support/string_sink.h"
+#include "support/value_hive.h"
 
 namespace keyscout {
 namespace {
@@ -15,56 +14,14 @@ namespace {
 using test::Bytes;
 using test::HiveBuilder;
 using test::ValueSpec;
-
-constexpr char HEADER[] = "Key values information:\nHCELL_INDEX\tValue type\tValue name\n";
-
-// A hive whose root key holds the value list `entries`.
-struct KeyWithValues {
-  Bytes bytes;
-  uint32_t key = 0;
-  HiveImage image() const { return HiveImage(bytes.data(), bytes.size()); }
-};
-
-KeyWithValues Finish(HiveBuilder& b, const std::vector<uint32_t>& entries) {
-  test::KeySpec shape;
-  shape.name = u"Key";
-  shape.value_count = static_cast<uint32_t>(entries.size());
-  if (!entries.empty()) shape.value_list = b.ValueList(entries);
-  const uint32_t key = b.Key(shape);
-  b.SetRoot(key);
-  return {b.Finish(), key};
-}
-
-std::string Listing(const KeyWithValues& k) {
-  test::StringSink sink;
-  {
-    Console out(sink);
-    ListValues(k.image(), Cell{k.key}, out);
-  }
-  return sink.text;
-}
-
-std::string Footer(uint32_t count) { return "----------------\nKey values count : " + std::to_string(count) + "\n"; }
-
-std::string Row(uint32_t index, const std::string& type, const std::string& name) {
-  char hex[16];
-  std::snprintf(hex, sizeof hex, "%08X", index);
-  return std::string(hex) + "\t" + type + "\t" + name + "\n";
-}
-
-std::optional<uint32_t> Find(const KeyWithValues& k, std::u16string_view name) {
-  const std::optional<Cell> found = FindValue(k.image(), Cell{k.key}, name);
-  if (!found) return std::nullopt;
-  return found->index;
-}
-
-ValueSpec Named(const std::u16string& name, uint32_t type = 4) {
-  ValueSpec shape;
-  shape.name = name;
-  shape.type = type;
-  shape.data_size = 0x80000004u;
-  return shape;
-}
+using test::Find;
+using test::Finish;
+using test::Footer;
+using test::HEADER;
+using test::KeyWithValues;
+using test::Listing;
+using test::Named;
+using test::Row;
 
 TEST(WalkValuesTest, AFreeCellEndsTheWalkAndTheSearch) {
   HiveBuilder b;
