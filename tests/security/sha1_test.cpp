@@ -7,15 +7,12 @@
 namespace keyscout {
 namespace {
 
-std::string Hex(const Sha1Digest& digest) {
-  static const char digits[] = "0123456789abcdef";
-  std::string out;
-  for (const uint8_t byte : digest) out += {digits[byte >> 4], digits[byte & 0xF]};
-  return out;
-}
-
 std::string Sha1Hex(const std::string& text) {
-  return Hex(ComputeSha1(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+  std::string out;
+  for (const uint8_t byte : ComputeSha1(reinterpret_cast<const uint8_t*>(text.data()), text.size())) {
+    out += {"0123456789abcdef"[byte >> 4], "0123456789abcdef"[byte & 0xF]};
+  }
+  return out;
 }
 
 TEST(Sha1Test, StandardVectors) {
