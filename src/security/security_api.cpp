@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <new>
 
+#include "security/service_sids.h"
 #include "security/well_known_sids.h"
 
 namespace keyscout {
@@ -336,10 +337,16 @@ bool LookupAccountSidW(const char16_t* system_name, PSID sid, char16_t* name, ui
         std::u16string text;
         FormatSid(sid, &text);
         const WellKnownSid* known = FindWellKnownSid(text);
-        if (known == nullptr) return Fail(ERROR_NONE_MAPPED);
-        found_domain.assign(known->domain);
-        found_name.assign(known->account);
-        found_use = known->use;
+        if (known != nullptr) {
+          found_domain.assign(known->domain);
+          found_name.assign(known->account);
+          found_use = known->use;
+        } else if (FindServiceSidName(sid.data, GetLengthSid(sid), &found_name)) {
+          found_domain.assign(SERVICE_SID_DOMAIN);
+          found_use = SidTypeWellKnownGroup;
+        } else {
+          return Fail(ERROR_NONE_MAPPED);
+        }
         break;
       }
     }

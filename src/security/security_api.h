@@ -251,7 +251,8 @@ bool ConvertSidToStringSidW(PSID sid, char16_t** text);
 void* LocalFree(void* memory);
 
 // Names a SID: the platform's account service when it has one, else the
-// table of well-known SIDs. Sizes are in 16-bit units. On success both names
+// table of well-known SIDs, else, for a service SID, the service names (see
+// FindServiceSidName). Sizes are in 16-bit units. On success both names
 // are zero-terminated in their buffers, the sizes become the name lengths
 // without terminator and `use` is set. Fails with ERROR_INSUFFICIENT_BUFFER
 // (both sizes then hold the sizes needed, terminator included),

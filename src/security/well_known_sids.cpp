@@ -85,6 +85,12 @@ constexpr WellKnownSid WELL_KNOWN_SIDS[] = {
     {u"S-1-16-16384", u"Mandatory Label", u"System Mandatory Level", SidTypeLabel},
     {u"S-1-16-20480", u"Mandatory Label", u"Protected Process Mandatory Level", SidTypeLabel},
     {u"S-1-16-28672", u"Mandatory Label", u"Secure Process Mandatory Level", SidTypeLabel},
+    {u"S-1-5-32-581", u"BUILTIN", u"System Managed Accounts Group", SidTypeAlias},
+    {u"S-1-5-32-582", u"BUILTIN", u"Storage Replica Administrators", SidTypeAlias},
+    {u"S-1-5-32-584", u"BUILTIN", u"User Mode Hardware Operators", SidTypeAlias},
+    {u"S-1-5-32-585", u"BUILTIN", u"OpenSSH Users", SidTypeAlias},
+    {u"S-1-5-83-0", u"NT VIRTUAL MACHINE", u"Virtual Machines", SidTypeWellKnownGroup},
+    {u"S-1-5-90-0", u"Window Manager", u"Window Manager Group", SidTypeWellKnownGroup},
 };
 
 }  // namespace
