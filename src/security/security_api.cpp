@@ -341,7 +341,7 @@ bool LookupAccountSidW(const char16_t* system_name, PSID sid, char16_t* name, ui
           found_domain.assign(known->domain);
           found_name.assign(known->account);
           found_use = known->use;
-        } else if (FindServiceSidName(sid.data, GetLengthSid(sid), &found_name)) {
+        } else if (FindServiceSidName(sid, &found_name)) {
           found_domain.assign(SERVICE_SID_DOMAIN);
           found_use = SidTypeWellKnownGroup;
         } else {

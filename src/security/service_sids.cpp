@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "hive/layout.h"
 #include "security/sha1.h"
 
 namespace keyscout {
@@ -115,20 +116,23 @@ ServiceNameProvider SetServiceNameProvider(ServiceNameProvider provider) {
   return previous;
 }
 
-bool FindServiceSidName(const uint8_t* sid, size_t sid_length, std::u16string* name) {
-  // Revision, count, the 48-bit authority, then the 80 and the five words.
-  constexpr size_t SID_BYTES = 8 + 4 * (1 + SERVICE_SID_WORDS);
-  if (sid == nullptr || sid_length < SID_BYTES || sid[1] != 1 + SERVICE_SID_WORDS) return false;
-  for (size_t i = 2; i < 7; ++i) {
-    if (sid[i] != 0) return false;
+bool FindServiceSidName(const ByteReader& sid, std::u16string* name) {
+  uint8_t count = 0;
+  uint8_t authority[SID_AUTHORITY_SIZE] = {};
+  uint32_t first = 0;
+  if (!sid.U8(SID_COUNT, &count) || count != 1 + SERVICE_SID_WORDS ||
+      !sid.Copy(SID_AUTHORITY, SID_AUTHORITY_SIZE, authority) || !sid.U32(SID_SUB_AUTHORITIES, &first)) {
+    return false;
   }
-  auto sub_authority = [&](size_t i) {
-    const uint8_t* p = sid + 8 + 4 * i;
-    return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
-  };
-  if (sid[7] != SERVICE_SID_AUTHORITY || sub_authority(0) != SERVICE_SID_FIRST) return false;
+  // The 48-bit authority, big-endian: 5.
+  for (size_t i = 0; i + 1 < SID_AUTHORITY_SIZE; ++i) {
+    if (authority[i] != 0) return false;
+  }
+  if (authority[SID_AUTHORITY_SIZE - 1] != SERVICE_SID_AUTHORITY || first != SERVICE_SID_FIRST) return false;
   ServiceSidWords words;
-  for (size_t i = 0; i < SERVICE_SID_WORDS; ++i) words[i] = sub_authority(1 + i);
+  for (size_t i = 0; i < SERVICE_SID_WORDS; ++i) {
+    if (!sid.U32(SID_SUB_AUTHORITIES + uint64_t{SID_SUB_AUTHORITY_SIZE} * (1 + i), &words[i])) return false;
+  }
 
   const ServiceSidEntry* found = FindIndexed(ProvidedIndex(), words);
   if (found == nullptr) found = FindIndexed(CompiledIndex(), words);

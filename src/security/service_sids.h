@@ -15,6 +15,8 @@
 #include <string_view>
 #include <vector>
 
+#include "hive/byte_reader.h"
+
 namespace keyscout {
 
 inline constexpr uint32_t SERVICE_SID_AUTHORITY = 5;
@@ -43,8 +45,7 @@ using ServiceNameProvider = std::function<std::vector<std::u16string>()>;
 // is asked again when needed. Returns the previous provider. Prints nothing.
 ServiceNameProvider SetServiceNameProvider(ServiceNameProvider provider);
 
-// The service name of the SID held in `sid_length` bytes at `sid` (a SID
-// already checked as valid): true with `name` set to the name as the provider
+// The service name of `sid`: true with `name` set to the name as the provider
 // or the compiled list spells it, when the SID is S-1-5-80 with exactly five
 // sub-authorities after the 80 and one of those names hashes to them. Where
 // two candidates hash alike (names that differ in letter case only), the
@@ -52,7 +53,7 @@ ServiceNameProvider SetServiceNameProvider(ServiceNameProvider provider);
 // one wins. False, with `name` untouched, otherwise. May raise std::bad_alloc
 // while the candidates are hashed, which happens once per source, when the
 // first such SID is met. Prints nothing.
-bool FindServiceSidName(const uint8_t* sid, size_t sid_length, std::u16string* name);
+bool FindServiceSidName(const ByteReader& sid, std::u16string* name);
 
 // The compiled names, in the order of the data file they come from, for the
 // test that compares the two.

@@ -34,7 +34,7 @@ TEST(ServiceSidTest, CompiledNamesAreTheRowsOfTheDataFile) {
 class ServiceSidLookupTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    previous_ = SetAccountSource([](const uint8_t*, size_t, std::u16string*, std::u16string*, uint32_t*) {
+    previous_ = SetAccountSource([](const SidBytes&, std::u16string*, std::u16string*, uint32_t*) {
       return AccountLookup::kUnavailable;
     });
   }
