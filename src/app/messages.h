@@ -20,6 +20,10 @@ inline constexpr char16_t MSG_USAGE[] =
     u"\t[-e] List values information\n"
     u"\t[-s] Show key security description information\n"
     u"\t[-w output_file] Dump attribute to a file\n"
+    u"\t[-i] Show key information (last written time, class name, flags) and hive state\n"
+    u"\t[-d] Decode the value data by its type (with -v or -u)\n"
+    u"\t[-u] Show the unnamed (default) value of the key\n"
+    u"\t[-t] Apply the hive's transaction logs (.LOG1, .LOG2, .LOG) in memory before reading\n"
     u"\n";
 
 inline constexpr char16_t MSG_CANNOT_OPEN_TARGET[] = u"Cannot open target file. (%s)\n";

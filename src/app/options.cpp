@@ -19,6 +19,10 @@ constexpr OptionWord OPTION_WORDS[] = {
     {u"-e", OPT_LIST_VALUES, nullptr},
     {u"-s", OPT_SECURITY, nullptr},
     {u"-w", OPT_DUMP, &RunOptions::output_file},
+    {u"-i", OPT_INFO, nullptr},
+    {u"-d", OPT_DECODE, nullptr},
+    {u"-u", OPT_UNNAMED, nullptr},
+    {u"-t", OPT_LOGS, nullptr},
 };
 
 }  // namespace

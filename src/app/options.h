@@ -13,6 +13,10 @@ inline constexpr uint32_t OPT_LIST_VALUES = 0x04;
 inline constexpr uint32_t OPT_LIST_SUBKEYS = 0x08;
 inline constexpr uint32_t OPT_DUMP = 0x10;
 inline constexpr uint32_t OPT_SECURITY = 0x20;
+inline constexpr uint32_t OPT_INFO = 0x40;        // -i: key and hive information
+inline constexpr uint32_t OPT_DECODE = 0x80;      // -d: a value's data decoded by its type
+inline constexpr uint32_t OPT_UNNAMED = 0x100;    // -u: the key's unnamed value
+inline constexpr uint32_t OPT_LOGS = 0x200;       // -t: transaction logs applied in memory
 inline constexpr uint32_t OPT_FILE = 0x80000000u;
 
 struct RunOptions {

@@ -26,6 +26,10 @@ std::string Usage() {
          "\t[-e] List values information\n"
          "\t[-s] Show key security description information\n"
          "\t[-w output_file] Dump attribute to a file\n"
+         "\t[-i] Show key information (last written time, class name, flags) and hive state\n"
+         "\t[-d] Decode the value data by its type (with -v or -u)\n"
+         "\t[-u] Show the unnamed (default) value of the key\n"
+         "\t[-t] Apply the hive's transaction logs (.LOG1, .LOG2, .LOG) in memory before reading\n"
          "\n";
 }
 

@@ -243,7 +243,8 @@ Lines ReadmeSection(const std::string& title) {
 
 TEST(ManPageTest, SynopsisShowsTheUsageTextAndHelp) {
   const std::string usage = UsageSynopsis();
-  EXPECT_EQ(usage, "keyscout -f hive_path [-k key_path] [-v value_name] [-l] [-e] [-s] [-w output_file]");
+  EXPECT_EQ(usage,
+            "keyscout -f hive_path [-k key_path] [-v value_name] [-l] [-e] [-s] [-w output_file] [-i] [-d] [-u] [-t]");
   EXPECT_EQ(ManSynopsis(), (Lines{usage, "keyscout -h"}));
 }
 
