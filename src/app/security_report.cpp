@@ -2,10 +2,13 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "app/messages.h"
 #include "hive/key_node.h"
+#include "hive/services.h"
 #include "security/security_desc.h"
+#include "security/service_sids.h"
 #include "security/sid.h"
 
 namespace keyscout {
@@ -18,6 +21,21 @@ struct RowTexts {
   std::u16string account;
   std::u16string domain;
   std::u16string sid;
+};
+
+// While it lives, service SIDs are named from the services of `image` before
+// the compiled names; the provider it replaced comes back when it ends, so
+// nothing reads the image after the report.
+class HiveServiceNames {
+ public:
+  explicit HiveServiceNames(const HiveImage& image)
+      : previous_(SetServiceNameProvider([&image] { return ReadServiceNames(image); })) {}
+  ~HiveServiceNames() { SetServiceNameProvider(std::move(previous_)); }
+  HiveServiceNames(const HiveServiceNames&) = delete;
+  HiveServiceNames& operator=(const HiveServiceNames&) = delete;
+
+ private:
+  ServiceNameProvider previous_;
 };
 
 RowTexts FetchTexts(CSid& row) {
@@ -51,6 +69,9 @@ void ShowKeySecurity(const HiveImage& image, Cell key, Console& out) {
   // (E_INVALIDARG) like any other unreadable descriptor, not an empty table.
   if (!stored) AtlThrow(E_INVALIDARG);
 
+  // The hive's services are read only when a service SID is met that neither
+  // the platform nor the table of well-known SIDs names, and at most once.
+  const HiveServiceNames services(image);
   CSecurityDesc descriptor;
   descriptor.LoadStored(*stored);
   CSid row;
