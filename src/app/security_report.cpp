@@ -1,5 +1,6 @@
 #include "app/security_report.h"
 
+#include <new>
 #include <optional>
 #include <string>
 #include <utility>
@@ -24,18 +25,27 @@ struct RowTexts {
 };
 
 // While it lives, service SIDs are named from the services of `image` before
-// the compiled names; the provider it replaced comes back when it ends, so
-// nothing reads the image after the report.
+// the compiled names: ControlSet001's first, and the other control sets' only
+// for a SID that those do not name. The providers it replaced come back when
+// it ends, so nothing reads the image after the report.
 class HiveServiceNames {
  public:
   explicit HiveServiceNames(const HiveImage& image)
-      : previous_(SetServiceNameProvider([&image] { return ReadServiceNames(image); })) {}
-  ~HiveServiceNames() { SetServiceNameProvider(std::move(previous_)); }
+      : previous_(SetServiceNameProviders({[&image] { return ReadFirstControlSetServices(image); },
+                                           [&image] { return ReadOtherControlSetServices(image); }})) {}
+  ~HiveServiceNames() {
+    try {
+      SetServiceNameProviders(std::move(previous_));
+    } catch (const std::bad_alloc&) {
+      // Removing them cannot fail: the image is never read again either way.
+      SetServiceNameProviders({});
+    }
+  }
   HiveServiceNames(const HiveServiceNames&) = delete;
   HiveServiceNames& operator=(const HiveServiceNames&) = delete;
 
  private:
-  ServiceNameProvider previous_;
+  std::vector<ServiceNameProvider> previous_;
 };
 
 RowTexts FetchTexts(CSid& row) {

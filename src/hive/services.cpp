@@ -101,20 +101,24 @@ int CollectServiceName(void* context, Cell node, const char16_t* name, size_t le
 
 }  // namespace
 
-std::vector<std::u16string> ReadServiceNames(const HiveImage& image) {
+std::vector<std::u16string> ReadFirstControlSetServices(const HiveImage& image) {
   ServiceWalk walk(image);
   // Choice: a walk cut short by damage keeps the names it read before the
   // damage, as a listing keeps the rows it printed: each is the name of a
   // key that is there, and a name can only ever name the SID it hashes to.
-  const std::optional<Cell> first = FindKeyByPath(image, u"ControlSet001\\Services");
-  if (first) WalkSubkeys(image, *first, CollectServiceName, &walk);
-  if (walk.entries_left == 0 || !CheckHiveImage(image)) return std::move(walk.names);
+  const std::optional<Cell> services = FindKeyByPath(image, u"ControlSet001\\Services");
+  if (services) WalkSubkeys(image, *services, CollectServiceName, &walk);
+  return std::move(walk.names);
+}
 
+std::vector<std::u16string> ReadOtherControlSetServices(const HiveImage& image) {
+  ServiceWalk walk(image);
+  if (!CheckHiveImage(image)) return {};
   // Choice: the other control sets in the order of the root's list, which
   // Windows keeps sorted, so ControlSet002 comes before ControlSet003. The
   // order only decides which spelling wins between names that differ in case
-  // alone; ControlSet001 comes first as the set a system boots from unless
-  // told otherwise, and the rest need no value of the hive to be read.
+  // alone; ControlSet001 comes before them all as the set a system boots from
+  // unless told otherwise, and the rest need no value of the hive to be read.
   //
   // Their Services keys are found by a walk rather than by FindSubkey: a walk
   // takes its entries from the budget all these walks share, where up to 998

@@ -19,23 +19,26 @@ TreeKey ControlSet(const std::u16string& name, const std::vector<std::u16string>
   return set;
 }
 
-TEST(ReadServiceNamesTest, ControlSet001FirstThenTheOtherSetsInListOrderEachNameOnce) {
+TEST(ControlSetServicesTest, ControlSet001ThenTheOtherSetsInListOrderEachNameOnce) {
   TreeKey root{.name = u"ROOT"};
-  root.children = {ControlSet(u"ControlSet003", {u"Gamma", u"beta"}, u"SERVICES"),
-                   ControlSet(u"controlset001", {u"Beta", u"Alpha"}),
-                   ControlSet(u"ControlSet002", {u"ALPHA", u"Delta"}),
+  root.children = {ControlSet(u"ControlSet003", {u"Gamma", u"beta", u"delta"}, u"SERVICES"),
+                   ControlSet(u"controlset001", {u"Beta", u"Alpha", u"ALPHA"}),
+                   ControlSet(u"ControlSet002", {u"Alpha", u"Delta"}),
                    // Not "ControlSet" and three digits.
                    ControlSet(u"ControlSet1", {u"Wrong1"}), ControlSet(u"ControlSet00A", {u"Wrong2"}),
                    ControlSet(u"ControlSet0001", {u"Wrong3"}), ControlSet(u"Select", {u"Wrong4"})};
   const test::Bytes bytes = test::BuildHive(root);
-  EXPECT_EQ(ReadServiceNames(HiveImage(bytes.data(), bytes.size())),
-            (std::vector<std::u16string>{u"Alpha", u"Beta", u"Delta", u"Gamma"}));
+  const HiveImage image(bytes.data(), bytes.size());
+  EXPECT_EQ(ReadFirstControlSetServices(image), (std::vector<std::u16string>{u"Alpha", u"Beta"}));
+  EXPECT_EQ(ReadOtherControlSetServices(image), (std::vector<std::u16string>{u"Alpha", u"Delta", u"beta", u"Gamma"}));
 
-  // Without ControlSet001, the other sets still give theirs.
+  // Without ControlSet001 the first gives nothing and the others the same.
   root.children.erase(root.children.begin() + 1);
   const test::Bytes without = test::BuildHive(root);
-  EXPECT_EQ(ReadServiceNames(HiveImage(without.data(), without.size())),
-            (std::vector<std::u16string>{u"ALPHA", u"Delta", u"beta", u"Gamma"}));
+  const HiveImage image_without(without.data(), without.size());
+  EXPECT_TRUE(ReadFirstControlSetServices(image_without).empty());
+  EXPECT_EQ(ReadOtherControlSetServices(image_without),
+            (std::vector<std::u16string>{u"Alpha", u"Delta", u"beta", u"Gamma"}));
 }
 
 }  // namespace
