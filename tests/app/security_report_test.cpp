@@ -172,13 +172,6 @@ TEST(SecurityReportTest, RowsPrintedBeforeAFailureStay) {
 const std::string PROBE_SERVICE = "S-1-5-80-3378286936-537505594-255453772-1710593570-3798460476";
 const std::string WDI_SERVICE_HOST = "S-1-5-80-3139157870-2983391045-3678747466-658725712-1809340420";
 
-// A descriptor that grants the probe service and WdiServiceHost.
-Bytes ServiceDescriptor() {
-  SdSpec shape = AdminsAndSystem();
-  shape.dacl = Acl({Ace(0x00, 0, 0x1, Sid(PROBE_SERVICE)), Ace(0x00, 0, 0x2, Sid(WDI_SERVICE_HOST))});
-  return Descriptor(shape);
-}
-
 // Runs on every platform, and under Wine with the system asked first: the
 // names of the hive's services, and of the newer well-known SIDs, come out
 // the same there.
@@ -204,10 +197,12 @@ TEST(SecurityReportTest, ServiceSidsAreNamedFromTheHiveOwnServicesFirst) {
 TEST(SecurityReportTest, ADamagedServicesKeyGivesNoNamesAndTheReportStands) {
   // ROOT\ControlSet001\Services\KeyscoutProbeService, built by hand to be
   // damaged in one place at a time.
+  SdSpec shape = AdminsAndSystem();
+  shape.dacl = Acl({Ace(0x00, 0, 0x1, Sid(PROBE_SERVICE)), Ace(0x00, 0, 0x2, Sid(WDI_SERVICE_HOST))});
   enum Damage { kNone, kServicesNode, kServicesList, kServiceNode };
   for (const Damage damage : {kNone, kServicesNode, kServicesList, kServiceNode}) {
     HiveBuilder b;
-    const uint32_t sd = b.Security(ServiceDescriptor());
+    const uint32_t sd = b.Security(Descriptor(shape));
     const uint32_t probe = b.Key({.name = u"KeyscoutProbeService", .security = sd});
     const uint32_t list = b.LeafList("lh", {probe});
     const uint32_t services = b.Key({.name = u"Services", .stable_count = 1, .stable_list = list, .security = sd});
