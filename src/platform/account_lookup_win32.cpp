@@ -46,9 +46,11 @@ AccountLookup PlatformLookupAccount(const SidBytes& sid, std::u16string* domain,
       return AccountLookup::kMapped;
     }
     // Choice: a SID the system cannot name (ERROR_NONE_MAPPED among others)
-    // is left to the tool's table of well-known SIDs, as where there is no
-    // system to ask, rather than shown without a name: older or trimmed
-    // systems (and Wine) lack some names that the table holds.
+    // is left to the tool's own naming (the table of well-known SIDs, then
+    // the services of the hive and the compiled service names), as where
+    // there is no system to ask, rather than shown without a name: older or
+    // trimmed systems (and Wine) lack some names that the table holds, and
+    // the system knows only the services installed on itself.
     if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER) break;
     // A name or domain never needs more than a few hundred units; anything
     // else is not an answer to act on.

@@ -1,6 +1,6 @@
 #include "security/service_sids.h"
 
-#include <algorithm>
+#include <unordered_map>
 #include <utility>
 
 #include "hive/layout.h"
@@ -22,64 +22,80 @@ char16_t UpperCaseServiceUnit(char16_t unit) {
   return unit;
 }
 
-struct ServiceSidEntry {
-  ServiceSidWords words;
-  std::u16string_view name;
+// Candidate names and the SIDs of those hashed so far. Names are hashed in
+// their order and only as far as a lookup needs: the first service SID of a
+// run is usually found well before the end of the hive's own names, and the
+// compiled ones are then never hashed at all.
+class LazyServiceIndex {
+ public:
+  LazyServiceIndex() = default;
+  explicit LazyServiceIndex(std::vector<std::u16string_view> names) : names_(std::move(names)) {}
+
+  // The first candidate, in order, whose SID has these words, or null.
+  const std::u16string_view* Find(const ServiceSidWords& words) {
+    const auto known = hashed_.find(words);
+    if (known != hashed_.end()) return &names_[known->second];
+    while (next_ < names_.size()) {
+      // An earlier name with the same words stays; the counter moves only
+      // once the name is in, so running out of memory here loses nothing.
+      const ServiceSidWords next_words = ComputeServiceSidWords(names_[next_]);
+      hashed_.emplace(next_words, next_);
+      ++next_;
+      if (next_words == words) return &names_[hashed_.find(words)->second];
+    }
+    return nullptr;
+  }
+
+ private:
+  // The words are a digest already: the first one spreads them well.
+  struct WordsHash {
+    size_t operator()(const ServiceSidWords& words) const { return words[0]; }
+  };
+
+  std::vector<std::u16string_view> names_;
+  size_t next_ = 0;
+  std::unordered_map<ServiceSidWords, size_t, WordsHash> hashed_;
 };
 
-// The names with their SIDs' words, sorted by the words; among names that
-// hash alike the earlier one comes first.
-std::vector<ServiceSidEntry> IndexServiceNames(const std::u16string_view* names, size_t count) {
-  std::vector<ServiceSidEntry> index;
-  index.reserve(count);
-  for (size_t i = 0; i < count; ++i) index.push_back(ServiceSidEntry{ComputeServiceSidWords(names[i]), names[i]});
-  std::stable_sort(index.begin(), index.end(),
-                   [](const ServiceSidEntry& a, const ServiceSidEntry& b) { return a.words < b.words; });
-  return index;
-}
-
-// The first entry with these words, or null.
-const ServiceSidEntry* FindIndexed(const std::vector<ServiceSidEntry>& index, const ServiceSidWords& words) {
-  const auto found = std::lower_bound(index.begin(), index.end(), words,
-                                      [](const ServiceSidEntry& e, const ServiceSidWords& w) { return e.words < w; });
-  return found != index.end() && found->words == words ? &*found : nullptr;
-}
-
-// The compiled names, hashed when first needed rather than at start-up: most
-// runs meet no service SID.
-const std::vector<ServiceSidEntry>& CompiledIndex() {
-  static const std::vector<ServiceSidEntry> index = [] {
+// The compiled names, in the order of their list.
+LazyServiceIndex& CompiledIndex() {
+  static LazyServiceIndex index = [] {
     size_t count = 0;
     const std::u16string_view* names = ServiceNameTable(&count);
-    return IndexServiceNames(names, count);
+    return LazyServiceIndex(std::vector<std::u16string_view>(names, names + count));
   }();
   return index;
 }
 
-// The registered provider and what it gave. Like the account source, this is
-// set up before the reports run and used from one thread.
+// What one registered provider gave.
 struct ProvidedNames {
-  ServiceNameProvider provider;
   bool asked = false;
   std::vector<std::u16string> names;  // the index's views point into these
-  std::vector<ServiceSidEntry> index;
+  LazyServiceIndex index;
 };
 
-ProvidedNames& Provided() {
-  static ProvidedNames provided;
-  return provided;
+// The registered providers and, at the same places, what each gave. Like the
+// account source, they are set up before the reports run and used from one
+// thread.
+struct Providers {
+  std::vector<ServiceNameProvider> providers;
+  std::vector<ProvidedNames> provided;
+};
+
+Providers& Registered() {
+  static Providers registered;
+  return registered;
 }
 
-// The index of the provider's names, asking it first when it has not been.
-const std::vector<ServiceSidEntry>& ProvidedIndex() {
-  ProvidedNames& provided = Provided();
-  if (provided.asked || !provided.provider) return provided.index;
-  // Choice: the provider counts as asked only once its names are indexed, so
-  // that running out of memory on the way asks it again at the next SID
-  // instead of losing its names for the rest of the run.
-  std::vector<std::u16string> names = provided.provider();
-  std::vector<std::u16string_view> views(names.begin(), names.end());
-  std::vector<ServiceSidEntry> index = IndexServiceNames(views.data(), views.size());
+// The index of the names `provider` gave, asking it first when it has not
+// been.
+LazyServiceIndex& ProvidedIndex(const ServiceNameProvider& provider, ProvidedNames& provided) {
+  if (provided.asked) return provided.index;
+  // Choice: the provider counts as asked only once its names are in the
+  // index, so that running out of memory on the way asks it again at the
+  // next SID instead of losing its names for the rest of the run.
+  std::vector<std::u16string> names = provider();
+  LazyServiceIndex index(std::vector<std::u16string_view>(names.begin(), names.end()));
   // Moving the vector keeps its strings where they are, and the views valid.
   provided.names = std::move(names);
   provided.index = std::move(index);
@@ -106,14 +122,14 @@ ServiceSidWords ComputeServiceSidWords(std::u16string_view name) {
   return words;
 }
 
-ServiceNameProvider SetServiceNameProvider(ServiceNameProvider provider) {
-  ProvidedNames& provided = Provided();
-  ServiceNameProvider previous = std::move(provided.provider);
-  provided.provider = std::move(provider);
-  provided.asked = false;
-  provided.index.clear();
-  provided.names.clear();
-  return previous;
+std::vector<ServiceNameProvider> SetServiceNameProviders(std::vector<ServiceNameProvider> providers) {
+  // The only step that can fail comes first, and allocates nothing for an
+  // empty list: removing the providers always succeeds.
+  std::vector<ProvidedNames> fresh(providers.size());
+  Providers& registered = Registered();
+  registered.provided = std::move(fresh);
+  registered.providers.swap(providers);
+  return providers;
 }
 
 bool FindServiceSidName(const ByteReader& sid, std::u16string* name) {
@@ -134,10 +150,14 @@ bool FindServiceSidName(const ByteReader& sid, std::u16string* name) {
     if (!sid.U32(SID_SUB_AUTHORITIES + uint64_t{SID_SUB_AUTHORITY_SIZE} * (1 + i), &words[i])) return false;
   }
 
-  const ServiceSidEntry* found = FindIndexed(ProvidedIndex(), words);
-  if (found == nullptr) found = FindIndexed(CompiledIndex(), words);
+  const std::u16string_view* found = nullptr;
+  Providers& registered = Registered();
+  for (size_t i = 0; i < registered.providers.size() && found == nullptr; ++i) {
+    if (registered.providers[i]) found = ProvidedIndex(registered.providers[i], registered.provided[i]).Find(words);
+  }
+  if (found == nullptr) found = CompiledIndex().Find(words);
   if (found == nullptr) return false;
-  name->assign(found->name);
+  name->assign(*found);
   return true;
 }
 

@@ -167,6 +167,62 @@ TEST(SecurityReportTest, RowsPrintedBeforeAFailureStay) {
   EXPECT_EQ(r.out, Head() + OWNER_ADMINS + GROUP_SYSTEM + Failed());
 }
 
+// Service SIDs worked out apart from this code: a name in no list, and one
+// of the compiled names.
+const std::string PROBE_SERVICE = "S-1-5-80-3378286936-537505594-255453772-1710593570-3798460476";
+const std::string WDI_SERVICE_HOST = "S-1-5-80-3139157870-2983391045-3678747466-658725712-1809340420";
+
+// Runs on every platform, and under Wine with the system asked first: the
+// names of the hive's services, and of the newer well-known SIDs, come out
+// the same there.
+TEST(SecurityReportTest, ServiceSidsAreNamedFromTheHiveOwnServicesFirst) {
+  SdSpec shape = AdminsAndSystem();
+  shape.dacl = Acl({Ace(0x00, 0, 0x1, Sid(PROBE_SERVICE)), Ace(0x00, 0, 0x2, Sid(WDI_SERVICE_HOST)),
+                   Ace(0x00, 0, 0x3, Sid("S-1-5-32-581")), Ace(0x00, 0, 0x4, Sid("S-1-5-90-0"))});
+  test::TreeKey root{.name = u"ROOT", .security = Descriptor(shape)};
+  // The list spells the second one WdiServiceHost; the hive's spelling wins.
+  for (const char16_t* set : {u"ControlSet001", u"ControlSet002"}) {
+    const char16_t* service = root.children.empty() ? u"wdiservicehost" : u"KeyscoutProbeService";
+    root.children.push_back({.name = set, .children = {{.name = u"Services", .children = {{.name = service}}}}});
+  }
+  const test::RunResult r = Show(test::BuildHive(root));
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.out, Head() + OWNER_ADMINS + GROUP_SYSTEM + "DACL ACE : " + PROBE_SERVICE +
+                       "    NT SERVICE\\KeyscoutProbeService 00000001 00 00\n"
+                       "DACL ACE : " + WDI_SERVICE_HOST + "    NT SERVICE\\wdiservicehost 00000002 00 00\n"
+                       "DACL ACE : S-1-5-32-581    BUILTIN\\System Managed Accounts Group 00000003 00 00\n"
+                       "DACL ACE : S-1-5-90-0    Window Manager\\Window Manager Group 00000004 00 00\n");
+}
+
+TEST(SecurityReportTest, ADamagedServicesKeyGivesNoNamesAndTheReportStands) {
+  // ROOT\ControlSet001\Services\KeyscoutProbeService, built by hand to be
+  // damaged in one place at a time.
+  SdSpec shape = AdminsAndSystem();
+  shape.dacl = Acl({Ace(0x00, 0, 0x1, Sid(PROBE_SERVICE)), Ace(0x00, 0, 0x2, Sid(WDI_SERVICE_HOST))});
+  enum Damage { kNone, kServicesNode, kServicesList, kServiceNode };
+  for (const Damage damage : {kNone, kServicesNode, kServicesList, kServiceNode}) {
+    HiveBuilder b;
+    const uint32_t sd = b.Security(Descriptor(shape));
+    const uint32_t probe = b.Key({.name = u"KeyscoutProbeService", .security = sd});
+    const uint32_t list = b.LeafList("lh", {probe});
+    const uint32_t services = b.Key({.name = u"Services", .stable_count = 1, .stable_list = list, .security = sd});
+    const uint32_t set = b.Key(
+        {.name = u"ControlSet001", .stable_count = 1, .stable_list = b.LeafList("lh", {services}), .security = sd});
+    b.SetRoot(b.Key({.name = u"ROOT", .stable_count = 1, .stable_list = b.LeafList("lh", {set}), .security = sd}));
+    if (damage == kServicesNode) b.PatchCellU16(services, 4, 0x7878);
+    if (damage == kServicesList) b.PatchCellU16(list, 4, 0x7878);
+    if (damage == kServiceNode) b.PatchCellU16(probe, 4, 0x7878);
+    const test::RunResult r = Show(b.Finish());
+    EXPECT_EQ(r.code, 0) << damage;
+    // WdiServiceHost still comes from the compiled names.
+    const std::string probe_name = damage == kNone ? "NT SERVICE\\KeyscoutProbeService" : "\\";
+    EXPECT_EQ(r.out, Head() + OWNER_ADMINS + GROUP_SYSTEM + "DACL ACE : " + PROBE_SERVICE + "    " + probe_name +
+                         " 00000001 00 00\nDACL ACE : " + WDI_SERVICE_HOST +
+                         "    NT SERVICE\\WdiServiceHost 00000002 00 00\n")
+        << damage;
+  }
+}
+
 // A hive whose root key's security cell holds `descriptor` and has a size
 // field `size_field_delta` bytes off the exact fit (marked free on request),
 // built by hand so the cell can be damaged.

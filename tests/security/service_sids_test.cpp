@@ -40,7 +40,7 @@ class ServiceSidLookupTest : public ::testing::Test {
   }
   void TearDown() override {
     SetAccountSource(previous_);
-    SetServiceNameProvider(nullptr);
+    SetServiceNameProviders({});
   }
 
   // "domain\account (use)" as CSid gives them, through both lookup calls.
@@ -68,10 +68,10 @@ TEST_F(ServiceSidLookupTest, CompiledNamesNameServiceSidsAndLongOnesComeThroughT
 
 TEST_F(ServiceSidLookupTest, TheProviderIsAskedFirstOnceAndOnlyWhenAServiceSidIsLeftUnnamed) {
   provider_calls = 0;
-  SetServiceNameProvider([] {
+  SetServiceNameProviders({[] {
     ++provider_calls;
     return std::vector<std::u16string>{u"KeyscoutProbeService", u"wdiservicehost"};
-  });
+  }});
   for (const char* other : {"S-1-5-18", "S-1-5-21-1-2-3-500", "S-1-5-80-0",
                             "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"}) {
     NameOf(other);  // not a service SID, or one the table names
@@ -83,13 +83,32 @@ TEST_F(ServiceSidLookupTest, TheProviderIsAskedFirstOnceAndOnlyWhenAServiceSidIs
   EXPECT_EQ(provider_calls, 1);
 
   // A new provider that gives nothing replaces the old names and is asked once.
-  SetServiceNameProvider([] {
+  SetServiceNameProviders({[] {
     ++provider_calls;
     return std::vector<std::u16string>{};
-  });
+  }});
   EXPECT_EQ(NameOf(PROBE_SERVICE), u"\\ (8)");
   EXPECT_EQ(NameOf(WDI_SERVICE_HOST), u"NT SERVICE\\WdiServiceHost (5)");
   EXPECT_EQ(provider_calls, 2);
+}
+
+TEST_F(ServiceSidLookupTest, ALaterProviderIsAskedOnlyForASidTheEarlierOnesDoNotName) {
+  int first = 0;
+  int second = 0;
+  SetServiceNameProviders({[&first] {
+                             ++first;
+                             return std::vector<std::u16string>{u"wdiservicehost"};
+                           },
+                           nullptr,
+                           [&second] {
+                             ++second;
+                             return std::vector<std::u16string>{u"WDISERVICEHOST", u"KeyscoutProbeService"};
+                           }});
+  EXPECT_EQ(NameOf(WDI_SERVICE_HOST), u"NT SERVICE\\wdiservicehost (5)");
+  EXPECT_EQ(first + 10 * second, 1);
+  EXPECT_EQ(NameOf(PROBE_SERVICE), u"NT SERVICE\\KeyscoutProbeService (5)");
+  EXPECT_EQ(NameOf(WDI_SERVICE_HOST), u"NT SERVICE\\wdiservicehost (5)");  // the earlier provider's spelling
+  EXPECT_EQ(first + 10 * second, 11);
 }
 
 TEST_F(ServiceSidLookupTest, OtherShapesAndUnknownDigestsStayUnnamed) {
