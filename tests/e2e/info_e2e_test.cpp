@@ -3,9 +3,7 @@
 
 #include "hive/layout.h"
 #include "support/hive_builder.h"
-#include "support/real_hives.h"
 #include "support/run_tool.h"
-#include "support/sample_hive.h"
 
 namespace keyscout {
 namespace {
@@ -108,6 +106,8 @@ TEST(InfoEndToEndTest, TheRootOfACleanHiveAndOfOneWithAWrongChecksum) {
                        "Hive written    : 1601-01-01 00:00:00.0000000 UTC\n");
 }
 
+// -i comes first whatever the order of the words: the listing, which would
+// print an empty list for this cell, never runs.
 TEST(InfoEndToEndTest, AKeyCellThatIsNoKeyNodeEndsTheRunBeforeTheOtherReports) {
   Bytes hive = InfoHive(false);
   // The root names the class name cell: a sound cell, but no "nk".
@@ -115,39 +115,6 @@ TEST(InfoEndToEndTest, AKeyCellThatIsNoKeyNodeEndsTheRunBeforeTheOtherReports) {
   const test::RunResult r = test::RunWith(hive, {"-f", "h", "-l", "-i", "-s"});
   EXPECT_EQ(r.code, 1);
   EXPECT_EQ(r.out, test::Preamble() + "=====================\nCannot find the key. (ROOT)\n");
-}
-
-TEST(InfoEndToEndTest, ComesFirstOfTheReports) {
-  const test::RunResult r =
-      test::RunWith(test::BuildSampleHive(), {"-f", "h", "-s", "-l", "-i", "-k", "ControlSet001"});
-  EXPECT_EQ(r.code, 0);
-  const std::string start = test::Preamble("ControlSet001") + "=====================\nKey information : \n";
-  EXPECT_TRUE(r.out.starts_with(start)) << r.out;
-  EXPECT_NE(r.out.find("(clean)\nHive written    : 1601-01-01 00:00:00.0000000 UTC\n"
-                       "=====================\nSecurity descriptor information : \n"),
-            std::string::npos)
-      << r.out;
-}
-
-TEST(InfoEndToEndTest, AKeyOfARealDirtyHive) {
-  const std::string name = "regipy_SYSTEM_WIN_10_1709.xz";
-  const Bytes hive = test::LoadRealHive(name);
-  if (hive.empty()) GTEST_SKIP() << "no " << name;
-  const test::RunResult r = test::RunWith(hive, {"-f", "h", "-k", "ControlSet001\\Control\\Lsa\\JD", "-i"});
-  EXPECT_EQ(r.code, 0);
-  EXPECT_EQ(r.out, test::Preamble("ControlSet001\\Control\\Lsa\\JD") +
-                       "=====================\n"
-                       "Key information : \n"
-                       "Last written    : 2019-05-16 08:22:00.2700041 UTC\n"
-                       "Flags           : 0020 (COMP_NAME)\n"
-                       "Class name      : 9e3626b3\n"
-                       "Subkeys         : 0 (volatile 0)\n"
-                       "Values          : 1\n"
-                       "Security cell   : 00DA8D78\n"
-                       "Parent cell     : 000AF8F0\n"
-                       "Hive version    : 1.5\n"
-                       "Hive sequence   : 4317 / 4316 (dirty)\n"
-                       "Hive written    : 1601-01-01 00:00:00.0000000 UTC\n");
 }
 
 }  // namespace
