@@ -3,6 +3,7 @@
 #include <new>
 #include <optional>
 
+#include "app/info_report.h"
 #include "app/listings.h"
 #include "app/messages.h"
 #include "app/options.h"
@@ -45,6 +46,10 @@ int RunReports(const RunOptions& options, const HiveImage& image, const Evidence
       (options.flags & OPT_KEY) != 0 ? std::u16string_view(options.key_path) : MSG_ROOT;
   out.Format(MSG_KEY_PATH, {shown_path});
 
+  if ((options.flags & OPT_INFO) != 0) {
+    out.Wide(MSG_SEPARATOR);
+    if (!ShowKeyInformation(image, key, shown_path, out)) return 1;
+  }
   try {
     if ((options.flags & OPT_SECURITY) != 0) {
       out.Wide(MSG_SEPARATOR);

@@ -40,6 +40,31 @@ inline constexpr char16_t MSG_OUT_OF_MEMORY[] = u"Out of memory.\n";
 // failed; the cause and ")\n" follow.
 inline constexpr char MSG_OUTPUT_LOST_PREFIX[] = "Cannot write to standard output. (";
 
+// The key information block (-i): each label padded to the colon's column.
+// The title ends with a space, and so does the class name line of a key
+// without a class name.
+inline constexpr char16_t MSG_INFO_TITLE[] = u"Key information : \n";
+inline constexpr char16_t MSG_INFO_LAST_WRITTEN[] = u"Last written    : %s\n";
+inline constexpr char16_t MSG_INFO_FLAGS[] = u"Flags           : %s\n";
+inline constexpr char16_t MSG_INFO_CLASS_NAME[] = u"Class name      : %s\n";
+inline constexpr char16_t MSG_INFO_SUBKEYS[] = u"Subkeys         : %s (volatile %s)\n";
+inline constexpr char16_t MSG_INFO_VALUES[] = u"Values          : %s\n";
+inline constexpr char16_t MSG_INFO_SECURITY[] = u"Security cell   : %s\n";
+inline constexpr char16_t MSG_INFO_PARENT[] = u"Parent cell     : %s\n";
+inline constexpr char16_t MSG_INFO_HIVE_VERSION[] = u"Hive version    : %s.%s\n";
+inline constexpr char16_t MSG_INFO_HIVE_SEQUENCE[] = u"Hive sequence   : %s / %s %s\n";
+inline constexpr char16_t MSG_INFO_HIVE_WRITTEN[] = u"Hive written    : %s\n";
+// A field whose bytes cannot be read.
+inline constexpr char16_t MSG_UNREADABLE[] = u"(unreadable)";
+inline constexpr char16_t MSG_HIVE_CLEAN[] = u"(clean)";
+inline constexpr char16_t MSG_HIVE_DIRTY[] = u"(dirty)";
+// The names of the key node's flag bits, in bit order from 0x0001, joined
+// by this separator inside parentheses after the number.
+inline constexpr const char16_t* MSG_KEY_FLAG_NAMES[] = {
+    u"VOLATILE", u"HIVE_EXIT", u"HIVE_ENTRY", u"NO_DELETE", u"SYM_LINK", u"COMP_NAME", u"PREDEF_HANDLE",
+};
+inline constexpr char16_t MSG_KEY_FLAG_SEPARATOR[] = u"|";
+
 // The security table's lines. Header and rows do not line up: scripts read them as
 // they are.
 inline constexpr char16_t MSG_SECURITY_HEADER[] = u"CLASS      SID\t       Domain&Account\t\tAccess\tType\tFlags\n";

@@ -89,6 +89,23 @@ bool BaseBlockChecksumValid(const ByteReader& reader) {
   return computed && reader.U32(BASE_CHECKSUM, &stored) && stored == *computed;
 }
 
+BaseBlockFields ReadBaseBlockFields(const HiveImage& image) {
+  const ByteReader& reader = image.reader();
+  const auto u32 = [&](uint64_t at) {
+    uint32_t v = 0;
+    return reader.U32(at, &v) ? std::optional<uint32_t>(v) : std::nullopt;
+  };
+  BaseBlockFields fields;
+  fields.primary_sequence = u32(BASE_PRIMARY_SEQUENCE);
+  fields.secondary_sequence = u32(BASE_SECONDARY_SEQUENCE);
+  uint64_t written = 0;
+  if (reader.U64(BASE_LAST_WRITTEN, &written)) fields.last_written = written;
+  fields.major_version = u32(BASE_MAJOR_VERSION);
+  fields.minor_version = u32(BASE_MINOR_VERSION);
+  fields.checksum_valid = BaseBlockChecksumValid(reader);
+  return fields;
+}
+
 bool HasHiveSignatures(const HiveImage& image) {
   uint32_t sig = 0;
   if (!image.reader().U32(BASE_SIGNATURE, &sig) || sig != SIG_REGF) return false;

@@ -111,6 +111,25 @@ std::optional<uint32_t> ComputeBaseBlockChecksum(const ByteReader& reader);
 // True when the stored checksum equals the computed one.
 bool BaseBlockChecksumValid(const ByteReader& reader);
 
+// The base block fields that tell the hive's own state, each as stored, or
+// nothing when its bytes cannot be read.
+struct BaseBlockFields {
+  std::optional<uint32_t> primary_sequence;
+  std::optional<uint32_t> secondary_sequence;
+  std::optional<uint64_t> last_written;  // FILETIME
+  std::optional<uint32_t> major_version;
+  std::optional<uint32_t> minor_version;
+  bool checksum_valid = false;  // BaseBlockChecksumValid
+
+  // True when the hive was not written back in full: the sequence numbers
+  // differ or the checksum is wrong. The checksum covers both sequence
+  // numbers, so a base block too short to hold them is dirty too.
+  bool Dirty() const { return !checksum_valid || primary_sequence != secondary_sequence; }
+};
+
+// Reads the base block fields of `image` (at its file offset 0). Prints nothing.
+BaseBlockFields ReadBaseBlockFields(const HiveImage& image);
+
 // True when the base block reads "regf" and the first hbin "hbin": the file
 // is a hive at all. Prints nothing.
 bool HasHiveSignatures(const HiveImage& image);

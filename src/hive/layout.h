@@ -59,7 +59,9 @@ inline constexpr uint16_t SIG_VK = 0x6b76;  // "vk"
 inline constexpr uint16_t SIG_DB = 0x6264;  // "db"
 
 // Key node ("nk").
-inline constexpr uint32_t NK_FLAGS = 0x06;            // u16; bit 0x20: 8-bit name
+inline constexpr uint32_t NK_FLAGS = 0x06;            // u16, the NK_FLAG_* bits
+inline constexpr uint32_t NK_LAST_WRITTEN = 0x08;     // u64 FILETIME (UTC)
+inline constexpr uint32_t NK_PARENT = 0x14;           // HCELL_INDEX of the parent key
 inline constexpr uint32_t NK_STABLE_COUNT = 0x18;     // u32
 inline constexpr uint32_t NK_VOLATILE_COUNT = 0x1C;   // u32
 inline constexpr uint32_t NK_STABLE_LIST = 0x20;      // i32 HCELL_INDEX, negative = none
@@ -67,9 +69,18 @@ inline constexpr uint32_t NK_VOLATILE_LIST = 0x24;    // i32 HCELL_INDEX, negati
 inline constexpr uint32_t NK_VALUE_COUNT = 0x28;      // u32
 inline constexpr uint32_t NK_VALUE_LIST = 0x2C;       // HCELL_INDEX
 inline constexpr uint32_t NK_SECURITY = 0x30;         // HCELL_INDEX of the security cell
+inline constexpr uint32_t NK_CLASS_NAME = 0x34;       // HCELL_INDEX of the class name cell, -1 = none
 inline constexpr uint32_t NK_NAME_LENGTH = 0x4C;      // u16
+inline constexpr uint32_t NK_CLASS_LENGTH = 0x4E;     // u16, bytes of UTF-16LE; 0 = no class name
 inline constexpr uint32_t NK_NAME = 0x50;
-inline constexpr uint16_t NK_FLAG_COMPRESSED_NAME = 0x20;
+// Key node flags (NK_FLAGS).
+inline constexpr uint16_t NK_FLAG_VOLATILE = 0x0001;         // lives in memory only
+inline constexpr uint16_t NK_FLAG_HIVE_EXIT = 0x0002;        // mount point of another hive
+inline constexpr uint16_t NK_FLAG_HIVE_ENTRY = 0x0004;       // root key of a hive
+inline constexpr uint16_t NK_FLAG_NO_DELETE = 0x0008;        // cannot be deleted
+inline constexpr uint16_t NK_FLAG_SYM_LINK = 0x0010;         // a symbolic link key
+inline constexpr uint16_t NK_FLAG_COMPRESSED_NAME = 0x0020;  // the name is 8-bit
+inline constexpr uint16_t NK_FLAG_PREDEF_HANDLE = 0x0040;    // a predefined handle
 
 // Subkey lists ("lf", "lh", "li", "ri").
 inline constexpr uint32_t LIST_COUNT = 0x06;          // u16

@@ -347,8 +347,8 @@ TEST(ManPageTest, OutputSectionShowsTheLayoutOfEveryLinePrinted) {
   // no table names) and values of every type.
   const std::string dump = test::TempDir() + "/man-page-dump.bin";
   ExpectEveryLineDocumented(test::RunWith(test::BuildSampleHive(),
-                                          {"-f", "sample", "-k", "ControlSet001\\Control\\Session Manager", "-s",
-                                           "-l", "-e", "-v", "BootExecute", "-w", dump}));
+                                          {"-f", "sample", "-k", "ControlSet001\\Control\\Session Manager", "-i",
+                                           "-s", "-l", "-e", "-v", "BootExecute", "-w", dump}));
 }
 
 TEST(ManPageTest, ExitStatusListsEveryFailureMessage) {

@@ -2,13 +2,17 @@
 """Differential check of keyscout against hivex on the real hives.
 
 For every key of every hive that hivex opens, keyscout runs once with the
-key's path (-k PATH -l -e), which checks at the same time that -k finds the
-key again: its -l rows must be hivex's subkeys (HCELL_INDEX = hivex node
-handle - 0x1000, name, order) and its -e rows hivex's values (HCELL_INDEX,
-type name, name). For a sample of values, -v NAME -w FILE must write exactly
-hivex's data. Per hive it prints the keys and values compared and the
-mismatches; it fails when any mismatch is left, and when the runs changed a
-hive file.
+key's path (-k PATH -i -l -e), which checks at the same time that -k finds the
+key again: its -i block must give hivex's node timestamp as the last written
+time, the stored subkey and value counts that hivex reads (and, for the
+volatile count, flags, class name, security and parent cells, the key node's
+bytes as read here; hivex's parent where it gives one) and the base block's
+fields (hivex's last modified time as the hive's); its -l rows must be
+hivex's subkeys (HCELL_INDEX = hivex node handle - 0x1000, name, order) and
+its -e rows hivex's values (HCELL_INDEX, type name, name). For a sample of
+values, -v NAME -w FILE must write exactly hivex's data. Per hive it prints
+the keys, times, counts and values compared and the mismatches; it fails when
+any mismatch is left, and when the runs changed a hive file.
 
 The expected rows are hivex's answers passed through keyscout's documented
 output rules, which are not mismatches:
@@ -41,10 +45,12 @@ skip code) when hivex or the hives are absent.
 import argparse
 import collections
 import concurrent.futures
+import datetime
 import hashlib
 import lzma
 import os
 import re
+import struct
 import subprocess
 import sys
 import tempfile
@@ -61,6 +67,23 @@ TYPE_NAMES = [
 ]
 # How many mismatches per hive are shown in full.
 SHOWN_PER_HIVE = 5
+# The -i block's lines, and its key node and base block fields.
+INFO_LAYOUT = (
+    "Key information : \n"
+    "Last written    : %s\n"
+    "Flags           : %s\n"
+    "Class name      : %s\n"
+    "Subkeys         : %s (volatile %s)\n"
+    "Values          : %s\n"
+    "Security cell   : %08X\n"
+    "Parent cell     : %08X\n"
+    "Hive version    : %u.%u\n"
+    "Hive sequence   : %u / %u %s\n"
+    "Hive written    : %s\n")
+FLAG_NAMES = ["VOLATILE", "HIVE_EXIT", "HIVE_ENTRY", "NO_DELETE", "SYM_LINK", "COMP_NAME", "PREDEF_HANDLE"]
+NK_FLAGS, NK_LAST_WRITTEN, NK_PARENT = 0x06, 0x08, 0x14
+NK_STABLE_COUNT, NK_VOLATILE_COUNT, NK_VALUE_COUNT = 0x18, 0x1C, 0x28
+NK_SECURITY, NK_CLASS_NAME, NK_CLASS_LENGTH = 0x30, 0x34, 0x4E
 
 
 def units_of(name):
@@ -128,6 +151,33 @@ def type_name(code):
     return TYPE_NAMES[code] if 0 <= code < len(TYPE_NAMES) else "REG_NONE"
 
 
+def filetime_text(filetime):
+    """A FILETIME as keyscout prints it: UTC with seven decimals, or 0x and
+    16 hexadecimal digits past the year 9999 (datetime's own limit)."""
+    filetime &= 0xFFFFFFFFFFFFFFFF
+    seconds, fraction = divmod(filetime, 10 ** 7)
+    try:
+        moment = datetime.datetime(1601, 1, 1) + datetime.timedelta(seconds=seconds)
+    except OverflowError:
+        return "0x%016X" % filetime
+    return "%04d-%02d-%02d %02d:%02d:%02d.%07d UTC" % (
+        moment.year, moment.month, moment.day, moment.hour, moment.minute, moment.second, fraction)
+
+
+def flags_text(flags):
+    names = [name for bit, name in enumerate(FLAG_NAMES) if flags & (1 << bit)]
+    return "%04X" % flags + (" (%s)" % "|".join(names) if names else "")
+
+
+def base_block_checksum(data):
+    """The XOR of the 127 words before the checksum field, 0 kept as 1 and
+    0xFFFFFFFF as 0xFFFFFFFE."""
+    total = 0
+    for word in struct.unpack_from("<127I", data, 0):
+        total ^= word
+    return {0: 1, 0xFFFFFFFF: 0xFFFFFFFE}.get(total, total)
+
+
 class HiveCheck:
     """The comparison of one hive."""
 
@@ -140,6 +190,10 @@ class HiveCheck:
         self.pool = pool
         self.scratch = scratch
         self.keys = 0
+        self.times = 0
+        self.counts = 0
+        self.class_names = 0
+        self.hive_info = None
         self.values = 0
         self.dumps = 0
         self.untyped = 0
@@ -222,6 +276,60 @@ class HiveCheck:
                 break
         return keys
 
+    def u16(self, at):
+        return struct.unpack_from("<H", self.bytes, at)[0]
+
+    def u32(self, at):
+        return struct.unpack_from("<I", self.bytes, at)[0]
+
+    def class_name_text(self, node):
+        """The key's class name as keyscout prints it, read from the bytes:
+        empty without a length, "(unreadable)" when its cell is free or too
+        short for the length."""
+        length = self.u16(node + NK_CLASS_LENGTH)
+        if length == 0:
+            return ""
+        cell = HIVE_BASE + self.u32(node + NK_CLASS_NAME)
+        if cell + 4 > len(self.bytes):
+            return "(unreadable)"
+        size = struct.unpack_from("<i", self.bytes, cell)[0]
+        if size >= 0 or -size < 4 + length or cell + 4 + length > len(self.bytes):
+            return "(unreadable)"
+        units = struct.unpack_from("<%dH" % (length // 2), self.bytes, cell + 4)
+        if 0 in units:
+            units = units[:units.index(0)]
+        return "".join(chr(u) if u <= 0xFF else "?" for u in units)
+
+    def info_block(self, h, node):
+        """The -i block keyscout must print for `node`: hivex's timestamp
+        and counts, the rest from the key node's and base block's bytes."""
+        stable = self.u32(node + NK_STABLE_COUNT)
+        values = self.u32(node + NK_VALUE_COUNT)
+        parent = self.u32(node + NK_PARENT)
+        problems = []
+        # hivex's answers where it gives one (a count of 0 comes back from
+        # its Python module as an error); each must be what the bytes say.
+        for what, ask, stored in (("subkey count", h.node_nr_children, stable),
+                                  ("value count", h.node_nr_values, values)):
+            try:
+                answer = ask(node)
+            except RuntimeError:
+                continue
+            if answer != stored:
+                problems.append("hivex %s %d, key node %d" % (what, answer, stored))
+        if node != h.root():
+            try:
+                hivex_parent = h.node_parent(node) - HIVE_BASE
+                if hivex_parent != parent:
+                    problems.append("hivex parent %08X, key node %08X" % (hivex_parent, parent))
+            except RuntimeError:
+                pass
+        block = INFO_LAYOUT % (
+            (filetime_text(h.node_timestamp(node)), flags_text(self.u16(node + NK_FLAGS)),
+             self.class_name_text(node), stable, self.u32(node + NK_VOLATILE_COUNT), values,
+             self.u32(node + NK_SECURITY), parent) + self.hive_info)
+        return block, problems
+
     def is_key_node(self, index):
         at = HIVE_BASE + index + 4
         return self.bytes[at:at + 2] == b"nk"
@@ -260,14 +368,18 @@ class HiveCheck:
         return True
 
     def check_key(self, key):
-        node, path, subkey_rows, value_rows, _ = key
-        code, out, err = self.run(["-k", path, "-l", "-e"])
-        expected = SEPARATOR + subkeys_block(subkey_rows) + SEPARATOR + values_block(value_rows)
-        if code == 0 and not err and (out.endswith(expected) or
-                                      self.only_entries_off_key_nodes(out, subkey_rows, value_rows)):
+        node, path, subkey_rows, value_rows, _, info, problems = key
+        code, out, err = self.run(["-k", path, "-i", "-l", "-e"])
+        listings = SEPARATOR + subkeys_block(subkey_rows) + SEPARATOR + values_block(value_rows)
+        expected = SEPARATOR + info + listings
+        if not problems and code == 0 and not err and (
+                out.endswith(expected) or
+                (SEPARATOR + info + SEPARATOR + "Subkeys information:\n" in out and
+                 self.only_entries_off_key_nodes(out, subkey_rows, value_rows))):
             return None
-        return "key %s (node %#x): exit %d\n--- expected\n%s--- got\n%s" % (
-            path, node, code, expected, out[out.find(SEPARATOR):] if SEPARATOR in out else out)
+        return "key %s (node %#x): exit %d%s\n--- expected\n%s--- got\n%s" % (
+            path, node, code, "".join("; " + p for p in problems), expected,
+            out[out.find(SEPARATOR):] if SEPARATOR in out else out)
 
     def check_dump(self, job):
         path, value, name, data, index = job
@@ -297,19 +409,39 @@ class HiveCheck:
                 return
         with open(self.path, "rb") as f:
             self.bytes = f.read()
-        keys = self.collect(h)
+        # The hive's own lines of every -i block.
+        primary, secondary = self.u32(4), self.u32(8)
+        dirty = primary != secondary or base_block_checksum(self.bytes) != self.u32(0x1FC)
+        self.hive_info = (self.u32(0x14), self.u32(0x18), primary, secondary,
+                          "(dirty)" if dirty else "(clean)", filetime_text(h.last_modified()))
+        keys = []
+        for key in self.collect(h):
+            if key[1] is None:
+                keys.append(key)
+                continue
+            try:
+                info, problems = self.info_block(h, key[0])
+            except RuntimeError:
+                self.refused += 1
+                continue
+            keys.append(key + (info, problems))
         typed = [k for k in keys if k[1] is not None]
         self.untyped = len(keys) - len(typed)
         for problem in self.pool.map(self.check_key, typed):
             if problem:
                 self.mismatch(problem)
         self.keys = len(typed)
+        # Each key's last written time against hivex, and its three stored
+        # counts.
+        self.times = len(typed)
+        self.counts = 3 * len(typed)
+        self.class_names = sum(1 for k in typed if "\nClass name      : \n" not in k[5])
         self.values = sum(len(k[3]) for k in typed)
 
         # The -w sample: every value above one segment, and an even spread of
         # the rest, among values -v can name uniquely.
         candidates = []
-        for _, path, _, _, named in typed:
+        for _, path, _, _, named, _, _ in typed:
             folded = [fold(printed(n)) for _, n in named]
             for value, name in named:
                 if folded.count(fold(printed(name))) == 1 and typed_component(name) is not None:
@@ -344,8 +476,10 @@ class HiveCheck:
             extra += ", %d rows for entries that name no key node (hivex skips them)" % self.off_key_nodes
         if self.refused:
             extra += ", %d keys whose lists or values hivex refuses (not compared)" % self.refused
-        print("%s: %d keys compared, %d values compared, %d dumps compared, %d mismatches%s" % (
-            self.name, self.keys, self.values, self.dumps, len(self.mismatches), extra))
+        print("%s: %d keys compared, %d last written times, %d stored counts and %d class names "
+              "compared, %d values compared, %d dumps compared, %d mismatches%s" % (
+                  self.name, self.keys, self.times, self.counts, self.class_names, self.values,
+                  self.dumps, len(self.mismatches), extra))
         if self.rules:
             print("  names read by the output rules: " +
                   ", ".join("%s %d" % (rule, n) for rule, n in sorted(self.rules.items())))
@@ -407,10 +541,14 @@ def main():
             if path.startswith(scratch):
                 os.unlink(path)
     keys = sum(c.keys for c in checks)
+    times = sum(c.times for c in checks)
+    counts = sum(c.counts for c in checks)
+    class_names = sum(c.class_names for c in checks)
     values = sum(c.values for c in checks)
     dumps = sum(c.dumps for c in checks)
-    print("all hives: %d keys compared, %d values compared, %d dumps compared, %d mismatches" % (
-        keys, values, dumps, total))
+    print("all hives: %d keys compared, %d last written times, %d stored counts and %d class names "
+          "compared, %d values compared, %d dumps compared, %d mismatches" % (
+              keys, times, counts, class_names, values, dumps, total))
     if keys == 0:
         print("SKIP: hivex opened no hive")
         return SKIP

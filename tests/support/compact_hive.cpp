@@ -1,6 +1,7 @@
 #include "support/compact_hive.h"
 
 #include <algorithm>
+#include <string_view>
 
 #include "hive/layout.h"
 #include "support/sd_builder.h"
@@ -71,6 +72,11 @@ class FieldLog {
     Field("nk " + name + " value list", index, 0x2C, 4, path);
     Field("nk " + name + " security", index, 0x30, 4, path);
     Field("nk " + name + " name length", index, 0x4C, 2, path);
+  }
+  void ClassName(const std::string& name, uint32_t index, uint32_t class_cell, const std::string& path) {
+    Field("nk " + name + " class name", index, NK_CLASS_NAME, 4, path);
+    Field("nk " + name + " class length", index, NK_CLASS_LENGTH, 2, path);
+    Size("class name " + name, class_cell, path);
   }
   void List(const std::string& name, uint32_t index, uint32_t entries, uint32_t entry_size,
             const std::string& path) {
@@ -232,12 +238,22 @@ CompactHive BuildCompactHive(bool big_data) {
       b.PatchCellU32(list, 4 + 4 * i, b.DataCell(piece));
     }
   }
+  // Class names last, so that a cut anywhere before them leaves the keys
+  // whole and the class names unreadable.
+  const uint32_t root_class = b.AddCell(Utf16Le(COMPACT_ROOT_CLASS));
+  b.PatchCellU32(root, NK_CLASS_NAME, root_class);
+  b.PatchCellU16(root, NK_CLASS_LENGTH, static_cast<uint16_t>(2 * std::u16string_view(COMPACT_ROOT_CLASS).size()));
+  const uint32_t deep_class = b.AddCell(Utf16Le(u"Deep\u00E9"));
+  b.PatchCellU32(deep, NK_CLASS_NAME, deep_class);
+  b.PatchCellU16(deep, NK_CLASS_LENGTH, 10);
   b.SetRoot(root);
   hive.bytes = b.Finish();
   const Bytes& out = hive.bytes;
 
   const std::string deep_path = COMPACT_DEEP_KEY;
   log.Key("ROOT", root, "");
+  log.ClassName("ROOT", root, root_class, "");
+  log.ClassName("Deep", deep, deep_class, deep_path);
   log.ValueList("root value list", root_values, count(values.size()), "");
   for (const RootValue& v : values) {
     const std::string shown = v.utf8.empty() ? "(unnamed)" : v.utf8;

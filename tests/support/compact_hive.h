@@ -30,6 +30,8 @@ struct CompactHive {
 inline constexpr const char* COMPACT_DEEP_KEY = "Gamma\\Deep";
 inline constexpr const char* COMPACT_DEEP_VALUE = "Cell";
 inline constexpr const char* COMPACT_BIG_VALUE = "Big";
+// The root's class name; Deep's is "Deep\u00E9". Both lie at the end.
+inline constexpr const char16_t* COMPACT_ROOT_CLASS = u"RootClass";
 
 // The root "ROOT" (security cell with owner, group, a SACL and a DACL of
 // plain and object entries) with:

@@ -143,6 +143,8 @@ uint32_t HiveBuilder::Key(const KeySpec& shape) {
   auto at = [](uint32_t cell_offset) { return cell_offset - 4; };
   std::memcpy(&p[at(0x04)], "nk", 2);
   Put16(p, at(0x06), static_cast<uint16_t>((compressed ? 0x20 : 0) | shape.extra_flags));
+  Put32(p, at(0x08), static_cast<uint32_t>(shape.last_written));
+  Put32(p, at(0x0C), static_cast<uint32_t>(shape.last_written >> 32));
   Put32(p, at(0x14), shape.parent);
   Put32(p, at(0x18), shape.stable_count);
   Put32(p, at(0x1C), shape.volatile_count);
@@ -151,8 +153,9 @@ uint32_t HiveBuilder::Key(const KeySpec& shape) {
   Put32(p, at(0x28), shape.value_count);
   Put32(p, at(0x2C), shape.value_list);
   Put32(p, at(0x30), shape.security);
-  Put32(p, at(0x34), NO_CELL);  // no class name
+  Put32(p, at(0x34), shape.class_name);
   Put16(p, at(0x4C), shape.name_length.value_or(static_cast<uint16_t>(name.size())));
+  Put16(p, at(0x4E), shape.class_length);
   std::copy(name.begin(), name.end(), p.begin() + at(0x50));
   return AddCell(p);
 }
@@ -260,8 +263,10 @@ Bytes HiveBuilder::Finish() {
   }
   Bytes out = file_;
   std::memcpy(&out[0], "regf", 4);
-  Put32(out, 0x04, 1);  // sequence numbers: equal, so the hive is clean
-  Put32(out, 0x08, 1);
+  Put32(out, 0x04, primary_sequence_);  // equal sequence numbers: the hive is clean
+  Put32(out, 0x08, secondary_sequence_);
+  Put32(out, 0x0C, static_cast<uint32_t>(last_written_));
+  Put32(out, 0x10, static_cast<uint32_t>(last_written_ >> 32));
   Put32(out, 0x14, 1);  // major version
   Put32(out, 0x18, minor_);
   Put32(out, 0x1C, 0);  // primary file

@@ -32,6 +32,9 @@ struct KeySpec {
   uint32_t value_count = 0;
   uint32_t value_list = NO_CELL;
   uint32_t security = NO_CELL;
+  uint64_t last_written = 0;       // FILETIME
+  uint32_t class_name = NO_CELL;   // HCELL_INDEX of the class name cell
+  uint16_t class_length = 0;       // bytes
 };
 
 // A value key with explicit data fields (see HiveBuilder::Value for a
@@ -81,6 +84,13 @@ class HiveBuilder {
   uint32_t Security(const Bytes& descriptor);
 
   void SetRoot(uint32_t index) { root_ = index; }
+  // The base block's sequence numbers (1 and 1 unless set) and last written
+  // time (0 unless set).
+  void SetSequence(uint32_t primary, uint32_t secondary) {
+    primary_sequence_ = primary;
+    secondary_sequence_ = secondary;
+  }
+  void SetLastWritten(uint64_t filetime) { last_written_ = filetime; }
   uint32_t root() const { return root_; }
 
   // Raw damage, by file offset.
@@ -107,6 +117,9 @@ class HiveBuilder {
   uint32_t cursor_ = 0;
   uint32_t root_ = NO_CELL;
   uint16_t minor_;
+  uint32_t primary_sequence_ = 1;
+  uint32_t secondary_sequence_ = 1;
+  uint64_t last_written_ = 0;
 };
 
 // Text helpers.
