@@ -36,7 +36,8 @@ class ValueBuffer {
   uint8_t* data_;
 };
 
-// Units below this one are control characters, shown as \xNN in a text.
+// Units below this one are control characters, shown as \xNN in a text
+// (upper-case digits, as every other hexadecimal number the tool prints).
 constexpr char16_t FIRST_PRINTABLE_UNIT = 0x20;
 
 // Writes `value` in `base` (10 or 16, upper-case digits), with at least
@@ -151,7 +152,8 @@ bool ShowValue(const HiveImage& image, Cell key, const ValueRequest& request, co
   out.Wide(MSG_VALUE_RULE);
   PrintHexDump(buffer.data(), length < VALUE_DUMP_SHOWN ? length : VALUE_DUMP_SHOWN, out);
   // The decoded data reads the same buffer as the dump file: the value is
-  // read from the hive once.
+  // read from the hive once. Choice: it comes right after the hex dump, which
+  // it explains, and before the dump file's lines, which report an action.
   if (request.decode && HasDecodedForm(type)) {
     out.Wide(MSG_DECODED_TITLE);
     DecodedPrinter printer(out);

@@ -40,6 +40,8 @@ TextRun HandOverText(const ByteReader& data, uint64_t at, uint64_t end, DecodedV
   return text;
 }
 
+// Choice: a number fits only data of exactly its size. Longer data is not
+// cut to its first bytes: that would show a number the value may not hold.
 void DecodeNumber(const ByteReader& data, uint32_t type, DecodedValueSink& sink) {
   if (type == VALUE_TYPE_QWORD) {
     uint64_t value = 0;
