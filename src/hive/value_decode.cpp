@@ -89,9 +89,9 @@ bool DecodeValueData(const ByteReader& data, uint32_t type, DecodedValueSink& si
       uint64_t at = 0;
       while (at < end) {
         const TextRun text = HandOverText(data, at, end, sink);
-        // Choice: the list ends at its first empty text, as the system's own
-        // readers end it, even when more bytes follow; a list that lacks that
-        // empty text ends with the data.
+        // Choice: the list ends at its first empty text even when more texts
+        // follow it: that empty text is the list's end, and what lies beyond
+        // it is no part of the list. A list that lacks it ends with the data.
         if (text.units == 0) break;
         sink.TextEnd();
         at = text.next;
