@@ -2,7 +2,8 @@
 // builder: one key with 1,000,000 subkeys (an "ri" over 2,000 "lh" leaves of
 // 500), one with 100,000 values, a 200 MiB big-data value whose segments sit
 // in 16 KiB hbins, a path 100 levels deep, a small hive with the same deep
-// path, and one file holding all four. Every key names its parent and the
+// path, one file holding all four, and, in a file of its own, a 200 MiB
+// REG_MULTI_SZ value for -d. Every key names its parent and the
 // root carries a root's flags, as in a hive that Windows wrote, so that the
 // other tools the benchmark runs read these files as they read real ones.
 #include <algorithm>
@@ -74,8 +75,8 @@ uint32_t ManyValues(HiveBuilder& b) {
 // The "db" record is written before its segments: one of the other tools
 // refuses a value whose record lies closer to the end of the file than the
 // value's length, whatever the segments say.
-uint32_t BigValue(HiveBuilder& b) {
-  const keyscout::test::Bytes data = keyscout::test::Pattern(BIG_VALUE, 42);
+uint32_t BigValue(HiveBuilder& b, const char16_t* key = u"BigValue", const char16_t* name = u"Big",
+                  uint32_t type = 3, const Bytes& data = keyscout::test::Pattern(BIG_VALUE, 42)) {
   const uint32_t record = b.AddCell(keyscout::test::Bytes(DB_RECORD_BYTES, 0));
   std::vector<uint32_t> segments;
   for (size_t at = 0; at < data.size(); at += SEGMENT) {
@@ -85,8 +86,30 @@ uint32_t BigValue(HiveBuilder& b) {
   b.PatchCellU16(record, 0x04, 0x6264);  // "db"
   b.PatchCellU16(record, 0x06, static_cast<uint16_t>(segments.size()));
   b.PatchCellU32(record, 0x08, b.ValueList(segments));
-  const uint32_t value = b.Value(ValueSpec{.name = u"Big", .type = 3, .data_size = BIG_VALUE, .data_offset = record});
-  return b.Key(KeySpec{.name = u"BigValue", .value_count = 1, .value_list = b.ValueList({value})});
+  const uint32_t value = b.Value(ValueSpec{.name = name, .type = type, .data_size = BIG_VALUE, .data_offset = record});
+  return b.Key(KeySpec{.name = key, .value_count = 1, .value_list = b.ValueList({value})});
+}
+
+// 200 MiB of REG_MULTI_SZ, the list's empty string last: numbered paths of
+// about 60 characters, each with a tab (printed as an escape) and a letter
+// above U+00FF (printed as "?"), the work -d does on a real text per unit.
+Bytes ManyTexts() {
+  Bytes data;
+  data.reserve(BIG_VALUE);
+  const auto put = [&](char16_t unit) {
+    data.push_back(static_cast<uint8_t>(unit));
+    data.push_back(static_cast<uint8_t>(unit >> 8));
+  };
+  for (uint32_t i = 0;; ++i) {
+    const std::u16string text = u"C:\\Program Files\\Vendor\\" + Numbered("Entry", i, 8) + u"\tcache\u0416.dat";
+    if (data.size() + 2 * text.size() + 6 > BIG_VALUE) break;
+    for (const char16_t unit : text) put(unit);
+    put(0);
+  }
+  while (data.size() + 4 < BIG_VALUE) put(u'x');  // the last text takes up the rest
+  put(0);
+  put(0);
+  return data;
 }
 
 // Levels named L01 .. L100 down to a key holding one value.
@@ -137,6 +160,10 @@ int main(int argc, char** argv) {
   {
     HiveBuilder b;
     Save(dir + "/bigdata-200m.hiv", b, {BigValue(b)});
+  }
+  {
+    HiveBuilder b;
+    Save(dir + "/bigtext-200m.hiv", b, {BigValue(b, u"BigText", u"Texts", 7, ManyTexts())});
   }
   {
     // All four in one file; the root's list must stay in Windows order.

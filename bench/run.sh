@@ -118,6 +118,7 @@ check() {
   shift 3
   local out=$DATA/check/stdout err=$DATA/check/stderr start end code=0
   rm -f "$out" "$err"
+  [ "$kind" != decode ] || [ -z "$dump" ] || rm -f "$dump"
   start=$(date +%s.%N)
   timeout 300 "$@" >"$out" 2>"$err" || code=$?
   end=$(date +%s.%N)
@@ -128,6 +129,17 @@ check() {
   case $kind in
     lookup)
       [ -s "$out" ] && [ ! -s "$err" ] || { echo "fails: $(head -c 60 "$err" | tr '\n' ' ')"; return; } ;;
+    decode)
+      if [ -n "$dump" ]; then
+        # keyscout's own -v -w beside -d: the file must be written.
+        [ -s "$dump" ] || { echo "fails: no file written"; return; }
+      else
+        # The texts whole, in some text form: at least one byte per character.
+        local bytes
+        bytes=$(wc -c <"$out")
+        [ "$bytes" -ge "$expected" ] && [ ! -s "$err" ] ||
+          { echo "fails: $bytes bytes printed, $(head -c 60 "$err" | tr '\n' ' ')"; return; }
+      fi ;;
     subkeys|values)
       local lines
       lines=$(wc -l <"$out")
@@ -148,7 +160,9 @@ check() {
 
 ROWS=()  # "work|tool|median|min|max|rss|note"
 
-# One request done by every tool. kind: lookup, subkeys, values or export.
+# One request done by every tool. kind: lookup, subkeys, values, export or
+# decode (the value's texts printed; keyscout's -v -w on the same value is
+# timed beside it, as the reference -d is held to).
 workload() {
   local id=$1 title=$2 hive=$3 kind=$4 key=$5 value=${6:-}
   local path=$DATA/$hive
@@ -165,6 +179,7 @@ workload() {
     subkeys) ks+=(-l); printf 'ls\n' >>"$script" ;;
     values) ks+=(-e); printf 'lsval\n' >>"$script" ;;
     export) ks+=(-v "$value" -w "$DATA/out/keyscout.bin"); printf 'lsval %s\n' "$value" >>"$script" ;;
+    decode) ks+=(-v "$value" -d); printf 'lsval %s\n' "$value" >>"$script" ;;
   esac
 
   # keyscout first: its output says how many rows the others must print.
@@ -176,6 +191,10 @@ workload() {
     subkeys) expected=$("$KEYSCOUT" "${ks[@]}" | sed -n 's/^Subkey count : //p') ;;
     values) expected=$("$KEYSCOUT" "${ks[@]}" | sed -n 's/^Key values count : //p') ;;
     export) "$KEYSCOUT" "${ks[@]}" >/dev/null; expected=$(stat -c %s "$DATA/out/keyscout.bin") ;;
+    decode)
+      # The characters of the texts: each line after the title without its
+      # tab, an escape counted as the one character it stands for.
+      expected=$("$KEYSCOUT" "${ks[@]}" | sed '1,/^Value data : $/d; s/^\t//; s/\\x[0-9A-F][0-9A-F]/./g' | tr -d '\n' | wc -c) ;;
   esac
 
   local -a tools=() cmds=() dumps=()
@@ -183,23 +202,25 @@ workload() {
   local own=""
   [ "$kind" = export ] && own=$DATA/out/keyscout.bin
   add keyscout "$own" "$KEYSCOUT" "${ks[@]}"
+  [ "$kind" = decode ] && add "keyscout -v -w" "$DATA/out/reference.bin" \
+    "$KEYSCOUT" -f "$path" -k "$key" -v "$value" -w "$DATA/out/reference.bin"
   if command -v hivexsh >/dev/null; then add hivexsh "" hivexsh -f "$script" "$path"; fi
   if command -v hivexget >/dev/null; then
     case $kind in
-      lookup|export) add hivexget "" hivexget "$path" "\\$key" "$value" ;;
+      lookup|export|decode) add hivexget "" hivexget "$path" "\\$key" "$value" ;;
       values) add hivexget "" hivexget "$path" "\\$key" ;;
     esac
   fi
   if command -v reglookup >/dev/null; then
     case $kind in
-      lookup|export) add reglookup "" reglookup -H -p "$slash/$value" "$path" ;;
+      lookup|export|decode) add reglookup "" reglookup -H -p "$slash/$value" "$path" ;;
       subkeys) add reglookup "" reglookup -H -t KEY -p "$slash" "$path" ;;
       values) add reglookup "" reglookup -H -p "$slash" "$path" ;;
     esac
   fi
   if perl -MParse::Win32Registry -e1 2>/dev/null; then
     case $kind in
-      lookup) add Parse::Win32Registry "" perl "$PEER_PERL" value "$path" "$key" "$value" ;;
+      lookup|decode) add Parse::Win32Registry "" perl "$PEER_PERL" value "$path" "$key" "$value" ;;
       subkeys|values) add Parse::Win32Registry "" perl "$PEER_PERL" "$kind" "$path" "$key" ;;
       export) add Parse::Win32Registry "$DATA/out/peer.bin" perl "$PEER_PERL" export "$path" "$key" "$value" "$DATA/out/peer.bin" ;;
     esac
@@ -261,6 +282,7 @@ workload w10b-list3247 "list 3,247 subkeys; Windows 10 SYSTEM (2)" dissect_SYSTE
 workload list1m "list 1,000,000 subkeys (ri of 2,000 lh)" subkeys-1m.hiv subkeys ManySubkeys
 workload values100k "list 100,000 values" values-100k.hiv values ManyValues
 workload export200m "-v -w of a 200 MiB big-data value" bigdata-200m.hiv export BigValue Big
+workload decode200m "-v -d of a 200 MiB REG_MULTI_SZ value" bigtext-200m.hiv decode BigText Texts
 
 # --- the table ----------------------------------------------------------------
 
@@ -288,7 +310,7 @@ report() {
       [ "$rid" = "$id" ] && [ -n "$median" ] || continue
       case $tool in
         keyscout) ks=$median ;;
-        "floor: start") ;;
+        "floor: start"|"keyscout -v -w") ;;
         floor:*) floor=$median ;;
         *) if [ -z "$best" ] || holds "$median < $best"; then best=$median; fi ;;
       esac
@@ -355,6 +377,11 @@ targets() {
         verdict "$id: within 3× the floor" "$ratio <= 3" "${ratio}×" ;;
       values)
         verdict "$id: under 5 ms" "$ks < 0.005" "$(ms "$ks")" ;;
+      decode)
+        local reference
+        reference=$(field "$id" 'keyscout -v -w' 3)
+        [ -n "$reference" ] && verdict "$id: within 1.2× keyscout -v -w on the same value" \
+          "$ks <= 1.2 * $reference" "$(awk -v a="$ks" -v b="$reference" 'BEGIN { printf "%.2f×", a / b }')" ;;
       export)
         verdict "$id: within 1.5× the floor" "$ratio <= 1.5" "${ratio}×"
         mapped=$((mapped - EXPECTED[$id] / 1024))

@@ -22,6 +22,19 @@ MapStatus MappedHiveSource::Open(const std::u16string& path, HiveImage* image) {
 
 namespace {
 
+// The value report's request: -v, else -u, with -d and -w.
+ValueRequest ValueRequestOf(const RunOptions& options) {
+  ValueRequest request;
+  // Choice: with both -v and -u, -v wins: the value typed by name is the
+  // narrower request, and -u adds nothing a script could not drop.
+  request.unnamed = (options.flags & OPT_VALUE) == 0;
+  if (!request.unnamed) request.name = options.value_name;
+  request.decode = (options.flags & OPT_DECODE) != 0;
+  request.dump = (options.flags & OPT_DUMP) != 0;
+  request.output_file = options.output_file;
+  return request;
+}
+
 // Everything after the hive is open: key selection and the reports. Returns
 // the exit code.
 int RunReports(const RunOptions& options, const HiveImage& image, const EvidenceFiles& evidence, Console& out) {
@@ -71,12 +84,9 @@ int RunReports(const RunOptions& options, const HiveImage& image, const Evidence
     out.Wide(MSG_SEPARATOR);
     ListValues(image, key, out);
   }
-  if ((options.flags & OPT_VALUE) != 0) {
+  if ((options.flags & (OPT_VALUE | OPT_UNNAMED)) != 0) {
     out.Wide(MSG_SEPARATOR);
-    if (!ShowValue(image, key, options.value_name, options.output_file,
-                   (options.flags & OPT_DUMP) != 0, evidence, out)) {
-      return 1;
-    }
+    if (!ShowValue(image, key, ValueRequestOf(options), evidence, out)) return 1;
   }
   return 0;
 }

@@ -89,5 +89,22 @@ inline constexpr char16_t MSG_DUMP_START[] = u"Start dump value [%s] to file [%s
 inline constexpr char16_t MSG_CANNOT_CREATE_DUMP[] = u"Cannot create dump file. (%s)\n";
 inline constexpr char16_t MSG_CANNOT_WRITE_DUMP[] = u"Cannot write dump file. (%s)\n";
 inline constexpr char16_t MSG_DUMP_DONE[] = u"Dump file succeed.\n";
+// Stands for the name of the key's unnamed value (-u) wherever -v shows the
+// name as typed. Choice: a word in parentheses rather than an empty name, so
+// that the header and every message still say which value was meant.
+inline constexpr char16_t MSG_UNNAMED_VALUE[] = u"(unnamed)";
+
+// The -d block after the hex dump: a title, then one line per item, each
+// after a tab. A text's control characters show as \xNN, its other
+// characters by the output encoding.
+inline constexpr char16_t MSG_DECODED_TITLE[] = u"Value data : \n";
+inline constexpr char16_t MSG_DECODED_ITEM[] = u"\t";
+inline constexpr char16_t MSG_DECODED_ITEM_END[] = u"\n";
+inline constexpr char16_t MSG_DECODED_CONTROL[] = u"\\x%02X";
+// A number in decimal, then in hexadecimal (8 or 16 digits by its type).
+// Choice: the decimal first, so that the line's first word is the number,
+// and the hexadecimal in parentheses, as the same number in another base.
+inline constexpr char16_t MSG_DECODED_NUMBER[] = u"\t%s (0x%s)\n";
+inline constexpr char16_t MSG_DECODED_BAD_LENGTH[] = u"\t(length does not fit the type)\n";
 
 }  // namespace keyscout

@@ -6,6 +6,7 @@
 #include "app/hex_dump.h"
 #include "app/messages.h"
 #include "hive/value_data.h"
+#include "hive/value_decode.h"
 #include "hive/values.h"
 #include "platform/dump_file.h"
 
@@ -35,6 +36,62 @@ class ValueBuffer {
   uint8_t* data_;
 };
 
+// Units below this one are control characters, shown as \xNN in a text
+// (upper-case digits, as every other hexadecimal number the tool prints).
+constexpr char16_t FIRST_PRINTABLE_UNIT = 0x20;
+
+// Writes `value` in `base` (10 or 16, upper-case digits), with at least
+// `width` digits, into `out`; returns the digits.
+std::u16string_view Digits(uint64_t value, unsigned base, int width, char16_t (&out)[24]) {
+  size_t n = 0;
+  char16_t reversed[24];
+  do {
+    const unsigned digit = static_cast<unsigned>(value % base);
+    reversed[n++] = static_cast<char16_t>(digit < 10 ? u'0' + digit : u'A' + digit - 10);
+    value /= base;
+  } while (value != 0 || n < static_cast<size_t>(width));
+  for (size_t i = 0; i < n; ++i) out[i] = reversed[n - 1 - i];
+  return std::u16string_view(out, n);
+}
+
+// Prints the items of a value's data as the lines of the -d block.
+class DecodedPrinter : public DecodedValueSink {
+ public:
+  explicit DecodedPrinter(Console& out) : out_(out) {}
+
+  void TextPart(std::u16string_view units) override {
+    if (!in_line_) out_.Wide(MSG_DECODED_ITEM);
+    in_line_ = true;
+    // Runs of other units go out by the output encoding in one call each.
+    size_t run = 0;
+    for (size_t i = 0; i < units.size(); ++i) {
+      if (units[i] >= FIRST_PRINTABLE_UNIT) continue;
+      out_.Wide(units.substr(run, i - run));
+      out_.Format(MSG_DECODED_CONTROL, {uint32_t{units[i]}});
+      run = i + 1;
+    }
+    out_.Wide(units.substr(run));
+  }
+
+  void TextEnd() override {
+    if (!in_line_) out_.Wide(MSG_DECODED_ITEM);
+    out_.Wide(MSG_DECODED_ITEM_END);
+    in_line_ = false;
+  }
+
+  void Number(uint64_t value, int hex_digits) override {
+    char16_t decimal[24];
+    char16_t hex[24];
+    out_.Format(MSG_DECODED_NUMBER, {Digits(value, 10, 1, decimal), Digits(value, 16, hex_digits, hex)});
+  }
+
+  void LengthDoesNotFit() override { out_.Wide(MSG_DECODED_BAD_LENGTH); }
+
+ private:
+  Console& out_;
+  bool in_line_ = false;
+};
+
 }  // namespace
 
 const ValueBufferAllocator& DefaultValueBufferAllocator() {
@@ -42,7 +99,7 @@ const ValueBufferAllocator& DefaultValueBufferAllocator() {
   return allocator;
 }
 
-bool WriteDumpFile(const std::u16string& value_name, const std::u16string& output_file, const uint8_t* data,
+bool WriteDumpFile(std::u16string_view value_name, const std::u16string& output_file, const uint8_t* data,
                    uint64_t length, const EvidenceFiles& evidence, Console& out) {
   out.Format(MSG_DUMP_START, {value_name, output_file});
   DumpFile file;
@@ -59,12 +116,13 @@ bool WriteDumpFile(const std::u16string& value_name, const std::u16string& outpu
   return true;
 }
 
-bool ShowValue(const HiveImage& image, Cell key, const std::u16string& value_name,
-               const std::u16string& output_file, bool dump, const EvidenceFiles& evidence, Console& out,
-               const ValueBufferAllocator& allocator) {
-  const std::optional<Cell> value = FindValue(image, key, value_name);
+bool ShowValue(const HiveImage& image, Cell key, const ValueRequest& request, const EvidenceFiles& evidence,
+               Console& out, const ValueBufferAllocator& allocator) {
+  const std::u16string_view shown = request.unnamed ? std::u16string_view(MSG_UNNAMED_VALUE) : request.name;
+  const std::optional<Cell> value =
+      request.unnamed ? FindUnnamedValue(image, key) : FindValue(image, key, request.name);
   if (!value) {
-    out.Format(MSG_CANNOT_FIND_VALUE, {value_name});
+    out.Format(MSG_CANNOT_FIND_VALUE, {shown});
     return false;
   }
   const uint32_t length = GetValueDataLength(image, *value);
@@ -74,7 +132,7 @@ bool ShowValue(const HiveImage& image, Cell key, const std::u16string& value_nam
   // field must not make the tool reserve up to 2 GiB, nor fail silently
   // where that much memory cannot be had.
   if (length > image.size()) {
-    out.Format(MSG_CANNOT_READ_VALUE, {value_name});
+    out.Format(MSG_CANNOT_READ_VALUE, {shown});
     return false;
   }
   // A value without data still gets a buffer, of one byte, so that it goes
@@ -87,13 +145,23 @@ bool ShowValue(const HiveImage& image, Cell key, const std::u16string& value_nam
 
   uint32_t type = 0;
   if (!ReadValueData(image, *value, &type, buffer.data(), capacity)) {
-    out.Format(MSG_CANNOT_READ_VALUE, {value_name});
+    out.Format(MSG_CANNOT_READ_VALUE, {shown});
     return false;
   }
-  out.Format(MSG_VALUE_HEADER, {value_name, length, ValueTypeName(type)});
+  out.Format(MSG_VALUE_HEADER, {shown, length, ValueTypeName(type)});
   out.Wide(MSG_VALUE_RULE);
   PrintHexDump(buffer.data(), length < VALUE_DUMP_SHOWN ? length : VALUE_DUMP_SHOWN, out);
-  if (dump && !WriteDumpFile(value_name, output_file, buffer.data(), length, evidence, out)) return false;
+  // The decoded data reads the same buffer as the dump file: the value is
+  // read from the hive once. Choice: it comes right after the hex dump, which
+  // it explains, and before the dump file's lines, which report an action.
+  if (request.decode && HasDecodedForm(type)) {
+    out.Wide(MSG_DECODED_TITLE);
+    DecodedPrinter printer(out);
+    DecodeValueData(ByteReader(buffer.data(), length), type, printer);
+  }
+  if (request.dump && !WriteDumpFile(shown, request.output_file, buffer.data(), length, evidence, out)) {
+    return false;
+  }
   return true;
 }
 

@@ -1,9 +1,11 @@
-// The -v report (header and hex dump of one value) and the -w dump file.
+// The -v and -u report (header, hex dump and, with -d, the decoded data of
+// one value) and the -w dump file.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "hive/image.h"
 #include "platform/file_identity.h"
@@ -23,22 +25,36 @@ struct ValueBufferAllocator {
 // calloc and free.
 const ValueBufferAllocator& DefaultValueBufferAllocator();
 
-// Finds `value_name` under `key`, reads its whole data, prints its header and
-// the hex dump of its first 64 bytes and, when `dump` is set, writes the whole
-// data to `output_file`. Prints its own messages (none when the buffer cannot
-// be allocated; a stored length beyond the file's size is reported as
+// Which value the value report shows, and what it does with the data.
+struct ValueRequest {
+  // The name as typed (-v); not used when `unnamed` is set.
+  std::u16string name;
+  // The key's unnamed value instead (-u).
+  bool unnamed = false;
+  // The data decoded by its type after the hex dump (-d).
+  bool decode = false;
+  // The whole data written to `output_file` (-w).
+  bool dump = false;
+  std::u16string output_file;
+};
+
+// Finds the value `request` names under `key`, reads its whole data once,
+// prints its header and the hex dump of its first 64 bytes, then with
+// `decode` the data decoded by its type, and with `dump` writes the whole
+// data to the output file. The unnamed value is shown, and named in every
+// message, as "(unnamed)". Prints its own messages (none when the buffer
+// cannot be allocated; a stored length beyond the file's size is reported as
 // unreadable before any allocation) and returns false on any failure; the
 // buffer is freed on every path.
-bool ShowValue(const HiveImage& image, Cell key, const std::u16string& value_name,
-               const std::u16string& output_file, bool dump, const EvidenceFiles& evidence, Console& out,
-               const ValueBufferAllocator& allocator = DefaultValueBufferAllocator());
+bool ShowValue(const HiveImage& image, Cell key, const ValueRequest& request, const EvidenceFiles& evidence,
+               Console& out, const ValueBufferAllocator& allocator = DefaultValueBufferAllocator());
 
 // Writes `length` bytes of `data` to `output_file`, created or truncated,
 // between the line that announces the dump and the line that reports it.
 // Prints "Cannot create dump file." or "Cannot write dump file." and returns
 // false on failure; a file already created is left as it is. A file that is
 // one of `evidence`, by whatever path, cannot be created and is not touched.
-bool WriteDumpFile(const std::u16string& value_name, const std::u16string& output_file, const uint8_t* data,
+bool WriteDumpFile(std::u16string_view value_name, const std::u16string& output_file, const uint8_t* data,
                    uint64_t length, const EvidenceFiles& evidence, Console& out);
 
 }  // namespace keyscout

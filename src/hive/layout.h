@@ -103,6 +103,15 @@ inline constexpr uint16_t VALUE_NAME_COMPRESSED = 0x0001;
 inline constexpr uint32_t VALUE_DATA_RESIDENT = 0x80000000u;
 inline constexpr uint32_t VALUE_RESIDENT_MAX = 4;
 
+// Value type codes (the vk type field) whose data has a form of its own.
+inline constexpr uint32_t VALUE_TYPE_SZ = 1;                  // UTF-16LE text, zero-terminated
+inline constexpr uint32_t VALUE_TYPE_EXPAND_SZ = 2;           // the same, with %VARIABLES%
+inline constexpr uint32_t VALUE_TYPE_DWORD = 4;               // u32, little-endian
+inline constexpr uint32_t VALUE_TYPE_DWORD_BIG_ENDIAN = 5;    // u32, big-endian
+inline constexpr uint32_t VALUE_TYPE_LINK = 6;                // UTF-16LE text: a key path
+inline constexpr uint32_t VALUE_TYPE_MULTI_SZ = 7;            // texts, each zero-terminated, then an empty one
+inline constexpr uint32_t VALUE_TYPE_QWORD = 11;              // u64, little-endian
+
 // Data cells.
 inline constexpr uint32_t DATA_BYTES = 0x04;
 inline constexpr uint32_t BIG_DATA_SEGMENT = 16344;   // bytes per big-data segment

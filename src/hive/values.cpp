@@ -20,6 +20,17 @@ constexpr const char16_t* VALUE_TYPE_NAMES[] = {
 };
 static_assert(sizeof(VALUE_TYPE_NAMES) / sizeof(VALUE_TYPE_NAMES[0]) == VALUE_TYPE_COUNT);
 
+// Visitor of FindUnnamedValue (context: a ValueSearch).
+int MatchUnnamedValue(const HiveImage& image, Cell value, void* context) {
+  ValueSearch& search = *static_cast<ValueSearch*>(context);
+  uint16_t length = 0;
+  if (!image.CellU16(value, VK_NAME_LENGTH, &length)) return VISIT_STOP;
+  if (length != 0) return VISIT_CONTINUE;
+  search.found = 1;
+  search.value = value;
+  return VISIT_STOP;
+}
+
 }  // namespace
 
 bool WalkValues(const HiveImage& image, Cell key, ValueVisitor visitor, void* context) {
@@ -85,6 +96,13 @@ std::optional<Cell> FindValue(const HiveImage& image, Cell key, std::u16string_v
   name.copy(search.name, length);
   search.name[length] = 0;
   WalkValues(image, key, MatchValueName, &search);
+  if (search.found == 0) return std::nullopt;
+  return search.value;
+}
+
+std::optional<Cell> FindUnnamedValue(const HiveImage& image, Cell key) {
+  ValueSearch search;
+  WalkValues(image, key, MatchUnnamedValue, &search);
   if (search.found == 0) return std::nullopt;
   return search.value;
 }

@@ -52,4 +52,10 @@ int MatchValueName(const HiveImage& image, Cell value, void* context);
 // nothing.
 std::optional<Cell> FindValue(const HiveImage& image, Cell key, std::u16string_view name);
 
+// The first value of `key`, in list order, whose stored name length is 0: the
+// key's unnamed ("default") value; nothing when there is none. The same walk
+// as FindValue's: a value whose name length cannot be read ends the search,
+// and the "vk" signature is not tested here. Prints nothing.
+std::optional<Cell> FindUnnamedValue(const HiveImage& image, Cell key);
+
 }  // namespace keyscout

@@ -317,7 +317,8 @@ std::vector<std::regex> OutputLayouts() {
 }
 
 // Every line a run prints after the banner matches a layout of the OUTPUT
-// section, except the hex dump's own lines, which the page describes in words.
+// section, except the hex dump's own lines, which the page describes in words
+// (they end where the decoded data or the dump file's lines begin).
 void ExpectEveryLineDocumented(const test::RunResult& run) {
   static const std::vector<std::regex> layouts = OutputLayouts();
   ASSERT_FALSE(layouts.empty());
@@ -325,12 +326,13 @@ void ExpectEveryLineDocumented(const test::RunResult& run) {
   ASSERT_TRUE(run.out.starts_with(banner));
   EXPECT_EQ(run.code, 0) << run.out;
   const std::string rule = SplitLines(Narrow(MSG_VALUE_RULE)).at(0);
+  const std::string decoded = SplitLines(Narrow(MSG_DECODED_TITLE)).at(0);
   bool in_hex_dump = false;
   size_t checked = 0;
   for (const std::string& line : SplitLines(run.out.substr(banner.size()))) {
     if (line == rule) {
       in_hex_dump = true;
-    } else if (in_hex_dump && line.starts_with("Start dump value")) {
+    } else if (in_hex_dump && (line == decoded || line.starts_with("Start dump value"))) {
       in_hex_dump = false;
     }
     if (in_hex_dump && line != rule) continue;
@@ -344,11 +346,16 @@ void ExpectEveryLineDocumented(const test::RunResult& run) {
 
 TEST(ManPageTest, OutputSectionShowsTheLayoutOfEveryLinePrinted) {
   // The sample key carries owner, group, SACL and DACL entries (some for SIDs
-  // no table names) and values of every type.
+  // no table names) and values of every type, an unnamed one among them: a
+  // list of texts, the unnamed text and a number, decoded.
   const std::string dump = test::TempDir() + "/man-page-dump.bin";
-  ExpectEveryLineDocumented(test::RunWith(test::BuildSampleHive(),
-                                          {"-f", "sample", "-k", "ControlSet001\\Control\\Session Manager", "-i",
-                                           "-s", "-l", "-e", "-v", "BootExecute", "-w", dump}));
+  for (const std::vector<std::string>& value : std::vector<std::vector<std::string>>{
+           {"-v", "BootExecute", "-w", dump}, {"-u"}, {"-v", "LastBootTime"}}) {
+    std::vector<std::string> args{"-f", "sample", "-k", "ControlSet001\\Control\\Session Manager", "-i", "-s",
+                                  "-l", "-e", "-d"};
+    args.insert(args.end(), value.begin(), value.end());
+    ExpectEveryLineDocumented(test::RunWith(test::BuildSampleHive(), args));
+  }
 }
 
 TEST(ManPageTest, ExitStatusListsEveryFailureMessage) {

@@ -113,8 +113,8 @@ Shown Show(const ValueHive& hive, const std::u16string& name, const std::string&
   test::StringSink sink;
   {
     Console out(sink);
-    result.ok = ShowValue(hive.image(), Cell{hive.key}, name, test::U16(output_file), !output_file.empty(), {},
-                          out, allocator);
+    const ValueRequest request{.name = name, .dump = !output_file.empty(), .output_file = test::U16(output_file)};
+    result.ok = ShowValue(hive.image(), Cell{hive.key}, request, {}, out, allocator);
   }
   result.out = sink.text;
   return result;

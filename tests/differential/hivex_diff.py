@@ -38,6 +38,24 @@ A hive hivex refuses to open is opened again with hivex's heuristics for
 corrupt hives (its "unsafe" flag); one it refuses even so is reported and not
 compared.
 
+Decoded data (DecodeCheck): for every value of REG_SZ, REG_EXPAND_SZ,
+REG_LINK, REG_MULTI_SZ, REG_DWORD, REG_DWORD_BIG_ENDIAN and REG_QWORD that -v
+can name uniquely, -v NAME -d must print, after "Value data : ", the lines of
+hivex's decoded value (value_string, value_multiple_strings, value_dword,
+value_qword) passed through keyscout's documented rules, each counted apart:
+  * a text ends at its first zero unit, and a list at its first empty
+    string (hivex splits the whole data at every zero unit, so its list
+    also holds the empty string that ends it, and whatever follows);
+  * each control character (below U+0020) prints as \\xNN;
+  * each unit above U+00FF prints as "?";
+  * a number whose data is not exactly 4 bytes (8 for REG_QWORD) prints
+    "(length does not fit the type)" instead.
+A value hivex refuses to decode is counted apart and not compared. For every
+key with an unnamed value (name length 0), -u -w FILE -d must write exactly
+hivex's data for it (the first such value in the key's list), and decode it
+as above. --decode-values limits the named values compared per hive to every
+one that a rule above changes plus an even spread of the rest.
+
 Exit codes: 0 when every comparison matched, 1 on any mismatch, 77 (CTest's
 skip code) when hivex or the hives are absent.
 """
@@ -181,8 +199,9 @@ def base_block_checksum(data):
 class HiveCheck:
     """The comparison of one hive."""
 
-    def __init__(self, name, path, keyscout, max_keys, sample_values, pool, scratch):
+    def __init__(self, name, path, keyscout, max_keys, sample_values, pool, scratch, decode_values=0):
         self.name = name
+        self.decode_values = decode_values
         self.path = path
         self.keyscout = keyscout
         self.max_keys = max_keys
@@ -203,6 +222,7 @@ class HiveCheck:
         self.off_key_nodes = 0
         self.rules = collections.Counter()
         self.mismatches = []
+        self.decoded = None
 
     def mismatch(self, what):
         self.mismatches.append(what)
@@ -459,6 +479,8 @@ class HiveCheck:
             if problem:
                 self.mismatch(problem)
         self.dumps = len(jobs)
+        self.decoded = DecodeCheck(self, self.decode_values)
+        self.decoded.check(h, typed)
         # The hive is evidence: after every run on it, it must hold the very
         # bytes it held before the first.
         with open(self.path, "rb") as f:
@@ -483,8 +505,189 @@ class HiveCheck:
         if self.rules:
             print("  names read by the output rules: " +
                   ", ".join("%s %d" % (rule, n) for rule, n in sorted(self.rules.items())))
+        if self.decoded:
+            self.decoded.report()
         for problem in self.mismatches[:SHOWN_PER_HIVE]:
             print("  MISMATCH " + problem.replace("\n", "\n    "))
+
+
+DECODED_TEXT_TYPES = (1, 2, 6)
+DECODED_LIST_TYPE = 7
+DECODED_NUMBER_TYPES = {4: 4, 5: 4, 11: 8}  # type: length that fits
+DECODED_TYPES = DECODED_TEXT_TYPES + (DECODED_LIST_TYPE,) + tuple(DECODED_NUMBER_TYPES)
+DECODED_TITLE = "Value data : \n"
+RULE_ZERO = "text cut at a zero unit"
+RULE_CONTROL = "control characters as \\xNN"
+RULE_HIGH = "\"?\" for units above U+00FF"
+RULE_LENGTH = "length does not fit the type"
+RULE_LIST_END = "list ended at its first empty string, more strings after it"
+
+
+class DecodeCheck:
+    """The -d lines and the -u value of one hive, against hivex."""
+
+    def __init__(self, hive_check, limit):
+        self.hive = hive_check
+        self.limit = limit
+        self.compared = collections.Counter()  # type name: values whose -d lines were compared
+        self.rules = collections.Counter()
+        self.refused = collections.Counter()  # type name: values hivex cannot decode
+        self.unnamed = 0
+        self.skipped = 0  # named values -v cannot name uniquely
+
+    def text_line(self, text, rules):
+        """A text as keyscout prints it, noting the rules that change it."""
+        units = units_of(text)
+        if 0 in units:
+            units = units[:units.index(0)]
+            rules.add(RULE_ZERO)
+        line = ""
+        for u in units:
+            if u < 0x20:
+                line += "\\x%02X" % u
+                rules.add(RULE_CONTROL)
+            elif u > 0xFF:
+                line += "?"
+                rules.add(RULE_HIGH)
+            else:
+                line += chr(u)
+        return "\t" + line
+
+    def expected_lines(self, h, value):
+        """(type, lines, rules) from hivex's decoding, or None when it refuses."""
+        code, length = h.value_type(value)
+        rules = set()
+        try:
+            if code in DECODED_TEXT_TYPES:
+                return code, [self.text_line(h.value_string(value), rules)], rules
+            if code == DECODED_LIST_TYPE:
+                # hivex splits the whole data at every zero unit; the list
+                # ends at its first empty string.
+                texts = h.value_multiple_strings(value)
+                if "" in texts:
+                    if any(texts[texts.index(""):]):
+                        rules.add(RULE_LIST_END)
+                    texts = texts[:texts.index("")]
+                return code, [self.text_line(t, rules) for t in texts], rules
+            if length != DECODED_NUMBER_TYPES[code]:
+                rules.add(RULE_LENGTH)
+                return code, ["\t(length does not fit the type)"], rules
+            if code == 11:
+                number, digits = h.value_qword(value) & 0xFFFFFFFFFFFFFFFF, 16
+            else:
+                number, digits = h.value_dword(value) & 0xFFFFFFFF, 8
+            return code, ["\t%u (0x%0*X)" % (number, digits, number)], rules
+        except RuntimeError:
+            self.refused[type_name(code)] += 1
+            return None
+
+    def decoded_lines(self, out):
+        """The lines of the -d block of one run's output, or None."""
+        at = out.find(DECODED_TITLE)
+        if at < 0:
+            return None
+        return out[at + len(DECODED_TITLE):].split("\n")[:-1]
+
+    def check_value(self, job):
+        path, value, name, code, lines = job
+        status, out, err = self.hive.run(["-k", path, "-v", typed_component(name), "-d"])
+        got = self.decoded_lines(out)
+        if status == 0 and not err and got == lines:
+            return None
+        return "decoded %s\\%s (%#x, %s): exit %d\n--- expected\n%s\n--- got\n%s" % (
+            path, printed(name), value, type_name(code), status, "\n".join(lines), "\n".join(got or []))
+
+    def check_unnamed(self, job):
+        path, value, data, lines, index = job
+        target = os.path.join(self.hive.scratch, "unnamed-%d" % index)
+        status, out, err = self.hive.run(["-k", path, "-u", "-w", target, "-d"])
+        got = b""
+        if os.path.exists(target):
+            with open(target, "rb") as f:
+                got = f.read()
+            os.unlink(target)
+        end = out.find("Start dump value")
+        got_lines = self.decoded_lines(out[:end if end >= 0 else len(out)])
+        if status == 0 and not err and got == data and (lines is False or got_lines == lines):
+            return None
+        return "unnamed value of %s (%#x): exit %d, %d bytes written, hivex %d bytes, decoded %r, hivex %r" % (
+            path, value, status, len(got), len(data), got_lines, lines)
+
+    def check(self, h, keys):
+        """Compares the named values of `keys` (HiveCheck.collect's, typable
+        ones) by -v -d, and each key's unnamed value by -u -w -d."""
+        plain, changed = [], []
+        unnamed = []
+        for node, path, _, _, named in keys:
+            folded = [fold(printed(n)) for _, n in named]
+            for value, name in named:
+                if h.value_type(value)[0] not in DECODED_TYPES:
+                    continue
+                if folded.count(fold(printed(name))) != 1 or typed_component(name) is None:
+                    self.skipped += 1
+                    continue
+                expected = self.expected_lines(h, value)
+                if expected:
+                    code, lines, rules = expected
+                    (changed if rules else plain).append(((path, value, name, code, lines), rules))
+            for value in h.node_values(node):
+                if h.value_key(value) != "":
+                    continue
+                # The lines hivex's decoding gives; None when the type has no
+                # block, False when hivex refuses to decode it (not compared).
+                lines = None
+                if h.value_type(value)[0] in DECODED_TYPES:
+                    expected = self.expected_lines(h, value)
+                    lines = expected[1] if expected else False
+                try:
+                    unnamed.append((path, value, h.value_value(value)[1], lines, len(unnamed)))
+                except RuntimeError:
+                    self.refused["unnamed value's data"] += 1
+                break
+        if self.limit and len(plain) > self.limit:
+            plain = plain[::len(plain) // self.limit + 1]
+        for job, rules in changed + plain:
+            self.compared[type_name(job[3])] += 1
+            for rule in rules:
+                self.rules[rule] += 1
+        for problem in self.hive.pool.map(self.check_value, [job for job, _ in changed + plain]):
+            if problem:
+                self.hive.mismatch(problem)
+        for problem in self.hive.pool.map(self.check_unnamed, unnamed):
+            if problem:
+                self.hive.mismatch(problem)
+        self.unnamed = len(unnamed)
+
+    def report(self):
+        counts = ", ".join("%s %d" % (t, n) for t, n in sorted(self.compared.items()))
+        line = "  decoded: %d values compared (%s), %d unnamed values dumped and decoded" % (
+            sum(self.compared.values()), counts or "none", self.unnamed)
+        if self.skipped:
+            line += ", %d values -v cannot name uniquely" % self.skipped
+        if self.refused:
+            line += "; hivex refuses to decode: " + ", ".join(
+                "%s %d" % (t, n) for t, n in sorted(self.refused.items()))
+        print(line)
+        if self.rules:
+            print("  decoded by the output rules: " +
+                  ", ".join("%s %d" % (rule, n) for rule, n in sorted(self.rules.items())))
+
+
+def decode_summary(checks):
+    """One line for every hive's DecodeCheck together."""
+    compared = collections.Counter()
+    rules = collections.Counter()
+    refused = 0
+    unnamed = 0
+    for c in checks:
+        if c.decoded:
+            compared.update(c.decoded.compared)
+            rules.update(c.decoded.rules)
+            refused += sum(c.decoded.refused.values())
+            unnamed += c.decoded.unnamed
+    print("all hives, decoded: %d values compared (%s), %d unnamed values; by the rules: %s; hivex refuses %d" % (
+        sum(compared.values()), ", ".join("%s %d" % item for item in sorted(compared.items())), unnamed,
+        ", ".join("%s %d" % item for item in sorted(rules.items())) or "none", refused))
 
 
 def hive_files(folder, scratch):
@@ -513,6 +716,8 @@ def main():
     parser.add_argument("--max-keys", type=int, default=0, help="keys per hive (0: every key)")
     parser.add_argument("--sample-values", type=int, default=100, help="values per hive whose data is dumped")
     parser.add_argument("--jobs", type=int, default=2, help="keyscout processes at a time")
+    parser.add_argument("--decode-values", type=int, default=0,
+                        help="named values per hive whose -d is compared beyond those the rules change (0: all)")
     args = parser.parse_args()
 
     try:
@@ -532,7 +737,8 @@ def main():
     with tempfile.TemporaryDirectory(prefix="keyscout-diff-") as scratch, \
             concurrent.futures.ThreadPoolExecutor(max_workers=args.jobs) as pool:
         for name, path in hive_files(folder, scratch):
-            check = HiveCheck(name, path, args.keyscout, args.max_keys, args.sample_values, pool, scratch)
+            check = HiveCheck(name, path, args.keyscout, args.max_keys, args.sample_values, pool, scratch,
+                              args.decode_values)
             check.check(hivex)
             check.report()
             sys.stdout.flush()
@@ -549,6 +755,7 @@ def main():
     print("all hives: %d keys compared, %d last written times, %d stored counts and %d class names "
           "compared, %d values compared, %d dumps compared, %d mismatches" % (
               keys, times, counts, class_names, values, dumps, total))
+    decode_summary(checks)
     if keys == 0:
         print("SKIP: hivex opened no hive")
         return SKIP

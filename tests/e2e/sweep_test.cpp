@@ -66,11 +66,17 @@ class ErrorStreamWatch {
 };
 
 // The words of one run: every report, on the root or on `key_path`, asking
-// for `value` and dumping it.
-std::vector<std::u16string> ReportWords(const std::string* key_path, const std::string& value) {
+// for `value` (or, when `value` is null, for the unnamed value), decoding
+// and dumping it.
+std::vector<std::u16string> ReportWords(const std::string* key_path, const std::string* value) {
   std::vector<std::string> args{"-f", "hive"};
   if (key_path != nullptr) args.insert(args.end(), {"-k", *key_path});
-  args.insert(args.end(), {"-s", "-l", "-e", "-v", value, "-w", DumpPath()});
+  args.insert(args.end(), {"-s", "-l", "-e", "-d", "-w", DumpPath()});
+  if (value != nullptr) {
+    args.insert(args.end(), {"-v", *value});
+  } else {
+    args.push_back("-u");
+  }
   std::vector<std::u16string> words{u"keyscout"};
   for (const std::string& a : args) words.push_back(DecodeCommandWord(a));
   return words;
@@ -174,7 +180,8 @@ std::vector<std::string> SweepCuts(const Reference& ref) {
 // The root's reports (taken without -k) and those of a key found by path are
 // two tests, so that CTest can run them side by side.
 TEST(SweepTest, EveryTruncationLengthOfTheRootsReportsPrintsOnlyWhatTheIntactFileSays) {
-  const std::unique_ptr<Reference> root = MakeReference(ReportWords(nullptr, test::COMPACT_BIG_VALUE));
+  const std::string big = test::COMPACT_BIG_VALUE;
+  const std::unique_ptr<Reference> root = MakeReference(ReportWords(nullptr, &big));
   // The sweep proves something only if the intact file reaches every report.
   ASSERT_EQ(root->lines.count("Subkey count : 5"), 1u);
   ASSERT_EQ(root->lines.count("Key values count : 6"), 1u);
@@ -190,7 +197,8 @@ TEST(SweepTest, EveryTruncationLengthOfTheRootsReportsPrintsOnlyWhatTheIntactFil
 
 TEST(SweepTest, EveryTruncationLengthOfAKeyFoundByPathPrintsOnlyWhatTheIntactFileSays) {
   const std::string deep = test::COMPACT_DEEP_KEY;
-  const std::unique_ptr<Reference> by_path = MakeReference(ReportWords(&deep, test::COMPACT_DEEP_VALUE));
+  const std::string value = test::COMPACT_DEEP_VALUE;
+  const std::unique_ptr<Reference> by_path = MakeReference(ReportWords(&deep, &value));
   ASSERT_EQ(by_path->lines.count("Key values count : 2"), 1u);
   ASSERT_EQ(by_path->lines.count("Dump file succeed."), 1u);
   const std::unique_ptr<Reference> info = MakeReference(InfoWords(&deep));
@@ -198,6 +206,14 @@ TEST(SweepTest, EveryTruncationLengthOfAKeyFoundByPathPrintsOnlyWhatTheIntactFil
   std::vector<std::string> faults = SweepCuts(*by_path);
   const std::vector<std::string> info_faults = SweepCuts(*info);
   faults.insert(faults.end(), info_faults.begin(), info_faults.end());
+  EXPECT_TRUE(faults.empty()) << testing::PrintToString(faults);
+}
+
+TEST(SweepTest, EveryTruncationLengthOfTheUnnamedValuePrintsOnlyWhatTheIntactFileSays) {
+  const std::unique_ptr<Reference> unnamed = MakeReference(ReportWords(nullptr, nullptr));
+  ASSERT_EQ(unnamed->lines.count("\tdefault"), 1u);
+  ASSERT_EQ(unnamed->lines.count("Dump file succeed."), 1u);
+  const std::vector<std::string> faults = SweepCuts(*unnamed);
   EXPECT_TRUE(faults.empty()) << testing::PrintToString(faults);
 }
 
@@ -230,19 +246,18 @@ uint32_t Get(const Bytes& bytes, uint64_t offset, uint32_t width) {
 
 // Runs every report, and the key information report alone, on the damaged
 // copy for the root and for the key whose lookup reaches the field, asking
-// for the value whose read reaches it.
+// for the value whose read reaches it, and for the root's unnamed value.
 std::string CheckDamage(const Bytes& damaged, const HiveField& field, const std::string& change) {
   const std::string key = field.key_path.empty() ? test::COMPACT_DEEP_KEY : field.key_path;
   const std::string value = !field.value_name.empty() ? field.value_name
                             : field.key_path.empty()  ? test::COMPACT_BIG_VALUE
                                                       : test::COMPACT_DEEP_VALUE;
-  for (const bool by_path : {false, true}) {
-    for (const std::vector<std::u16string>& words :
-         {ReportWords(by_path ? &key : nullptr, value), InfoWords(by_path ? &key : nullptr)}) {
-      const test::RunResult r = Run(damaged, words);
-      if (r.code != 0 && r.code != 1) {
-        return field.what + " " + change + ":" + Describe(words) + ": exit code " + std::to_string(r.code);
-      }
+  for (const std::vector<std::u16string>& words :
+       {ReportWords(nullptr, &value), ReportWords(&key, &value), ReportWords(nullptr, nullptr), InfoWords(nullptr),
+        InfoWords(&key)}) {
+    const test::RunResult r = Run(damaged, words);
+    if (r.code != 0 && r.code != 1) {
+      return field.what + " " + change + ":" + Describe(words) + ": exit code " + std::to_string(r.code);
     }
   }
   return {};

@@ -53,8 +53,10 @@ void Run(const uint8_t* data, size_t size, const std::vector<std::u16string>& wo
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::u16string key = TakeString(data, size, KEY_PATH_AT);
   const std::u16string value = TakeString(data, size, VALUE_NAME_AT);
-  Run(data, size, {u"keyscout", u"-f", u"hive", u"-s", u"-l", u"-e", u"-v", value, u"-w", DumpPath()});
-  Run(data, size, {u"keyscout", u"-f", u"hive", u"-k", key, u"-s", u"-l", u"-e", u"-v", value, u"-w", DumpPath()});
+  Run(data, size, {u"keyscout", u"-f", u"hive", u"-s", u"-l", u"-e", u"-v", value, u"-d", u"-w", DumpPath()});
+  Run(data, size,
+      {u"keyscout", u"-f", u"hive", u"-k", key, u"-s", u"-l", u"-e", u"-v", value, u"-d", u"-w", DumpPath()});
+  Run(data, size, {u"keyscout", u"-f", u"hive", u"-k", key, u"-u", u"-d", u"-w", DumpPath()});
   // -i ends a run on a key cell that is no key node, before the reports that
   // read such a cell unchecked: it runs on its own.
   Run(data, size, {u"keyscout", u"-f", u"hive", u"-i"});
