@@ -1,0 +1,97 @@
+#include "support/log_builder.h"
+
+#include <map>
+
+#include "hive/image.h"
+#include "hive/log_layout.h"
+#include "hive/marvin32.h"
+
+namespace keyscout::test {
+
+namespace {
+
+void PutU64(Bytes& file, uint64_t at, uint64_t v) {
+  PutU32(file, at, static_cast<uint32_t>(v));
+  PutU32(file, at + 4, static_cast<uint32_t>(v >> 32));
+}
+
+uint64_t RoundUp(uint64_t n, uint64_t unit) { return (n + unit - 1) / unit * unit; }
+
+// The hive's base block as a log of `type` copies it.
+Bytes BaseCopy(const Bytes& hive, uint32_t type, uint32_t sequence) {
+  Bytes log(hive.begin(), hive.begin() + BASE_COPY_SIZE);
+  PutU32(log, BASE_PRIMARY_SEQUENCE, sequence);
+  PutU32(log, BASE_SECONDARY_SEQUENCE, sequence);
+  SetBaseU32(log, BASE_FILE_TYPE, type);
+  return log;
+}
+
+}  // namespace
+
+void PutU32(Bytes& file, uint64_t at, uint32_t v) {
+  for (uint64_t i = 0; i < 4; ++i) file.at(at + i) = static_cast<uint8_t>(v >> (8 * i));
+}
+
+void SetBaseU32(Bytes& file, uint64_t at, uint32_t v) {
+  PutU32(file, at, v);
+  PutU32(file, BASE_CHECKSUM, *ComputeBaseBlockChecksum(ByteReader(file.data(), file.size())));
+}
+
+Bytes NewLog(const Bytes& hive, uint32_t sequence, const std::vector<LogEntry>& entries) {
+  Bytes log = BaseCopy(hive, FILE_TYPE_NEW_LOG, sequence);
+  for (const LogEntry& entry : entries) {
+    const uint64_t at = log.size();
+    Bytes body;  // the references, then the pages
+    for (const LogPage& page : entry.pages) {
+      body.resize(body.size() + HVLE_REF_BYTES);
+      PutU32(body, body.size() - HVLE_REF_BYTES + HVLE_REF_OFFSET, page.offset);
+      PutU32(body, body.size() - HVLE_REF_BYTES + HVLE_REF_SIZE, static_cast<uint32_t>(page.bytes.size()));
+    }
+    for (const LogPage& page : entry.pages) body.insert(body.end(), page.bytes.begin(), page.bytes.end());
+    log.resize(at + HVLE_PAGE_REFS);
+    log.insert(log.end(), body.begin(), body.end());
+    log.resize(RoundUp(log.size(), HVLE_ALIGN));
+    const uint32_t fields[] = {SIG_HVLE,
+                               static_cast<uint32_t>(log.size() - at),
+                               entry.flags,
+                               sequence++,
+                               entry.hive_bins_size,
+                               static_cast<uint32_t>(entry.pages.size())};
+    for (size_t i = 0; i < std::size(fields); ++i) PutU32(log, at + 4 * i, fields[i]);
+    RehashEntry(log, at);
+  }
+  return log;
+}
+
+void RehashEntry(Bytes& log, uint64_t at) {
+  const ByteReader reader(log.data(), log.size());
+  uint32_t size = 0;
+  if (reader.U32(at + HVLE_SIZE, &size) && size >= HVLE_PAGE_REFS) {
+    if (const auto hash = HashMarvin32(reader, at + HVLE_PAGE_REFS, size - HVLE_PAGE_REFS)) {
+      PutU64(log, at + HVLE_HASH_PAGES, *hash);
+    }
+  }
+  PutU64(log, at + HVLE_HASH_HEADER, *HashMarvin32(reader, at, HVLE_HEADER_HASHED));
+}
+
+Bytes OldLog(const Bytes& hive, uint32_t sequence, uint32_t time, uint32_t hive_bins_size,
+             const std::vector<LogPage>& pages) {
+  Bytes log = BaseCopy(hive, FILE_TYPE_OLD_LOG, sequence);
+  PutU64(log, BASE_LAST_WRITTEN, time);
+  SetBaseU32(log, BASE_HIVE_BINS_SIZE, hive_bins_size);
+  log.resize(RoundUp(DIRT_BITMAP + hive_bins_size / DIRT_BYTE_SPAN, DIRT_PAGES_ALIGN));
+  PutU32(log, DIRT_VECTOR, SIG_DIRT);
+  std::map<uint64_t, const uint8_t*> dirty;  // page number -> its bytes, in bit order
+  for (const LogPage& page : pages) {
+    for (uint64_t i = 0; i < page.bytes.size() / DIRT_PAGE_SIZE; ++i) {
+      dirty[page.offset / DIRT_PAGE_SIZE + i] = page.bytes.data() + i * DIRT_PAGE_SIZE;
+    }
+  }
+  for (const auto& [number, bytes] : dirty) {
+    log.at(DIRT_BITMAP + number / 8) |= static_cast<uint8_t>(1u << (number % 8));
+    log.insert(log.end(), bytes, bytes + DIRT_PAGE_SIZE);
+  }
+  return log;
+}
+
+}  // namespace keyscout::test
