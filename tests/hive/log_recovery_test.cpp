@@ -3,8 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <map>
+#include <sstream>
 
 #include "support/log_builder.h"
+#include "support/real_hives.h"
+#include "support/run_tool.h"
 
 namespace keyscout {
 namespace {
@@ -206,6 +211,76 @@ TEST(LogRecoveryTest, DamagedLogBaseBlockOrDirtyVectorMakesTheLogUnusable) {
     const Replay r = Recover(hive, {{u"h.LOG1", log}});
     EXPECT_EQ(r.status, NO_LOG) << what;
     EXPECT_EQ(r.image, hive) << what;
+  }
+}
+
+// Every key's "-l -e" report and every value's "-v" report, from `path` down.
+std::string Reports(const Bytes& hive, const std::string& path = "") {
+  auto run = [&](std::vector<std::string> args) {
+    if (!path.empty()) args.insert(args.end(), {"-k", path});
+    return test::RunWith(hive, args).out;
+  };
+  std::string all = run({"-f", "h", "-l", "-e"});
+  std::istringstream lines(all);
+  std::vector<std::string> children;
+  int table = 0;  // rows of the first table are subkeys, of the second values
+  for (std::string line; std::getline(lines, line);) {
+    table += line.starts_with("HCELL_INDEX\t");
+    if (line.size() < 9 || line.find_first_not_of("0123456789ABCDEF") != 8 || line[8] != '\t') continue;
+    const std::string name = line.substr(line.rfind('\t') + 1);
+    if (table == 1) children.push_back(path.empty() ? name : path + "\\" + name);
+    if (table == 2) all += run({"-f", "h", "-v", name});
+  }
+  for (const std::string& child : children) all += Reports(hive, child);
+  return all;
+}
+
+TEST(LogRecoveryRealTest, RealLogSetsReplayAsWindowsRecoveredThem) {
+  // Folder, hive, Windows' own recovery of it, status, minor version after.
+  const std::tuple<const char*, const char*, const char*, const char*, uint32_t> sets[] = {
+      {"yarp_NewDirtyHive1", "NewDirtyHive", "RecoveredHive_Windows10",
+       "NewDirtyHive.LOG1 (1 entry) and NewDirtyHive.LOG2 (3 entries), sequence 2 to 5", 3},
+      {"yarp_NewDirtyHive2", "NewDirtyHive", "", "NewDirtyHive.LOG2 (3 entries), sequence 3 to 5", 3},
+      {"yarp_OldDirtyHive", "OldDirtyHive", "RecoveredHive_Windows7",
+       "OldDirtyHive.LOG1 (old format, 64 pages)", 3},
+      // The same hive and log, the hive's base block damaged (and format 1.1).
+      {"yarp_BadBaseBlockHive", "BadBaseBlockHive", "../yarp_OldDirtyHive/RecoveredHive_Windows7",
+       "BadBaseBlockHive.LOG1 (old format, 64 pages)", 3},
+      {"yarp_BadLogHive1", "BadLogHive", "", "", 0},
+      {"yarp_BadLogHive2", "BadLogHive", "", "", 0},
+      {"yarp_BadLogHive3", "BadLogHive", "", "", 0},
+      {"regipy_transactions_NTUSER", "transactions_NTUSER.DAT", "",
+       "transactions_NTUSER.DAT.LOG1 (23 entries), sequence 566 to 588", 5},
+  };
+  const std::string root = test::RealHiveDir() + "/logs/";
+  if (test::RealHiveDir().empty() || !test::FileExists(root)) GTEST_SKIP() << "no real log sets";
+  auto lower = [](std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
+    return s;
+  };
+  std::map<std::string, std::string> expected;  // reports of each hive Windows recovered, made once
+  for (const auto& [folder, name, recovered, status, minor] : sets) {
+    SCOPED_TRACE(folder);
+    const std::string dir = root + folder + "/";
+    Files logs;  // NAME.LOG* in any letter case, sorted by name
+    for (const auto& file : std::filesystem::directory_iterator(test::PathFromUtf8(dir))) {
+      const std::string found = file.path().filename().string();
+      if (lower(found).starts_with(lower(name) + ".log")) {
+        logs.emplace_back(test::U16(found), test::ReadFile(dir + found));
+      }
+    }
+    std::sort(logs.begin(), logs.end());
+    const Replay r = Recover(test::ReadFile(dir + name), logs);
+    EXPECT_EQ(r.status, *status ? Applied(status) : NO_LOG);
+    if (!*status) continue;
+    EXPECT_FALSE(IsHiveDirty(ByteReader(r.image.data(), r.image.size())));
+    EXPECT_EQ(Field(r.image, BASE_MINOR_VERSION), minor);
+    if (!*recovered) continue;
+    // Whole reports, HCELL_INDEX columns included: every cell lies where
+    // Windows' own recovery put it.
+    const std::string truth = std::filesystem::path(dir + recovered).lexically_normal().string();
+    if (!expected.contains(truth)) expected[truth] = Reports(test::ReadFile(truth));
+    EXPECT_EQ(Reports(r.image), expected[truth]);
   }
 }
 
