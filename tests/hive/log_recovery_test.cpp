@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <map>
 #include <sstream>
+#include <tuple>
 
 #include "support/log_builder.h"
 #include "support/real_hives.h"

@@ -1,5 +1,6 @@
 #include "support/log_builder.h"
 
+#include <iterator>
 #include <map>
 
 #include "hive/image.h"
