@@ -10,10 +10,6 @@ namespace keyscout {
 
 namespace {
 
-constexpr char16_t STATUS_PREFIX[] = u"Transaction logs : ";
-constexpr char16_t STATUS_CLEAN[] = u"hive is clean, no log applied";
-constexpr char16_t STATUS_NO_USABLE_LOG[] = u"hive is dirty but no usable log was found, read as stored";
-
 using BaseBlock = std::array<uint8_t, BASE_COPY_SIZE>;
 
 // The fields of a usable log's base block copy that replay needs.
@@ -313,19 +309,6 @@ bool PlanOldFormat(const ByteReader& hive, const HiveState& state, const std::ve
   return FinishPlan(hive, state, logs, applied, LogFormat::kOld, plan);
 }
 
-std::u16string Decimal(uint64_t n) {
-  std::u16string digits;
-  do {
-    digits.insert(digits.begin(), static_cast<char16_t>(u'0' + n % 10));
-    n /= 10;
-  } while (n != 0);
-  return digits;
-}
-
-std::u16string Counted(uint64_t n, const char16_t* one, const char16_t* many) {
-  return Decimal(n) + u" " + (n == 1 ? one : many);
-}
-
 }  // namespace
 
 bool IsHiveDirty(const ByteReader& hive) {
@@ -396,29 +379,6 @@ bool ApplyRecoveryPlan(const RecoveryPlan& plan, const std::vector<LogFile>& log
     }
   }
   return true;
-}
-
-std::u16string RenderLogStatus(const RecoverySummary& summary) {
-  std::u16string line = STATUS_PREFIX;
-  switch (summary.state) {
-    case RecoveryState::kClean:
-      return line + STATUS_CLEAN;
-    case RecoveryState::kNoUsableLog:
-      return line + STATUS_NO_USABLE_LOG;
-    case RecoveryState::kApplied:
-      break;
-  }
-  line += u"applied ";
-  if (summary.format == LogFormat::kOld) {
-    const std::u16string name = summary.applied.empty() ? u"" : summary.applied.front().name;
-    return line + name + u" (old format, " + Counted(summary.pages, u"page", u"pages") + u")";
-  }
-  for (size_t i = 0; i < summary.applied.size(); ++i) {
-    if (i != 0) line += u" and ";
-    line +=
-        summary.applied[i].name + u" (" + Counted(summary.applied[i].entries, u"entry", u"entries") + u")";
-  }
-  return line + u", sequence " + Decimal(summary.first_sequence) + u" to " + Decimal(summary.last_sequence);
 }
 
 }  // namespace keyscout

@@ -43,7 +43,7 @@ struct AppliedLog {
   uint64_t entries = 0;  // log entries applied: at least 1 (new format), 0 (old)
 };
 
-// What the plan does, for the status line.
+// What the plan does, for the status line (app/log_status.h).
 struct RecoverySummary {
   RecoveryState state = RecoveryState::kClean;
   LogFormat format = LogFormat::kNew;  // meaningful when applied
@@ -103,10 +103,5 @@ RecoveryPlan PlanLogRecovery(const ByteReader& hive, const std::vector<LogFile>&
 // short or a write does not lie inside its log. Prints nothing.
 [[nodiscard]] bool ApplyRecoveryPlan(const RecoveryPlan& plan, const std::vector<LogFile>& logs,
                                      uint8_t* image, uint64_t image_size);
-
-// The status line for the summary, without a line end, e.g.
-// "Transaction logs : applied SYSTEM.LOG1 (2 entries), sequence 7 to 8".
-// Prints nothing.
-std::u16string RenderLogStatus(const RecoverySummary& summary);
 
 }  // namespace keyscout

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <tuple>
 
+#include "app/log_status.h"
 #include "support/log_builder.h"
 #include "support/real_hives.h"
 #include "support/run_tool.h"
