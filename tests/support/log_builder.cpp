@@ -1,5 +1,7 @@
 #include "support/log_builder.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <iterator>
 #include <map>
 
@@ -93,6 +95,42 @@ Bytes OldLog(const Bytes& hive, uint32_t sequence, uint32_t time, uint32_t hive_
     log.insert(log.end(), bytes, bytes + DIRT_PAGE_SIZE);
   }
   return log;
+}
+
+DirtyHive MakeDirty(Bytes stale, const Bytes& fresh) {
+  uint32_t sequence = 0;
+  if (!ByteReader(stale.data(), stale.size()).U32(BASE_SECONDARY_SEQUENCE, &sequence)) return {};
+  SetBaseU32(stale, BASE_PRIMARY_SEQUENCE, sequence + 1);
+  LogEntry entry{.hive_bins_size = static_cast<uint32_t>(fresh.size() - HIVE_BASE)};
+  for (uint64_t at = HIVE_BASE; at + PAGE_SIZE <= fresh.size(); at += PAGE_SIZE) {
+    const auto start = static_cast<ptrdiff_t>(at);
+    const Bytes page(fresh.begin() + start, fresh.begin() + start + PAGE_SIZE);
+    if (at + PAGE_SIZE > stale.size() || !std::equal(page.begin(), page.end(), stale.begin() + start)) {
+      entry.pages.push_back(LogPage{static_cast<uint32_t>(at - HIVE_BASE), page});
+    }
+  }
+  // The log's base block copy is the fresh one: it names the root cell.
+  Bytes log = NewLog(fresh, sequence, {entry});
+  return DirtyHive{std::move(stale), std::move(log)};
+}
+
+LoggedHive BuildLoggedHive(bool grown) {
+  const TreeKey old{.name = u"Old", .values = {{.name = u"V", .type = 4, .data = {1, 0, 0, 0}}}};
+  const TreeKey stale{.name = u"ROOT", .children = {old}};
+  TreeKey fresh = stale;
+  fresh.children[0].values[0].data = {2, 0, 0, 0};
+  fresh.children.push_back(TreeKey{.name = u"New"});
+  const auto build = [](const TreeKey& root, bool more) {
+    HiveBuilder b(0x2000);
+    if (more) b.AddHbin(0x1000);
+    b.SetRoot(BuildTree(b, root));
+    return b.Finish();
+  };
+  LoggedHive logged{.fresh = build(fresh, grown)};
+  DirtyHive dirty = MakeDirty(build(stale, false), logged.fresh);
+  logged.hive = std::move(dirty.hive);
+  logged.log = std::move(dirty.log);
+  return logged;
 }
 
 }  // namespace keyscout::test

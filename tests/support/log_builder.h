@@ -39,4 +39,29 @@ void RehashEntry(Bytes& log, uint64_t at);
 Bytes OldLog(const Bytes& hive, uint32_t sequence, uint32_t time, uint32_t hive_bins_size,
              const std::vector<LogPage>& pages);
 
+// A dirty hive and the new-format log that brings it up to date.
+struct DirtyHive {
+  Bytes hive;
+  Bytes log;
+};
+
+// `stale` made dirty (its primary sequence number one past its secondary),
+// with a log (its base block copy `fresh`'s) of one entry, numbered as the
+// hive's secondary, that carries
+// every 4096-byte page of `fresh`'s hive bins data that differs from
+// `stale`'s, and `fresh`'s hive bins data size: replayed, the hive reads as
+// `fresh` (but for its base block).
+DirtyHive MakeDirty(Bytes stale, const Bytes& fresh);
+
+// A small dirty hive whose newest key and value data are only in its log:
+// ROOT holds Old, whose REG_DWORD value V is 1 in the hive and 2 in the log,
+// and, in the log only, New. With `grown` the log also adds an hbin and the
+// whole tree moves into it, so every report reads past the stored file.
+struct LoggedHive {
+  Bytes fresh;  // the hive as its log leaves it
+  Bytes hive;   // as stored: dirty, sequence numbers 2 and 1
+  Bytes log;    // new format, one entry numbered 1
+};
+LoggedHive BuildLoggedHive(bool grown = false);
+
 }  // namespace keyscout::test
