@@ -54,21 +54,31 @@ std::vector<std::u16string> Words(const std::vector<std::string>& args) {
 
 }  // namespace
 
-RunResult RunInMemory(Bytes hive, const std::vector<std::u16string>& words, LogBytes logs) {
-  std::vector<std::pair<size_t, uint64_t>> before{{hive.size(), DigestOf(hive)}};
-  for (const auto& log : logs) before.emplace_back(log.second.size(), DigestOf(log.second));
-  MemoryHiveSource source(std::move(hive), MapStatus::kOk, std::move(logs));
+MemoryRunner::MemoryRunner(Bytes hive, LogBytes logs)
+    : source_(std::move(hive), MapStatus::kOk, std::move(logs)), digests_(Digests()) {}
+
+std::vector<std::pair<size_t, uint64_t>> MemoryRunner::Digests() const {
+  std::vector<std::pair<size_t, uint64_t>> digests{{source_.bytes().size(), DigestOf(source_.bytes())}};
+  for (const auto& log : source_.logs()) digests.emplace_back(log.second.size(), DigestOf(log.second));
+  return digests;
+}
+
+RunResult MemoryRunner::Run(const std::vector<std::u16string>& words) {
   test::StringSink sink;
   RunResult result;
   {
     Console out(sink);
-    result.code = RunTool(words, out, &source);
+    result.code = RunTool(words, out, &source_);
   }
   result.out = std::move(sink.text);
-  std::vector<std::pair<size_t, uint64_t>> after{{source.bytes().size(), DigestOf(source.bytes())}};
-  for (const auto& log : source.logs()) after.emplace_back(log.second.size(), DigestOf(log.second));
-  if (after != before) ADD_FAILURE() << "a run changed the bytes of the hive or a log it read";
+  if (Digests() != digests_) ADD_FAILURE() << "a run changed the bytes of the hive or a log it read";
   return result;
+}
+
+RunResult MemoryRunner::Run(const std::vector<std::string>& args) { return Run(Words(args)); }
+
+RunResult RunInMemory(Bytes hive, const std::vector<std::u16string>& words, LogBytes logs) {
+  return MemoryRunner(std::move(hive), std::move(logs)).Run(words);
 }
 
 RunResult RunWith(const Bytes& hive, const std::vector<std::string>& args, const LogBytes& logs) {

@@ -23,6 +23,7 @@ class MemoryHiveSource : public HiveSource {
       : bytes_(std::move(bytes)), status_(status), logs_(std::move(logs)) {}
   MapStatus Open(const std::u16string& path, HiveImage* image) override;
   void Close() override { closed = true; }
+  // The logs given that are not empty (an empty file is no log).
   std::vector<LogFile> OpenLogs() override;
   // An exact-size copy of the hive, zero past its end; null when
   // `refuse_private_view` is set.
@@ -50,6 +51,24 @@ struct RunResult {
 // it) with `words` (the program's name first), and checks that the run left
 // every copy as it was.
 RunResult RunInMemory(Bytes hive, const std::vector<std::u16string>& words, LogBytes logs = {});
+
+// Runs the entry point again and again on one exact-size copy of a hive and
+// its logs, checking after each run that they are as they were: RunWith
+// without copying a large hive for every run, for walks over every key of a
+// real one.
+class MemoryRunner {
+ public:
+  explicit MemoryRunner(Bytes hive, LogBytes logs = {});
+  // `args` are the words after the program's name, as UTF-8; "-f" is not
+  // added.
+  RunResult Run(const std::vector<std::string>& args);
+  RunResult Run(const std::vector<std::u16string>& words);
+
+ private:
+  std::vector<std::pair<size_t, uint64_t>> Digests() const;
+  MemoryHiveSource source_;
+  std::vector<std::pair<size_t, uint64_t>> digests_;
+};
 // The same with `args`, the words after the program's name, as UTF-8. "-f"
 // is not added.
 RunResult RunWith(const Bytes& hive, const std::vector<std::string>& args, const LogBytes& logs = {});
