@@ -37,6 +37,10 @@ void PutU32(Bytes& file, uint64_t at, uint32_t v) {
 
 void SetBaseU32(Bytes& file, uint64_t at, uint32_t v) {
   PutU32(file, at, v);
+  FixBaseChecksum(file);
+}
+
+void FixBaseChecksum(Bytes& file) {
   PutU32(file, BASE_CHECKSUM, *ComputeBaseBlockChecksum(ByteReader(file.data(), file.size())));
 }
 

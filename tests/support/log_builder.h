@@ -26,6 +26,8 @@ struct LogEntry {
 // Writes a little-endian u32; SetBaseU32 also fixes the base block checksum.
 void PutU32(Bytes& file, uint64_t at, uint32_t v);
 void SetBaseU32(Bytes& file, uint64_t at, uint32_t v);
+// Sets the base block checksum (of a hive or a log) to fit its words.
+void FixBaseChecksum(Bytes& file);
 
 // A new-format log of `hive`: base block copy and first entry numbered
 // `sequence`, each entry one more, hashes set.
