@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "support/hive_builder.h"
@@ -65,5 +67,30 @@ struct LoggedHive {
   Bytes log;    // new format, one entry numbered 1
 };
 LoggedHive BuildLoggedHive(bool grown = false);
+
+// A field that replay reads, in the hive's base block or in a log.
+struct LogField {
+  std::string what;    // for failure messages, e.g. "LOG1 entry 2 page 1 offset"
+  size_t file = 0;     // 0: the hive, then the logs in order
+  uint64_t offset = 0;  // file offset of its first byte
+  uint32_t width = 0;   // 1 or 4 bytes
+  // How to make the damage pass the check that guards the field, so that
+  // replay goes on to use it: the base block checksum, or the hashes of the
+  // new-format entry at `entry`. Neither for the guards themselves.
+  bool checksummed = false;
+  std::optional<uint64_t> entry;
+};
+
+// A compact hive (BuildCompactHive) stored dirty, its first two pages of hive
+// bins data stale, with logs that bring them back, and every field replay
+// reads in them.
+struct CompactLogSet {
+  std::string name;           // "new format" or "old format"
+  std::vector<Bytes> files;   // the hive, then its logs (LOG1, LOG2)
+  std::vector<LogField> fields;
+};
+// The new-format set (LOG1 of two entries, LOG2 of one that follows them)
+// and the old-format set (one log).
+std::vector<CompactLogSet> BuildCompactLogSets();
 
 }  // namespace keyscout::test
