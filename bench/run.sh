@@ -444,6 +444,9 @@ targets() {
   big=$(field big-lookup100 keyscout 3)
   [ -n "$small" ] && [ -n "$big" ] && verdict "depth-100 lookup: 321 MB hive within 20% of the 16 KB hive" \
     "$big <= 1.2 * $small" "$(awk -v a="$big" -v b="$small" 'BEGIN { printf "%+.1f%%", (a / b - 1) * 100 }')"
+  # A request left out (BENCH_ONLY) leaves its target out; the tables after
+  # still print.
+  return 0
 }
 
 RESULT=$DATA/results-$(date -u +%Y%m%d-%H%M%S).md
