@@ -23,6 +23,10 @@ bool IsLogNameOf(std::u16string_view hive_name, std::u16string_view candidate);
 // separator, or the current folder) whose names pass IsLogNameOf for the
 // hive's name, sorted by name. Nothing is opened; a folder that cannot be
 // read gives none. Prints nothing.
+//
+// Choice: the folder is the one the path names, not that of the file a
+// symbolic link there leads to: the user says where the hive lies, and its
+// logs are copied beside it under the same name.
 std::vector<FoundLog> FindLogFiles(const std::u16string& hive_path);
 
 }  // namespace keyscout
