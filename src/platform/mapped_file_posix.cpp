@@ -61,9 +61,9 @@ uint8_t* MappedFile::MakePrivateWritable(uint64_t length) {
   if (total > std::numeric_limits<size_t>::max()) return nullptr;
   // Room for the whole view, zero-filled, then the file mapped over its
   // start: both private, so a write copies one page and stays in memory.
-  // The file's last page is mapped only as far as the file goes (the rest of
-  // that page reads zero), so no page of the view lies wholly past the end
-  // of the file, where a read would raise SIGBUS.
+  // The file takes only the pages it reaches into (the rest of its last page
+  // reads zero); the room after them stays anonymous, so no page of the file
+  // mapping lies wholly past the file's end, where a read raises SIGBUS.
   void* region = ::mmap(nullptr, static_cast<size_t>(total), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
                         -1, 0);
   if (region == MAP_FAILED) return nullptr;
