@@ -104,8 +104,8 @@ clean:
 
 # Fuzzing: `make fuzz` builds the libFuzzer target with clang, under
 # AddressSanitizer + UndefinedBehaviorSanitizer, in $(FUZZ_BUILD), and fuzzes
-# the real entry point (every report, with and without -k) for FUZZ_SECONDS on
-# one core. New inputs collect in $(FUZZ_CORPUS), which starts from the
+# the real entry point (every report, with and without -k, and with -t over
+# the logs an input carries after its hive) for FUZZ_SECONDS on one core. New inputs collect in $(FUZZ_CORPUS), which starts from the
 # generated seeds and the saved regressions; a crash is written to
 # $(FUZZ_BUILD)/crash-* (an input that runs over 10 seconds is saved as a
 # timeout-*): minimize it (keyscout_fuzz -minimize_crash=1) and keep it in

@@ -6,13 +6,26 @@
 // REG_MULTI_SZ value for -d. Every key names its parent and the
 // root carries a root's flags, as in a hive that Windows wrote, so that the
 // other tools the benchmark runs read these files as they read real ones.
+//
+// With --logged, it writes instead a dirty copy of a real hive with a
+// new-format .LOG1 (the log builder's format) whose entries carry every
+// eighth page of the hive, which the dirty copy holds zeroed, and the hive
+// as replaying that log leaves it: -t on the first against a plain run on
+// the last.
+//
+//   make_scale_hives DIRECTORY
+//   make_scale_hives --logged DIRECTORY HIVE
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "hive/layout.h"
+#include "hive/log_recovery.h"
 #include "support/hive_builder.h"
+#include "support/log_builder.h"
 
 namespace {
 
@@ -125,23 +138,77 @@ uint32_t DeepPath(HiveBuilder& b) {
   return key;
 }
 
+void WriteFile(const std::string& path, const Bytes& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  std::printf("%-40s %12zu bytes\n", path.c_str(), bytes.size());
+}
+
+// The dirty hive, its log and the hive replayed, from the real hive `source`.
+bool WriteLoggedHive(const std::string& dir, const std::string& source) {
+  constexpr uint64_t PAGE_STEP = 8;         // every eighth page is logged
+  constexpr size_t PAGES_PER_ENTRY = 32;
+  std::ifstream in(source, std::ios::binary);
+  Bytes fresh((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  uint32_t sequence = 0;
+  if (fresh.size() < 2 * keyscout::HIVE_BASE ||
+      !keyscout::ByteReader(fresh.data(), fresh.size()).U32(keyscout::BASE_SECONDARY_SEQUENCE, &sequence)) {
+    return false;
+  }
+  // As Windows last wrote it to the log: clean, its hive bins whole pages.
+  fresh.resize(keyscout::HIVE_BASE + (fresh.size() - keyscout::HIVE_BASE) / keyscout::PAGE_SIZE * keyscout::PAGE_SIZE);
+  const auto bins = static_cast<uint32_t>(fresh.size() - keyscout::HIVE_BASE);
+  keyscout::test::SetBaseU32(fresh, keyscout::BASE_PRIMARY_SEQUENCE, sequence);
+  keyscout::test::SetBaseU32(fresh, keyscout::BASE_HIVE_BINS_SIZE, bins);
+
+  Bytes stale = fresh;
+  std::vector<keyscout::test::LogEntry> entries;
+  for (uint64_t page = 0; page < bins / keyscout::PAGE_SIZE; page += PAGE_STEP) {
+    if (entries.empty() || entries.back().pages.size() == PAGES_PER_ENTRY) {
+      entries.push_back(keyscout::test::LogEntry{.hive_bins_size = bins});
+    }
+    const auto at = static_cast<ptrdiff_t>(keyscout::HIVE_BASE + page * keyscout::PAGE_SIZE);
+    entries.back().pages.push_back(
+        {static_cast<uint32_t>(page * keyscout::PAGE_SIZE), Bytes(fresh.begin() + at, fresh.begin() + at + keyscout::PAGE_SIZE)});
+    std::fill(stale.begin() + at, stale.begin() + at + keyscout::PAGE_SIZE, uint8_t{0});
+  }
+  keyscout::test::SetBaseU32(stale, keyscout::BASE_PRIMARY_SEQUENCE, sequence + 1);
+  const Bytes log = keyscout::test::NewLog(fresh, sequence, entries);
+
+  // The replayed hive, made by the same code -t runs.
+  const std::vector<keyscout::LogFile> logs{{u"LOG1", keyscout::ByteReader(log.data(), log.size())}};
+  const keyscout::RecoveryPlan plan = keyscout::PlanLogRecovery(keyscout::ByteReader(stale.data(), stale.size()), logs);
+  Bytes replayed = stale;
+  replayed.resize(std::max<uint64_t>(replayed.size(), plan.image_size));
+  if (plan.summary.state != keyscout::RecoveryState::kApplied ||
+      !keyscout::ApplyRecoveryPlan(plan, logs, replayed.data(), replayed.size())) {
+    return false;
+  }
+  WriteFile(dir + "/logged.hiv", stale);
+  WriteFile(dir + "/logged.hiv.LOG1", log);
+  WriteFile(dir + "/replayed.hiv", replayed);
+  return true;
+}
+
 void Save(const std::string& path, HiveBuilder& b, const std::vector<uint32_t>& top) {
   const uint32_t root = b.Key(KeySpec{.name = u"ROOT", .extra_flags = ROOT_KEY_FLAGS,
                                       .stable_count = static_cast<uint32_t>(top.size()),
                                       .stable_list = b.LeafList("lh", top)});
   Adopt(b, root, top);
   b.SetRoot(root);
-  const Bytes hive = b.Finish();
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(hive.data()), static_cast<std::streamsize>(hive.size()));
-  std::printf("%-40s %12zu bytes\n", path.c_str(), hive.size());
+  WriteFile(path, b.Finish());
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 4 && std::string(argv[1]) == "--logged") {
+    if (WriteLoggedHive(argv[2], argv[3])) return 0;
+    std::fprintf(stderr, "make_scale_hives: %s is no hive that a log can be made for\n", argv[3]);
+    return 1;
+  }
   if (argc != 2) {
-    std::fprintf(stderr, "usage: make_scale_hives DIRECTORY\n");
+    std::fprintf(stderr, "usage: make_scale_hives DIRECTORY | --logged DIRECTORY HIVE\n");
     return 2;
   }
   const std::string dir = argv[1];

@@ -1,23 +1,68 @@
 #include "app/driver.h"
 
+#include <algorithm>
 #include <new>
 #include <optional>
 
 #include "app/info_report.h"
 #include "app/listings.h"
+#include "app/log_status.h"
 #include "app/messages.h"
 #include "app/options.h"
 #include "app/security_report.h"
 #include "app/value_report.h"
 #include "hive/key_lookup.h"
+#include "platform/log_files.h"
 #include "security/atl_exception.h"
 
 namespace keyscout {
 
 MapStatus MappedHiveSource::Open(const std::u16string& path, HiveImage* image) {
+  path_ = path;
   const MapStatus status = file_.Open(path);
   if (status == MapStatus::kOk) *image = HiveImage(file_.data(), file_.size());
   return status;
+}
+
+void MappedHiveSource::Close() {
+  logs_.clear();
+  log_identities_.clear();
+  file_.Close();
+}
+
+EvidenceFiles MappedHiveSource::Evidence() const {
+  EvidenceFiles evidence{file_.identity()};
+  evidence.insert(evidence.end(), log_identities_.begin(), log_identities_.end());
+  return evidence;
+}
+
+std::vector<LogFile> MappedHiveSource::OpenLogs() {
+  std::vector<LogFile> logs;
+  for (const FoundLog& found : FindLogFiles(path_)) {
+    auto file = std::make_unique<MappedFile>();
+    FileIdentity opened;
+    // Choice: a log that cannot be opened (no access, held by a writer, not a
+    // plain file) is left out as one that is not there: the hive itself can
+    // still be read, and the status line says which logs were applied.
+    if (file->Open(found.path, &opened) == MapStatus::kOk) {
+      logs.push_back(LogFile{found.name, ByteReader(file->data(), file->size())});
+      logs_.push_back(std::move(file));
+    }
+    if (opened.known()) log_identities_.push_back(opened);
+  }
+  return logs;
+}
+
+EvidenceFiles MappedHiveSource::LogEvidence() const {
+  EvidenceFiles evidence;
+  for (const FoundLog& found : FindLogFiles(path_)) evidence.push_back(IdentityOfFile(found.path));
+  return evidence;
+}
+
+uint8_t* MappedHiveSource::MakePrivateWritable(uint64_t length, uint64_t* view_length) {
+  uint8_t* view = file_.MakePrivateWritable(length);
+  if (view != nullptr) *view_length = file_.size();
+  return view;
 }
 
 namespace {
@@ -33,6 +78,40 @@ ValueRequest ValueRequestOf(const RunOptions& options) {
   request.dump = (options.flags & OPT_DUMP) != 0;
   request.output_file = options.output_file;
   return request;
+}
+
+// -t: plans the replay of `logs` over the hive and, when it changes anything,
+// applies it to a private view of the hive and points `image` at that view;
+// then prints the status line. False, with the message printed, when the
+// view cannot be made.
+bool ApplyTransactionLogs(HiveSource& hive, const std::vector<LogFile>& logs, const std::u16string& path,
+                          HiveImage* image, Console& out) {
+  RecoveryPlan plan = PlanLogRecovery(image->reader(), logs);
+  if (plan.summary.state == RecoveryState::kApplied) {
+    const uint64_t stored = image->size();
+    uint64_t length = 0;
+    uint8_t* view = hive.MakePrivateWritable(std::max(stored, plan.image_size), &length);
+    if (view == nullptr) {
+      // Choice: -t asks for the hive as Windows would load it; reading it as
+      // stored instead would pass stale data off as recovered, so the run
+      // ends as it does when the hive itself cannot be mapped.
+      out.Format(MSG_CANNOT_MAP_MEMORY, {path});
+      return false;
+    }
+    if (ApplyRecoveryPlan(plan, logs, view, length)) {
+      *image = HiveImage(view, length);
+    } else {
+      // A view as long as the plan asks, over the very logs it was made
+      // from, takes every write; should one still be refused, nothing was
+      // written and the hive reads as stored, as the status line then says.
+      *image = HiveImage(view, stored);
+      plan.summary = RecoverySummary{};
+      plan.summary.state = RecoveryState::kNoUsableLog;
+    }
+  }
+  out.Wide(RenderLogStatus(plan.summary));
+  out.Ascii("\n");
+  return true;
 }
 
 // Everything after the hive is open: key selection and the reports. Returns
@@ -124,11 +203,24 @@ int RunTool(const std::vector<std::u16string>& words, Console& out, HiveSource* 
         out.Format(MSG_CANNOT_MAP_MEMORY, {options.hive_path});
         return 1;
     }
-    const EvidenceFiles evidence = hive.Evidence();
-    // Standard output appended to the hive itself would write into the
+    // The logs are read only with -t; without it the run reads the hive
+    // alone, exactly as before, in output and in cost.
+    const bool with_logs = (options.flags & OPT_LOGS) != 0;
+    std::vector<LogFile> logs;
+    if (with_logs) logs = hive.OpenLogs();
+    EvidenceFiles evidence = hive.Evidence();
+    // The logs are evidence all the same, read or not. Without -t they are
+    // looked for only when the run is about to write a file (a dump file, or
+    // standard output sent to a file), which every other run is spared.
+    const bool dumps = (options.flags & OPT_DUMP) != 0 && (options.flags & (OPT_VALUE | OPT_UNNAMED)) != 0;
+    if (!with_logs && (dumps || out.WritesToFile())) {
+      const EvidenceFiles logs_beside = hive.LogEvidence();
+      evidence.insert(evidence.end(), logs_beside.begin(), logs_beside.end());
+    }
+    // Standard output appended to the hive or a log would write into the
     // evidence: nothing is written then, and the run ends at once.
     out.Protect(evidence);
-    if (out.failed()) {
+    if (out.failed() || (with_logs && !ApplyTransactionLogs(hive, logs, options.hive_path, &image, out))) {
       hive.Close();
       return 1;
     }

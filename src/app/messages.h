@@ -65,6 +65,23 @@ inline constexpr const char16_t* MSG_KEY_FLAG_NAMES[] = {
 };
 inline constexpr char16_t MSG_KEY_FLAG_SEPARATOR[] = u"|";
 
+// The status line of -t, after the banner and before the key path line;
+// RenderLogStatus (log_status.h) fills it. Each %s is text.
+inline constexpr char16_t MSG_LOGS_CLEAN[] = u"Transaction logs : hive is clean, no log applied\n";
+inline constexpr char16_t MSG_LOGS_NO_USABLE_LOG[] =
+    u"Transaction logs : hive is dirty but no usable log was found, read as stored\n";
+// The logs applied (one MSG_LOGS_NEW_LOG each, joined by MSG_LOGS_AND), and
+// the first and last sequence numbers of the entries applied.
+inline constexpr char16_t MSG_LOGS_NEW_FORMAT[] = u"Transaction logs : applied %s, sequence %s to %s\n";
+inline constexpr char16_t MSG_LOGS_NEW_LOG[] = u"%s (%s)";
+inline constexpr char16_t MSG_LOGS_AND[] = u" and ";
+inline constexpr char16_t MSG_LOGS_ONE_ENTRY[] = u"1 entry";
+inline constexpr char16_t MSG_LOGS_ENTRIES[] = u"%s entries";
+// The log applied and the count of 512-byte pages written.
+inline constexpr char16_t MSG_LOGS_OLD_FORMAT[] = u"Transaction logs : applied %s (old format, %s)\n";
+inline constexpr char16_t MSG_LOGS_ONE_PAGE[] = u"1 page";
+inline constexpr char16_t MSG_LOGS_PAGES[] = u"%s pages";
+
 // The security table's lines. Header and rows do not line up: scripts read them as
 // they are.
 inline constexpr char16_t MSG_SECURITY_HEADER[] = u"CLASS      SID\t       Domain&Account\t\tAccess\tType\tFlags\n";

@@ -24,6 +24,9 @@ inline constexpr uint64_t BASE_MINOR_VERSION = 0x018;       // u32
 inline constexpr uint64_t BASE_FILE_TYPE = 0x01C;           // u32: 0 hive, 1 or 2 old log, 6 new log
 inline constexpr uint64_t BASE_ROOT_CELL = 0x024;           // HCELL_INDEX of the root key
 inline constexpr uint64_t BASE_HIVE_BINS_SIZE = 0x028;      // u32, a multiple of 4096
+// The largest hive bins data size: a cell index with its top bit set names
+// volatile storage, which never reaches a file.
+inline constexpr uint32_t HIVE_BINS_SIZE_MAX = 0x80000000u;
 inline constexpr uint64_t BASE_CLUSTERING = 0x02C;          // u32
 inline constexpr uint64_t BASE_FLAGS = 0x090;               // u32
 inline constexpr uint64_t BASE_CHECKSUM = 0x1FC;            // u32 XOR of the words before it

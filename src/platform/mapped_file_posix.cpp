@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <limits>
@@ -13,7 +14,7 @@
 
 namespace keyscout {
 
-MapStatus MappedFile::Open(const std::u16string& path) {
+MapStatus MappedFile::Open(const std::u16string& path, FileIdentity* opened) {
   Close();
   const std::string name = EncodeFileName(path);
   // O_NONBLOCK keeps a FIFO from stalling the open; it is refused just below.
@@ -38,6 +39,7 @@ MapStatus MappedFile::Open(const std::u16string& path) {
   }
   file_ = fd;
   identity_ = FileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+  if (opened != nullptr) *opened = identity_;
   if (st.st_size <= 0 ||
       static_cast<uint64_t>(st.st_size) > std::numeric_limits<size_t>::max()) {
     Close();
@@ -51,6 +53,29 @@ MapStatus MappedFile::Open(const std::u16string& path) {
   view_ = view;
   size_ = static_cast<uint64_t>(st.st_size);
   return MapStatus::kOk;
+}
+
+uint8_t* MappedFile::MakePrivateWritable(uint64_t length) {
+  if (view_ == nullptr) return nullptr;
+  const uint64_t total = std::max(length, size_);
+  if (total > std::numeric_limits<size_t>::max()) return nullptr;
+  // Room for the whole view, zero-filled, then the file mapped over its
+  // start: both private, so a write copies one page and stays in memory.
+  // The file takes only the pages it reaches into (the rest of its last page
+  // reads zero); the room after them stays anonymous, so no page of the file
+  // mapping lies wholly past the file's end, where a read raises SIGBUS.
+  void* region = ::mmap(nullptr, static_cast<size_t>(total), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
+                        -1, 0);
+  if (region == MAP_FAILED) return nullptr;
+  if (::mmap(region, static_cast<size_t>(size_), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_FIXED,
+             static_cast<int>(file_), 0) == MAP_FAILED) {
+    ::munmap(region, static_cast<size_t>(total));
+    return nullptr;
+  }
+  ::munmap(view_, static_cast<size_t>(size_));
+  view_ = region;
+  size_ = total;
+  return static_cast<uint8_t*>(region);
 }
 
 void MappedFile::Close() {

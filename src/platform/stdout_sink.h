@@ -18,6 +18,7 @@ class StdoutSink : public ByteSink {
   // Refuses standard output that is one of `evidence` (a shell's ">>" onto
   // the hive): every write would land in the evidence.
   bool Protect(const EvidenceFiles& evidence) override;
+  bool IsFile() const override;
   // Why output was lost, for the one line on the error stream; empty while
   // nothing was.
   const std::string& failure() const { return failure_; }

@@ -29,6 +29,11 @@ bool StdoutSink::Write(const char* data, size_t length) {
   return true;
 }
 
+bool StdoutSink::IsFile() const {
+  struct stat st {};
+  return ::fstat(STDOUT_FILENO, &st) == 0 && S_ISREG(st.st_mode);
+}
+
 bool StdoutSink::Protect(const EvidenceFiles& evidence) {
   struct stat st {};
   if (::fstat(STDOUT_FILENO, &st) != 0) return true;  // no standard output: writes fail on their own

@@ -20,6 +20,11 @@ bool StdoutSink::Write(const char* data, size_t length) {
   return true;
 }
 
+bool StdoutSink::IsFile() const {
+  const intptr_t handle = _get_osfhandle(_fileno(stdout));
+  return handle != -1 && ::GetFileType(CastToHandle(handle)) == FILE_TYPE_DISK;
+}
+
 bool StdoutSink::Protect(const EvidenceFiles& evidence) {
   const intptr_t handle = _get_osfhandle(_fileno(stdout));
   if (handle == -1) return true;

@@ -28,6 +28,9 @@ class ByteSink {
   // Told which files the run reads as evidence; false when the sink itself
   // is one of them (and so must not be written).
   [[nodiscard]] virtual bool Protect(const EvidenceFiles&) { return true; }
+  // True when the bytes go to a regular file (and so could reach a file the
+  // run must not write).
+  virtual bool IsFile() const { return false; }
 };
 
 // One argument of a message template: a wide string or a number.
@@ -103,6 +106,8 @@ class Console {
   void Protect(const EvidenceFiles& evidence) {
     if (!sink_.Protect(evidence)) Fail();
   }
+  // True when the output goes to a regular file.
+  bool WritesToFile() const { return sink_.IsFile(); }
   // True once the sink failed: output was lost, and the run must not report
   // success.
   bool failed() const { return failed_; }

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "support/log_builder.h"
 #include "support/process.h"
 #include "support/run_tool.h"
 #include "support/sample_hive.h"
@@ -64,6 +65,36 @@ TEST(PosixBinaryTest, TheDumpFileCannotBeTheHiveByAnyName) {
         "Start dump value [BootExecute] to file [" + name + "] : \nCannot create dump file. (" + name + ")\n";
     ASSERT_GE(out.size(), tail.size());
     EXPECT_EQ(out.substr(out.size() - tail.size()), tail);
+  }
+}
+
+// The logs are evidence as much as the hive, with -t (which reads them) and
+// without it: -w may not write into one by any name, empty ones included,
+// and neither may standard output.
+TEST(PosixBinaryTest, WithLogsTheDumpFileAndStandardOutputCannotBeALog) {
+  const test::LoggedHive h = test::BuildLoggedHive();
+  const std::string folder =
+      test::WriteTempFolder("evidence-logs", {{"hive", h.hive}, {"hive.LOG1", h.log}, {"HIVE.log2", {}}});
+  const std::string hive = folder + "/hive";
+  const std::string log = folder + "/hive.LOG1";
+  const std::string hard = folder + "/hard-link";
+  const std::string soft = folder + "/symbolic-link";
+  ASSERT_EQ(link(log.c_str(), hard.c_str()), 0);
+  ASSERT_EQ(symlink((folder + "/HIVE.log2").c_str(), soft.c_str()), 0);
+  for (const char* logs : {"-t", "-l"}) {
+    for (const std::string& name : {log, hard, soft}) {
+      int status = 0;
+      const std::string out = RunBinary({"-f", hive, logs, "-k", "Old", "-v", "V", "-w", name}, &status);
+      EXPECT_EQ(status, 1) << logs << " " << name;
+      const std::string tail =
+          "Start dump value [V] to file [" + name + "] : \nCannot create dump file. (" + name + ")\n";
+      ASSERT_GE(out.size(), tail.size());
+      EXPECT_EQ(out.substr(out.size() - tail.size()), tail);
+    }
+    const test::ProcessResult onto_log =
+        test::RunBinaryProcess({"-f", hive, logs, "-e"}, test::StdoutTarget::kAppend, log);
+    EXPECT_EQ(onto_log.status, 1) << logs;
+    EXPECT_EQ(onto_log.err, "Cannot write to standard output. (it is a file being read)\n");
   }
 }
 

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "app/messages.h"
+#include "support/log_builder.h"
 #include "support/process.h"
 #include "support/run_tool.h"
 #include "support/sample_hive.h"
 #include "support/string_sink.h"
+#include "text/utf8.h"
 
 namespace keyscout {
 namespace {
@@ -150,6 +152,101 @@ TEST(RunToolTest, FilesThatAreNotHivesNeverLeaveTheirBytes) {
   const test::RunResult not_hive = RunWith(compressed, {"-f", "h", "-l", "-e"});
   EXPECT_EQ(not_hive.out, Banner() + "Cannot find the key. (ROOT)\n");
   EXPECT_EQ(not_hive.code, 1);
+}
+
+// -t: the hive as its transaction logs leave it.
+
+const std::string STATUS_ONE_ENTRY = "Transaction logs : applied h.LOG1 (1 entry), sequence 1 to 1\n";
+const std::string STATUS_CLEAN = "Transaction logs : hive is clean, no log applied\n";
+const std::string STATUS_NO_USABLE_LOG =
+    "Transaction logs : hive is dirty but no usable log was found, read as stored\n";
+
+// What a run printed, with `status` put in right after the banner.
+std::string WithStatus(const std::string& out, const std::string& status) {
+  EXPECT_TRUE(out.starts_with(Banner()));
+  return Banner() + status + out.substr(Banner().size());
+}
+
+std::vector<std::string> Args(std::vector<std::string> args, bool with_logs) {
+  args.insert(args.begin(), {"-f", "h"});
+  if (with_logs) args.push_back("-t");
+  return args;
+}
+
+TEST(RunToolLogsTest, EveryReportReadsTheHiveAsItsLogLeavesIt) {
+  const std::string dump = test::TempDir() + "/logged-dump";
+  for (const bool grown : {false, true}) {
+    const test::LoggedHive h = test::BuildLoggedHive(grown);
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"-l", "-e"}, {"-k", "New", "-l", "-e"},
+                                                 {"-k", "old", "-e", "-v", "V", "-w", dump}}) {
+      const test::RunResult expected = RunWith(h.fresh, Args(args, false));
+      const test::RunResult r = RunWith(h.hive, Args(args, true), {{u"h.LOG1", h.log}});
+      EXPECT_EQ(r.out, WithStatus(expected.out, STATUS_ONE_ENTRY)) << grown;
+      EXPECT_EQ(r.code, 0);
+    }
+    EXPECT_EQ(test::ReadFile(dump), (Bytes{2, 0, 0, 0}));
+  }
+}
+
+TEST(RunToolLogsTest, WithoutTheOptionTheLogsAreNotEvenLookedFor) {
+  const test::LoggedHive h = test::BuildLoggedHive();
+  test::MemoryHiveSource source(h.hive, MapStatus::kOk, {{u"h.LOG1", h.log}});
+  test::StringSink sink;
+  int code;
+  {
+    Console out(sink);
+    code = RunTool({u"keyscout", u"-f", u"h", u"-k", u"New"}, out, &source);
+  }
+  EXPECT_EQ(code, 1);
+  EXPECT_EQ(sink.text, Banner() + "Cannot find the key. (New)\n");
+  EXPECT_EQ(source.logs_opened, 0);
+}
+
+TEST(RunToolLogsTest, TheStatusSaysWhenNothingAppliesAndTheReportsThenReadTheHiveAsStored) {
+  const test::LoggedHive h = test::BuildLoggedHive();
+  const std::vector<std::string> root{"-l", "-e"};
+  EXPECT_EQ(RunWith(h.fresh, Args(root, true), {{u"h.LOG1", h.log}}).out,
+            WithStatus(RunWith(h.fresh, Args(root, false)).out, STATUS_CLEAN));
+  Bytes damaged = h.log;
+  damaged[0x40] ^= 1;  // the log's base block checksum no longer holds
+  for (const test::LogBytes& logs : {test::LogBytes{{u"h.LOG1", damaged}}, test::LogBytes{{u"h.LOG1", {}}}}) {
+    EXPECT_EQ(RunWith(h.hive, Args(root, true), logs).out,
+              WithStatus(RunWith(h.hive, Args(root, false)).out, STATUS_NO_USABLE_LOG));
+  }
+  // The run goes on after the status line; the exit code is the reports'.
+  const test::RunResult missing = RunWith(h.hive, Args({"-k", "Missing"}, true), {{u"h.LOG1", h.log}});
+  EXPECT_EQ(missing.out, Banner() + STATUS_ONE_ENTRY + "Cannot find the key. (Missing)\n");
+  EXPECT_EQ(missing.code, 1);
+}
+
+TEST(RunToolLogsTest, APrivateViewThatCannotBeMadeEndsTheRunInsteadOfReadingStaleData) {
+  const test::LoggedHive h = test::BuildLoggedHive();
+  test::MemoryHiveSource source(h.hive, MapStatus::kOk, {{u"h.LOG1", h.log}});
+  source.refuse_private_view = true;
+  test::StringSink sink;
+  int code;
+  {
+    Console out(sink);
+    code = RunTool({u"keyscout", u"-f", u"h", u"-t", u"-l"}, out, &source);
+  }
+  EXPECT_EQ(code, 1);
+  EXPECT_EQ(sink.text, Banner() + "Cannot map file to memory. (h)\n");
+}
+
+// The logs on disk: the hive's name plus .LOG1, .LOG2 or .LOG in any letter
+// case, named in the status line as the folder spells them. The decoys hold
+// a log that would join the two real ones were it taken.
+TEST(RunToolLogsTest, LogsAreFoundBesideTheHiveInAnyLetterCase) {
+  const test::LoggedHive h = test::BuildLoggedHive();
+  const test::LogEntry again{.pages = {{0, Bytes(h.fresh.begin() + 0x1000, h.fresh.begin() + 0x2000)}}};
+  const Bytes decoy = test::NewLog(h.fresh, 3, {again});
+  const std::string folder = test::WriteTempFolder(
+      "found", {{"Hive", h.hive}, {"hive.log1", h.log}, {"HIVE.LOG2", test::NewLog(h.fresh, 2, {again})},
+                {"Hive.LOG", {}}, {"Hive.LOG3", decoy}, {"Hive.LOG1.bak", decoy}, {"xHive.LOG1", decoy}});
+  const test::RunResult r = test::RunOnDisk({u"keyscout", u"-f", DecodeCommandWord(folder + "/Hive"), u"-t", u"-k", u"New"});
+  EXPECT_EQ(r.out, Banner() + "Transaction logs : applied hive.log1 (1 entry) and HIVE.LOG2 (1 entry), sequence 1 to 2\n" +
+                       "KEY PATH : New\n");
+  EXPECT_EQ(r.code, 0);
 }
 
 // What only a real process shows: the exit status and the messages as the

@@ -7,6 +7,7 @@
 // Before the security layer: its constants give way to the Windows headers'
 // macros of the same names.
 #include "security/security_api.h"
+#include "support/log_builder.h"
 #include "support/process.h"
 #include "support/run_tool.h"
 #include "support/sample_hive.h"
@@ -138,6 +139,30 @@ TEST(WindowsBinaryTest, TheDumpFileCannotBeTheHiveByAnyName) {
     EXPECT_EQ(out.substr(out.size() - tail.size()), tail);
   }
   EXPECT_GE(names.size(), 3u) << "no hard link could be made";
+}
+
+// With -t the logs are held as the hive is, and -w may not write into one by
+// any name, empty ones included.
+TEST(WindowsBinaryTest, WithLogsTheDumpFileCannotBeALog) {
+  const test::LoggedHive h = test::BuildLoggedHive();
+  const std::string folder =
+      test::WriteTempFolder("evidence-logs", {{"hive", h.hive}, {"hive.LOG1", h.log}, {"HIVE.log2", {}}});
+  const std::string log = folder + "/hive.LOG1";
+  std::vector<std::string> names{log, folder + "/HIVE.LOG2"};
+  const std::string hard = folder + "/hard-link";
+  if (::CreateHardLinkW(ConvertToWindowsText(DecodeCommandWord(hard)).c_str(),
+                        ConvertToWindowsText(DecodeCommandWord(log)).c_str(), nullptr)) {
+    names.push_back(hard);
+  }
+  for (const std::string& name : names) {
+    int status = 0;
+    const std::string out = RunBinary({"-f", folder + "/hive", "-t", "-k", "Old", "-v", "V", "-w", name}, &status);
+    EXPECT_EQ(status, 1) << name;
+    const std::string tail = "Start dump value [V] to file [" + name + "] : \nCannot create dump file. (" + name + ")\n";
+    ASSERT_GE(out.size(), tail.size());
+    EXPECT_EQ(out.substr(out.size() - tail.size()), tail);
+  }
+  EXPECT_EQ(names.size(), 3u) << "no hard link could be made";
 }
 
 // Output that is lost is no success: exit code 1 and one line on the error

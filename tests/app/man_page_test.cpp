@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/log_status.h"
 #include "app/messages.h"
 #include "app/options.h"
 #include "support/run_tool.h"
@@ -347,14 +348,35 @@ void ExpectEveryLineDocumented(const test::RunResult& run) {
 TEST(ManPageTest, OutputSectionShowsTheLayoutOfEveryLinePrinted) {
   // The sample key carries owner, group, SACL and DACL entries (some for SIDs
   // no table names) and values of every type, an unnamed one among them: a
-  // list of texts, the unnamed text and a number, decoded.
+  // list of texts, the unnamed text and a number, decoded; -t adds the status
+  // line.
   const std::string dump = test::TempDir() + "/man-page-dump.bin";
   for (const std::vector<std::string>& value : std::vector<std::vector<std::string>>{
            {"-v", "BootExecute", "-w", dump}, {"-u"}, {"-v", "LastBootTime"}}) {
-    std::vector<std::string> args{"-f", "sample", "-k", "ControlSet001\\Control\\Session Manager", "-i", "-s",
-                                  "-l", "-e", "-d"};
+    std::vector<std::string> args{"-f", "sample", "-t", "-k", "ControlSet001\\Control\\Session Manager", "-i",
+                                  "-s", "-l", "-e", "-d"};
     args.insert(args.end(), value.begin(), value.end());
     ExpectEveryLineDocumented(test::RunWith(test::BuildSampleHive(), args));
+  }
+}
+
+TEST(ManPageTest, OutputSectionShowsEveryFormOfTheLogStatusLine) {
+  std::vector<RecoverySummary> forms(6);
+  forms[1].state = RecoveryState::kNoUsableLog;
+  for (size_t i = 2; i < forms.size(); ++i) forms[i].state = RecoveryState::kApplied;
+  forms[2].applied = {{0, u"SYSTEM.LOG1", 1}};
+  forms[3].applied = {{0, u"SYSTEM.LOG1", 2}, {1, u"SYSTEM.LOG2", 3}};
+  forms[4].format = LogFormat::kOld;
+  forms[4].applied = {{0, u"SYSTEM.LOG", 0}};
+  forms[4].pages = 1;
+  forms[5] = forms[4];
+  forms[5].pages = 64;
+  const std::vector<std::regex> layouts = OutputLayouts();
+  for (const RecoverySummary& form : forms) {
+    const std::string line = Narrow(RenderLogStatus(form));
+    bool documented = false;
+    for (const std::regex& layout : layouts) documented = documented || std::regex_match(line, layout);
+    EXPECT_TRUE(documented) << "no layout in OUTPUT for the line: [" << line << "]";
   }
 }
 

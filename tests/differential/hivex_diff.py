@@ -618,7 +618,7 @@ class DecodeCheck:
         ones) by -v -d, and each key's unnamed value by -u -w -d."""
         plain, changed = [], []
         unnamed = []
-        for node, path, _, _, named in keys:
+        for node, path, _, _, named, *_ in keys:
             folded = [fold(printed(n)) for _, n in named]
             for value, name in named:
                 if h.value_type(value)[0] not in DECODED_TYPES:

@@ -1,9 +1,17 @@
-// Feeds one input to the tool as a hive file. The key path and the value name
-// come from the input itself (the base block's file-name area, which the tool
-// reads only as words of the checksum), so the fuzzer can steer the lookup as
-// well as the bytes.
+// Feeds one input to the tool as a hive file and, with -t, as the hive with
+// transaction logs beside it. The key path and the value name come from the
+// input itself (the base block's file-name area, which the reports read only
+// as words of the checksum), so the fuzzer can steer the lookup as well as the
+// bytes.
+//
+// Choice: one input carries the hive and up to two logs, cut apart by
+// LOG_MARK: "hive", or "hive MARK log1", or "hive MARK log1 MARK log2" (the
+// logs are named hive.LOG1 and hive.LOG2). An input without the mark is a
+// hive alone, so every saved input keeps its meaning; the mark is in the
+// dictionary, so the fuzzer finds it.
 #include "fuzz_hive.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -20,6 +28,9 @@ namespace {
 constexpr size_t KEY_PATH_AT = 0x30;
 constexpr size_t VALUE_NAME_AT = 0x70;
 constexpr size_t FIELD_UNITS = 32;
+constexpr char LOG_MARK[] = "\x00\xFFKSLOG\xFF\x00";
+constexpr size_t LOG_MARK_SIZE = sizeof LOG_MARK - 1;
+constexpr size_t MOST_LOGS = 2;
 
 std::u16string TakeString(const uint8_t* data, size_t size, size_t at) {
   std::u16string out;
@@ -39,9 +50,25 @@ const std::u16string& DumpPath() {
   return path;
 }
 
-void Run(const uint8_t* data, size_t size, const std::vector<std::u16string>& words) {
-  // An exact-size copy: a read one byte past the end is a sanitizer report.
-  keyscout::test::MemoryHiveSource source(keyscout::test::Bytes(data, data + size));
+// The input cut at each LOG_MARK: the hive, then the logs.
+std::vector<keyscout::test::Bytes> CutAtMarks(const uint8_t* data, size_t size) {
+  std::vector<keyscout::test::Bytes> parts;
+  const uint8_t* const end = data + size;
+  const uint8_t* at = data;
+  while (parts.size() < MOST_LOGS) {
+    const uint8_t* mark = std::search(at, end, LOG_MARK, LOG_MARK + LOG_MARK_SIZE);
+    if (mark == end) break;
+    parts.emplace_back(at, mark);
+    at = mark + LOG_MARK_SIZE;
+  }
+  parts.emplace_back(at, end);
+  return parts;
+}
+
+void Run(const keyscout::test::Bytes& hive, const keyscout::test::LogBytes& logs,
+         const std::vector<std::u16string>& words) {
+  // Exact-size copies: a read one byte past the end is a sanitizer report.
+  keyscout::test::MemoryHiveSource source(hive, keyscout::MapStatus::kOk, logs);
   keyscout::test::StringSink sink;
   keyscout::Console out(sink);
   const int code = keyscout::RunTool(words, out, &source);
@@ -51,15 +78,22 @@ void Run(const uint8_t* data, size_t size, const std::vector<std::u16string>& wo
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::u16string key = TakeString(data, size, KEY_PATH_AT);
-  const std::u16string value = TakeString(data, size, VALUE_NAME_AT);
-  Run(data, size, {u"keyscout", u"-f", u"hive", u"-s", u"-l", u"-e", u"-v", value, u"-d", u"-w", DumpPath()});
-  Run(data, size,
+  std::vector<keyscout::test::Bytes> parts = CutAtMarks(data, size);
+  const keyscout::test::Bytes& hive = parts.front();
+  keyscout::test::LogBytes logs;
+  for (size_t i = 1; i < parts.size(); ++i) logs.emplace_back(i == 1 ? u"hive.LOG1" : u"hive.LOG2", parts[i]);
+  const std::u16string key = TakeString(hive.data(), hive.size(), KEY_PATH_AT);
+  const std::u16string value = TakeString(hive.data(), hive.size(), VALUE_NAME_AT);
+  Run(hive, {}, {u"keyscout", u"-f", u"hive", u"-s", u"-l", u"-e", u"-v", value, u"-d", u"-w", DumpPath()});
+  Run(hive, {},
       {u"keyscout", u"-f", u"hive", u"-k", key, u"-s", u"-l", u"-e", u"-v", value, u"-d", u"-w", DumpPath()});
-  Run(data, size, {u"keyscout", u"-f", u"hive", u"-k", key, u"-u", u"-d", u"-w", DumpPath()});
+  Run(hive, {}, {u"keyscout", u"-f", u"hive", u"-k", key, u"-u", u"-d", u"-w", DumpPath()});
   // -i ends a run on a key cell that is no key node, before the reports that
   // read such a cell unchecked: it runs on its own.
-  Run(data, size, {u"keyscout", u"-f", u"hive", u"-i"});
-  Run(data, size, {u"keyscout", u"-f", u"hive", u"-k", key, u"-i"});
+  Run(hive, {}, {u"keyscout", u"-f", u"hive", u"-i"});
+  Run(hive, {}, {u"keyscout", u"-f", u"hive", u"-k", key, u"-i"});
+  Run(hive, logs,
+      {u"keyscout", u"-f", u"hive", u"-t", u"-k", key, u"-i", u"-s", u"-l", u"-e", u"-v", value, u"-d", u"-w",
+       DumpPath()});
   return 0;
 }

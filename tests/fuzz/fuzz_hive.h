@@ -1,5 +1,6 @@
-// The fuzz entry point: arbitrary bytes as a hive file, driven through every
-// report of the real entry point.
+// The fuzz entry point: arbitrary bytes as a hive file, alone and with
+// transaction logs beside it, driven through every report of the real entry
+// point.
 #pragma once
 
 #include <cstddef>

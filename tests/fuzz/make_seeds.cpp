@@ -2,8 +2,10 @@
 // reach every cell type the tool reads (nk, lf, lh, li, ri, vk, resident data,
 // data cells, db big data, sk with a full descriptor) and name a key path and
 // a value name in the base block's file-name area, where the fuzz target
-// looks for them. All but the big-data seeds fit in 8 KiB, so the fuzzer
-// mutates small inputs quickly.
+// looks for them; a few carry transaction logs after the hive, each behind
+// the fuzz target's mark (a new-format log whose entry adds a key and grows
+// the hive, two that follow each other, an old-format one). All but the
+// big-data seeds fit in 8 KiB, so the fuzzer mutates small inputs quickly.
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -11,6 +13,7 @@
 
 #include "support/compact_hive.h"
 #include "support/hive_builder.h"
+#include "support/log_builder.h"
 #include "support/sample_hive.h"
 
 namespace {
@@ -24,10 +27,20 @@ void PutString(Bytes& hive, size_t at, const std::u16string& text) {
   }
 }
 
+// The fuzz target's mark between the hive and each log (fuzz_hive.cpp).
+constexpr char LOG_MARK[] = "\x00\xFFKSLOG\xFF\x00";
+
 void Write(const std::string& dir, const std::string& name, Bytes hive, const std::u16string& key,
-           const std::u16string& value) {
+           const std::u16string& value, const std::vector<Bytes>& logs = {}) {
   PutString(hive, 0x30, key);
   PutString(hive, 0x70, value);
+  // A hive with logs keeps a valid base block, so that its replay takes the
+  // path of a sound hive; the others keep theirs as they were.
+  if (!logs.empty()) keyscout::test::FixBaseChecksum(hive);
+  for (const Bytes& log : logs) {
+    hive.insert(hive.end(), LOG_MARK, LOG_MARK + sizeof LOG_MARK - 1);
+    hive.insert(hive.end(), log.begin(), log.end());
+  }
   std::ofstream out(dir + "/" + name, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(hive.data()), static_cast<std::streamsize>(hive.size()));
 }
@@ -52,5 +65,15 @@ int main(int argc, char** argv) {
   const Bytes sample = keyscout::test::BuildSampleHive();
   Write(dir, "sample-session-manager", sample, u"ControlSet001\\Control\\Session Manager", u"BootExecute");
   Write(dir, "sample-services", sample, u"ControlSet001\\Services\\ACPI", u"ImagePath");
+
+  const keyscout::test::LoggedHive grown = keyscout::test::BuildLoggedHive(true);
+  Write(dir, "logged-grows", grown.hive, u"New", u"V", {grown.log});
+  const keyscout::test::LoggedHive logged = keyscout::test::BuildLoggedHive(false);
+  const Bytes first_page(logged.fresh.begin() + 0x1000, logged.fresh.begin() + 0x2000);
+  const keyscout::test::LogEntry again{.pages = {{0, first_page}}};
+  Write(dir, "logged-two-logs", logged.hive, u"Old", u"V",
+        {logged.log, keyscout::test::NewLog(logged.fresh, 2, {again, again})});
+  Write(dir, "logged-old-format", logged.hive, u"Old", u"V",
+        {keyscout::test::OldLog(logged.fresh, 2, 1, 0x2000, {{0, first_page}})});
   return 0;
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
@@ -24,7 +25,26 @@ MapStatus MemoryHiveSource::Open(const std::u16string& path, HiveImage* image) {
   return MapStatus::kOk;
 }
 
+std::vector<LogFile> MemoryHiveSource::OpenLogs() {
+  ++logs_opened;
+  std::vector<LogFile> logs;
+  for (const auto& [name, bytes] : logs_) {
+    if (!bytes.empty()) logs.push_back(LogFile{name, ByteReader(bytes.data(), bytes.size())});
+  }
+  return logs;
+}
+
+uint8_t* MemoryHiveSource::MakePrivateWritable(uint64_t length, uint64_t* view_length) {
+  if (refuse_private_view || length > MOST_VIEW_BYTES) return nullptr;
+  view_ = bytes_;
+  view_.resize(std::max<uint64_t>(length, bytes_.size()));
+  *view_length = view_.size();
+  return view_.data();
+}
+
 namespace {
+
+uint64_t DigestOf(const Bytes& bytes) { return QuickDigest(bytes.data(), bytes.size()); }
 
 std::vector<std::u16string> Words(const std::vector<std::string>& args) {
   std::vector<std::u16string> words{u"keyscout"};
@@ -34,24 +54,36 @@ std::vector<std::u16string> Words(const std::vector<std::string>& args) {
 
 }  // namespace
 
-RunResult RunInMemory(Bytes hive, const std::vector<std::u16string>& words) {
-  const uint64_t digest = QuickDigest(hive.data(), hive.size());
-  const size_t size = hive.size();
-  MemoryHiveSource source(std::move(hive));
+MemoryRunner::MemoryRunner(Bytes hive, LogBytes logs)
+    : source_(std::move(hive), MapStatus::kOk, std::move(logs)), digests_(Digests()) {}
+
+std::vector<std::pair<size_t, uint64_t>> MemoryRunner::Digests() const {
+  std::vector<std::pair<size_t, uint64_t>> digests{{source_.bytes().size(), DigestOf(source_.bytes())}};
+  for (const auto& log : source_.logs()) digests.emplace_back(log.second.size(), DigestOf(log.second));
+  return digests;
+}
+
+RunResult MemoryRunner::Run(const std::vector<std::u16string>& words) {
   test::StringSink sink;
   RunResult result;
   {
     Console out(sink);
-    result.code = RunTool(words, out, &source);
+    result.code = RunTool(words, out, &source_);
   }
   result.out = std::move(sink.text);
-  if (source.bytes().size() != size || QuickDigest(source.bytes().data(), size) != digest) {
-    ADD_FAILURE() << "a run changed the bytes of the hive it read";
-  }
+  if (Digests() != digests_) ADD_FAILURE() << "a run changed the bytes of the hive or a log it read";
   return result;
 }
 
-RunResult RunWith(const Bytes& hive, const std::vector<std::string>& args) { return RunInMemory(hive, Words(args)); }
+RunResult MemoryRunner::Run(const std::vector<std::string>& args) { return Run(Words(args)); }
+
+RunResult RunInMemory(Bytes hive, const std::vector<std::u16string>& words, LogBytes logs) {
+  return MemoryRunner(std::move(hive), std::move(logs)).Run(words);
+}
+
+RunResult RunWith(const Bytes& hive, const std::vector<std::string>& args, const LogBytes& logs) {
+  return RunInMemory(hive, Words(args), logs);
+}
 
 RunResult RunOnDisk(const std::vector<std::u16string>& words) {
   std::vector<std::string> args;
@@ -112,6 +144,17 @@ std::string WriteTempFile(const Bytes& bytes, const std::string& name) {
   std::ofstream f(PathFromUtf8(path), std::ios::binary);
   f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   return path;
+}
+
+std::string WriteTempFolder(const std::string& name, const std::vector<std::pair<std::string, Bytes>>& files) {
+  static std::atomic<int> counter{0};
+  const std::string folder = TempDir() + "/" + name + "-" + std::to_string(counter++);
+  std::filesystem::create_directory(PathFromUtf8(folder));
+  for (const auto& [file, bytes] : files) {
+    std::ofstream f(PathFromUtf8(folder + "/" + file), std::ios::binary);
+    f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  }
+  return folder;
 }
 
 Bytes ReadFile(const std::string& path) {

@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/driver.h"
@@ -10,21 +11,40 @@
 
 namespace keyscout::test {
 
+// Transaction logs beside an in-memory hive: each log's name and bytes.
+using LogBytes = std::vector<std::pair<std::u16string, Bytes>>;
+
 // Hands the driver an exact-size heap copy of a file, so a read one byte past
-// its end is caught by AddressSanitizer (a mapping would read zeros there).
+// its end is caught by AddressSanitizer (a mapping would read zeros there),
+// and as exact copies the logs beside it.
 class MemoryHiveSource : public HiveSource {
  public:
-  explicit MemoryHiveSource(Bytes bytes, MapStatus status = MapStatus::kOk)
-      : bytes_(std::move(bytes)), status_(status) {}
+  explicit MemoryHiveSource(Bytes bytes, MapStatus status = MapStatus::kOk, LogBytes logs = {})
+      : bytes_(std::move(bytes)), status_(status), logs_(std::move(logs)) {}
   MapStatus Open(const std::u16string& path, HiveImage* image) override;
   void Close() override { closed = true; }
+  // The logs given that are not empty (an empty file is no log).
+  std::vector<LogFile> OpenLogs() override;
+  // An exact-size copy of the hive, zero past its end; null when
+  // `refuse_private_view` is set, or for more than MOST_VIEW_BYTES.
+  uint8_t* MakePrivateWritable(uint64_t length, uint64_t* view_length) override;
+  // A damaged log may claim a hive of up to 4 GiB. The product maps that
+  // much without touching it; a copy here would fill it, so a longer view is
+  // refused, as a system short of memory refuses it. Test hives are far
+  // smaller.
+  static constexpr uint64_t MOST_VIEW_BYTES = 64 << 20;
   const Bytes& bytes() const { return bytes_; }
+  const LogBytes& logs() const { return logs_; }
   std::u16string opened_path;
   bool closed = false;
+  int logs_opened = 0;
+  bool refuse_private_view = false;
 
  private:
   Bytes bytes_;
   MapStatus status_;
+  LogBytes logs_;
+  Bytes view_;
 };
 
 struct RunResult {
@@ -32,12 +52,31 @@ struct RunResult {
   std::string out;
 };
 
-// Runs the entry point on an exact-size copy of `hive` with `words` (the
-// program's name first), and checks that the run left the copy as it was.
-RunResult RunInMemory(Bytes hive, const std::vector<std::u16string>& words);
+// Runs the entry point on an exact-size copy of `hive` (and of `logs` beside
+// it) with `words` (the program's name first), and checks that the run left
+// every copy as it was.
+RunResult RunInMemory(Bytes hive, const std::vector<std::u16string>& words, LogBytes logs = {});
+
+// Runs the entry point again and again on one exact-size copy of a hive and
+// its logs, checking after each run that they are as they were: RunWith
+// without copying a large hive for every run, for walks over every key of a
+// real one.
+class MemoryRunner {
+ public:
+  explicit MemoryRunner(Bytes hive, LogBytes logs = {});
+  // `args` are the words after the program's name, as UTF-8; "-f" is not
+  // added.
+  RunResult Run(const std::vector<std::string>& args);
+  RunResult Run(const std::vector<std::u16string>& words);
+
+ private:
+  std::vector<std::pair<size_t, uint64_t>> Digests() const;
+  MemoryHiveSource source_;
+  std::vector<std::pair<size_t, uint64_t>> digests_;
+};
 // The same with `args`, the words after the program's name, as UTF-8. "-f"
 // is not added.
-RunResult RunWith(const Bytes& hive, const std::vector<std::string>& args);
+RunResult RunWith(const Bytes& hive, const std::vector<std::string>& args, const LogBytes& logs = {});
 // Runs with the real platform layer (files on disk) with `words` (the
 // program's name first), and checks that the hive that "-f" names and the
 // logs beside it are as they were.
@@ -52,6 +91,9 @@ std::string Preamble(const std::string& key_path = "ROOT");
 // Writes `bytes` to a fresh file in a temporary folder and returns its path.
 std::string WriteTempFile(const Bytes& bytes, const std::string& name = "hive");
 std::string TempDir();
+// A fresh folder in the temporary folder holding `files` (name, bytes), for
+// a hive with the logs beside it. Returns the folder's path.
+std::string WriteTempFolder(const std::string& name, const std::vector<std::pair<std::string, Bytes>>& files);
 Bytes ReadFile(const std::string& path);
 bool FileExists(const std::string& path);
 

@@ -1,0 +1,387 @@
+#include "hive/log_recovery.h"
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+
+#include "hive/marvin32.h"
+
+namespace keyscout {
+
+namespace {
+
+using BaseBlock = std::array<uint8_t, BASE_COPY_SIZE>;
+
+// The fields of a usable log's base block copy that replay needs.
+struct LogHeader {
+  size_t log = 0;
+  uint32_t sequence = 0;  // primary, equal to secondary in a usable log
+  uint32_t type = 0;
+  uint32_t hive_bins_size = 0;
+  uint64_t last_written = 0;
+};
+
+// What one log contributes when applied.
+struct LogReplay {
+  const LogHeader* header = nullptr;
+  uint64_t entries = 0;        // new format
+  uint64_t pages = 0;          // old format
+  uint32_t last_sequence = 0;  // new format: of the last entry read
+  uint32_t last_flags = 0;
+  uint32_t hive_bins_size = 0;  // after the last entry (old format: the log's)
+  std::vector<PageWrite> writes;
+};
+
+// What the hive's own base block says of its state.
+struct HiveState {
+  bool valid = false;  // base block checksum right
+  uint32_t secondary = 0;
+  std::optional<uint64_t> last_written;
+};
+
+void PutU32(BaseBlock& block, uint64_t at, uint32_t v) {
+  for (uint64_t i = 0; i < 4; ++i) block[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// a minus b as serial numbers: negative when a comes before b. Sequence
+// numbers wrap at 2^32, so a difference above 0x7FFFFFFF means b wrapped.
+int32_t SerialDifference(uint32_t a, uint32_t b) { return static_cast<int32_t>(a - b); }
+
+bool IsLogType(uint32_t type) {
+  return type == FILE_TYPE_OLD_LOG || type == FILE_TYPE_OLD_LOG_ALT || type == FILE_TYPE_NEW_LOG;
+}
+
+// The log's base block copy, when the log is usable: its checksum is right,
+// its two sequence numbers are equal and its type is a log type.
+//
+// Choice: the copy must also read "regf". It is a copy of a hive's base
+// block; one without the signature is not one, whatever its checksum says.
+std::optional<LogHeader> ReadLogHeader(const ByteReader& log, size_t index) {
+  LogHeader header;
+  header.log = index;
+  uint32_t signature = 0;
+  uint32_t secondary = 0;
+  if (!BaseBlockChecksumValid(log)) return std::nullopt;
+  if (!log.U32(BASE_SIGNATURE, &signature) || signature != SIG_REGF) return std::nullopt;
+  if (!log.U32(BASE_PRIMARY_SEQUENCE, &header.sequence) || !log.U32(BASE_SECONDARY_SEQUENCE, &secondary) ||
+      header.sequence != secondary) {
+    return std::nullopt;
+  }
+  if (!log.U32(BASE_FILE_TYPE, &header.type) || !IsLogType(header.type)) return std::nullopt;
+  if (!log.U32(BASE_HIVE_BINS_SIZE, &header.hive_bins_size)) return std::nullopt;
+  if (!log.U64(BASE_LAST_WRITTEN, &header.last_written)) return std::nullopt;
+  return header;
+}
+
+// Reads the new-format entry at file offset `at` and appends its page writes.
+// False, with nothing appended, when the entry is not a sound one carrying
+// sequence number `expected`: replay of the log ends there.
+bool ReadEntry(const ByteReader& log, size_t index, uint64_t at, uint32_t expected, LogReplay* replay,
+               uint32_t* size_out) {
+  uint32_t signature = 0;
+  uint32_t size = 0;
+  if (!log.U32(at + HVLE_SIGNATURE, &signature) || signature != SIG_HVLE) return false;
+  if (!log.U32(at + HVLE_SIZE, &size) || size < HVLE_ALIGN || size % HVLE_ALIGN != 0) return false;
+  if (!log.Contains(at, size)) return false;
+  // Every field below lies in the first HVLE_ALIGN bytes, inside the entry.
+  uint32_t flags = 0;
+  uint32_t sequence = 0;
+  uint32_t hive_bins_size = 0;
+  uint32_t count = 0;
+  uint64_t pages_hash = 0;
+  uint64_t header_hash = 0;
+  if (!log.U32(at + HVLE_FLAGS, &flags) || !log.U32(at + HVLE_SEQUENCE, &sequence) ||
+      !log.U32(at + HVLE_HIVE_BINS_SIZE, &hive_bins_size) || !log.U32(at + HVLE_PAGE_COUNT, &count) ||
+      !log.U64(at + HVLE_HASH_PAGES, &pages_hash) || !log.U64(at + HVLE_HASH_HEADER, &header_hash)) {
+    return false;
+  }
+  if (sequence != expected) return false;
+  if (hive_bins_size < PAGE_SIZE || hive_bins_size % PAGE_SIZE != 0 || hive_bins_size > HIVE_BINS_SIZE_MAX) {
+    return false;
+  }
+  const uint64_t refs_end = HVLE_PAGE_REFS + HVLE_REF_BYTES * uint64_t{count};
+  if (count == 0 || refs_end > size) return false;
+  if (HashMarvin32(log, at, HVLE_HEADER_HASHED) != header_hash) return false;
+  if (HashMarvin32(log, at + HVLE_PAGE_REFS, size - HVLE_PAGE_REFS) != pages_hash) return false;
+
+  const size_t kept = replay->writes.size();
+  uint64_t data = at + refs_end;
+  const uint64_t end = at + size;
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint64_t ref = at + HVLE_PAGE_REFS + HVLE_REF_BYTES * i;
+    uint32_t offset = 0;
+    uint32_t length = 0;
+    // A page must lie inside the hive as this entry leaves it, and its bytes
+    // inside the entry.
+    if (!log.U32(ref + HVLE_REF_OFFSET, &offset) || !log.U32(ref + HVLE_REF_SIZE, &length) ||
+        uint64_t{offset} + length > hive_bins_size || length > end - data) {
+      replay->writes.resize(kept);
+      return false;
+    }
+    // An empty page writes nothing; leaving it out keeps the plan within one
+    // write per 9 bytes of log, however many references a log holds.
+    if (length != 0) replay->writes.push_back(PageWrite{offset, length, index, data});
+    data += length;
+  }
+  replay->last_sequence = sequence;
+  replay->last_flags = flags;
+  replay->hive_bins_size = hive_bins_size;
+  *size_out = size;
+  return true;
+}
+
+// Every entry of a new-format log up to the first that is not sound.
+LogReplay ReplayNewLog(const ByteReader& log, const LogHeader& header) {
+  LogReplay replay;
+  replay.header = &header;
+  uint64_t at = HVLE_FIRST_ENTRY;
+  uint32_t expected = header.sequence;
+  uint32_t size = 0;
+  // Each entry read moves on by at least HVLE_ALIGN bytes of the file.
+  while (ReadEntry(log, header.log, at, expected, &replay, &size)) {
+    ++replay.entries;
+    ++expected;
+    at += size;
+  }
+  return replay;
+}
+
+// An old-format log's dirty pages, or nothing when its dirty vector is
+// damaged, longer than the file, or names more pages than the file holds.
+std::optional<LogReplay> ReplayOldLog(const ByteReader& log, const LogHeader& header) {
+  // Choice: the bitmap's length comes from this size, so a size that is not
+  // a whole number of bitmap bytes, or no hbin at all, marks the base block
+  // as damaged rather than being rounded.
+  if (header.hive_bins_size < PAGE_SIZE || header.hive_bins_size % DIRT_BYTE_SPAN != 0 ||
+      header.hive_bins_size > HIVE_BINS_SIZE_MAX) {
+    return std::nullopt;
+  }
+  uint32_t signature = 0;
+  if (!log.U32(DIRT_VECTOR, &signature) || signature != SIG_DIRT) return std::nullopt;
+  const uint64_t bitmap_bytes = header.hive_bins_size / DIRT_BYTE_SPAN;
+  if (!log.Contains(DIRT_BITMAP, bitmap_bytes)) return std::nullopt;
+  const uint64_t bitmap_end = DIRT_BITMAP + bitmap_bytes;
+  const uint64_t pages_at = (bitmap_end + DIRT_PAGES_ALIGN - 1) / DIRT_PAGES_ALIGN * DIRT_PAGES_ALIGN;
+
+  LogReplay replay;
+  replay.header = &header;
+  replay.hive_bins_size = header.hive_bins_size;
+  for (uint64_t byte_index = 0; byte_index < bitmap_bytes; ++byte_index) {
+    uint8_t bits = 0;
+    if (!log.U8(DIRT_BITMAP + byte_index, &bits)) return std::nullopt;
+    for (uint32_t bit = 0; bits != 0 && bit < 8; ++bit) {
+      if ((bits & (1u << bit)) == 0) continue;
+      const uint64_t hive_offset = (byte_index * 8 + bit) * DIRT_PAGE_SIZE;
+      const uint64_t log_offset = pages_at + replay.pages * DIRT_PAGE_SIZE;
+      if (!log.Contains(log_offset, DIRT_PAGE_SIZE)) return std::nullopt;
+      ++replay.pages;
+      // Pages are packed in the log, so a run of set bits is one copy.
+      if (!replay.writes.empty() &&
+          uint64_t{replay.writes.back().hive_offset} + replay.writes.back().length == hive_offset) {
+        replay.writes.back().length += DIRT_PAGE_SIZE;
+      } else {
+        replay.writes.push_back(
+            PageWrite{static_cast<uint32_t>(hive_offset), DIRT_PAGE_SIZE, header.log, log_offset});
+      }
+    }
+  }
+  return replay;
+}
+
+bool CopyField(const ByteReader& from, uint64_t at, uint64_t length, BaseBlock& block) {
+  return from.Copy(at, length, block.data() + at);
+}
+
+// The recovered base block: the hive's own when it is valid, else the last
+// applied log's copy; root cell, version and last written time from that
+// log; then the fields replay sets. False when a base block cannot be read.
+bool BuildBaseBlock(const ByteReader& hive, const HiveState& state, const ByteReader& last_log,
+                    uint32_t sequence, uint32_t hive_bins_size, uint32_t flags, BaseBlock* block) {
+  const ByteReader& source = state.valid ? hive : last_log;
+  if (!source.Copy(0, BASE_COPY_SIZE, block->data())) return false;
+  if (!CopyField(last_log, BASE_ROOT_CELL, 4, *block) ||
+      !CopyField(last_log, BASE_MAJOR_VERSION, 4, *block) ||
+      !CopyField(last_log, BASE_MINOR_VERSION, 4, *block) ||
+      !CopyField(last_log, BASE_LAST_WRITTEN, 8, *block)) {
+    return false;
+  }
+  PutU32(*block, BASE_PRIMARY_SEQUENCE, sequence);
+  PutU32(*block, BASE_SECONDARY_SEQUENCE, sequence);
+  PutU32(*block, BASE_HIVE_BINS_SIZE, hive_bins_size);
+  PutU32(*block, BASE_FLAGS, flags);
+  PutU32(*block, BASE_FILE_TYPE, FILE_TYPE_HIVE);
+  const std::optional<uint32_t> checksum = ComputeBaseBlockChecksum(ByteReader(block->data(), block->size()));
+  if (!checksum) return false;
+  PutU32(*block, BASE_CHECKSUM, *checksum);
+  return true;
+}
+
+// Fills the plan from the logs chosen, in order. False when there is nothing
+// to apply.
+bool FinishPlan(const ByteReader& hive, const HiveState& state, const std::vector<LogFile>& logs,
+                const std::vector<LogReplay>& applied, LogFormat format, RecoveryPlan* plan) {
+  if (applied.empty()) return false;
+  const LogReplay& last = applied.back();
+  const ByteReader& last_log = logs[last.header->log].bytes;
+  uint32_t flags = 0;
+  // Choice: an old-format log numbers no writes of its own, so the recovered
+  // hive takes the log's sequence number (equal in both its fields) in both
+  // of its own: the hive reads as clean, at the write the log recorded.
+  uint32_t sequence = last.header->sequence;
+  if (format == LogFormat::kOld) {
+    if (!last_log.U32(BASE_FLAGS, &flags)) return false;
+  } else {
+    // Only bit 0 is carried from the entry; the rest stay as in the base block.
+    const ByteReader& source = state.valid ? hive : last_log;
+    if (!source.U32(BASE_FLAGS, &flags)) return false;
+    flags = (flags & ~BASE_FLAGS_LOGGED_BIT) | (last.last_flags & BASE_FLAGS_LOGGED_BIT);
+    sequence = last.last_sequence;
+  }
+  if (!BuildBaseBlock(hive, state, last_log, sequence, last.hive_bins_size, flags, &plan->base_block)) {
+    return false;
+  }
+
+  RecoverySummary& summary = plan->summary;
+  summary.state = RecoveryState::kApplied;
+  summary.format = format;
+  if (format == LogFormat::kNew) {
+    summary.first_sequence = applied.front().header->sequence;
+    summary.last_sequence = sequence;
+  }
+  plan->hive_bins_size = last.hive_bins_size;
+  plan->image_size = HIVE_BASE + uint64_t{last.hive_bins_size};
+  for (const LogReplay& replay : applied) {
+    summary.applied.push_back(AppliedLog{replay.header->log, logs[replay.header->log].name, replay.entries});
+    summary.pages += replay.pages;
+    for (const PageWrite& write : replay.writes) {
+      plan->image_size = std::max(plan->image_size, HIVE_BASE + uint64_t{write.hive_offset} + write.length);
+    }
+    plan->writes.insert(plan->writes.end(), replay.writes.begin(), replay.writes.end());
+  }
+  return true;
+}
+
+// New format: logs in sequence order, each after the first applied only when
+// it starts right after the last entry applied.
+bool PlanNewFormat(const ByteReader& hive, const HiveState& state, const std::vector<LogFile>& logs,
+                   std::vector<LogHeader> headers, RecoveryPlan* plan) {
+  if (headers.empty()) return false;
+  // Sorting by the signed distance from one origin keeps the order a strict
+  // one however many logs there are and however their numbers wrap; for two
+  // logs it is the serial comparison itself.
+  const uint32_t origin = state.valid ? state.secondary : headers.front().sequence;
+  std::stable_sort(headers.begin(), headers.end(), [origin](const LogHeader& a, const LogHeader& b) {
+    return SerialDifference(a.sequence, origin) < SerialDifference(b.sequence, origin);
+  });
+  // With the hive's base block invalid its sequence numbers mean nothing:
+  // the newest log is applied alone, as Windows does.
+  if (!state.valid) headers.erase(headers.begin(), headers.end() - 1);
+
+  std::vector<LogReplay> applied;
+  std::optional<uint32_t> next;
+  for (const LogHeader& header : headers) {
+    // A log older than the hive holds nothing the hive lacks.
+    if (state.valid && SerialDifference(header.sequence, state.secondary) < 0) continue;
+    // Choice: a log whose first entry is already unsound applied nothing, and
+    // the next log must then start where it would have started: exactly the
+    // rule for one applied entry more, so logs with a gap between them are
+    // never joined.
+    if (next && header.sequence != *next) break;
+    LogReplay replay = ReplayNewLog(logs[header.log].bytes, header);
+    next = static_cast<uint32_t>(header.sequence + replay.entries);
+    if (replay.entries != 0) applied.push_back(std::move(replay));
+  }
+  return FinishPlan(hive, state, logs, applied, LogFormat::kNew, plan);
+}
+
+// Old format: the latest usable log, when it is not older than the hive.
+bool PlanOldFormat(const ByteReader& hive, const HiveState& state, const std::vector<LogFile>& logs,
+                   const std::vector<LogHeader>& headers, RecoveryPlan* plan) {
+  std::optional<LogReplay> latest;
+  for (const LogHeader& header : headers) {
+    std::optional<LogReplay> replay = ReplayOldLog(logs[header.log].bytes, header);
+    // Choice: on a tie of last written times the log given first is kept.
+    if (replay && (!latest || header.last_written > latest->header->last_written)) latest = std::move(replay);
+  }
+  if (!latest) return false;
+  // Choice: when the hive states no time at all (base block invalid and no
+  // first hbin to read it from) the log is applied: nothing says it is older.
+  if (state.last_written && latest->header->last_written < *state.last_written) return false;
+  std::vector<LogReplay> applied;
+  applied.push_back(std::move(*latest));
+  return FinishPlan(hive, state, logs, applied, LogFormat::kOld, plan);
+}
+
+}  // namespace
+
+bool IsHiveDirty(const ByteReader& hive) {
+  uint32_t primary = 0;
+  uint32_t secondary = 0;
+  if (!BaseBlockChecksumValid(hive)) return true;
+  if (!hive.U32(BASE_PRIMARY_SEQUENCE, &primary) || !hive.U32(BASE_SECONDARY_SEQUENCE, &secondary)) {
+    return true;
+  }
+  return primary != secondary;
+}
+
+RecoveryPlan PlanLogRecovery(const ByteReader& hive, const std::vector<LogFile>& logs) {
+  RecoveryPlan plan;
+  if (!IsHiveDirty(hive)) return plan;
+  plan.summary.state = RecoveryState::kNoUsableLog;
+
+  HiveState state;
+  state.valid = BaseBlockChecksumValid(hive);
+  uint64_t last_written = 0;
+  if (state.valid) {
+    if (!hive.U32(BASE_SECONDARY_SEQUENCE, &state.secondary)) return plan;
+    if (hive.U64(BASE_LAST_WRITTEN, &last_written)) state.last_written = last_written;
+  } else {
+    // The first hbin keeps a copy of the last written time for this case;
+    // it is taken only from a page that is an hbin at all.
+    uint32_t signature = 0;
+    if (hive.U32(HIVE_BASE + HBIN_SIGNATURE, &signature) && signature == SIG_HBIN &&
+        hive.U64(HIVE_BASE + HBIN_TIMESTAMP, &last_written)) {
+      state.last_written = last_written;
+    }
+  }
+
+  std::vector<LogHeader> new_logs;
+  std::vector<LogHeader> old_logs;
+  for (size_t i = 0; i < logs.size(); ++i) {
+    const std::optional<LogHeader> header = ReadLogHeader(logs[i].bytes, i);
+    if (!header) continue;
+    (header->type == FILE_TYPE_NEW_LOG ? new_logs : old_logs).push_back(*header);
+  }
+  // Choice: the new format is preferred by being tried first; when none of
+  // its logs applies, a usable old-format log may still be. A format that
+  // fails leaves the summary and the writes untouched.
+  if (PlanNewFormat(hive, state, logs, new_logs, &plan) || PlanOldFormat(hive, state, logs, old_logs, &plan)) {
+    return plan;
+  }
+  RecoveryPlan none;
+  none.summary.state = RecoveryState::kNoUsableLog;
+  return none;
+}
+
+bool ApplyRecoveryPlan(const RecoveryPlan& plan, const std::vector<LogFile>& logs, uint8_t* image,
+                       uint64_t image_size) {
+  if (plan.summary.state != RecoveryState::kApplied) return true;
+  if (image == nullptr || image_size < plan.image_size || image_size < HIVE_BASE) return false;
+  // Every write is checked before the first is made, so a failure leaves the
+  // buffer as it was.
+  for (const PageWrite& write : plan.writes) {
+    if (write.log >= logs.size() || !logs[write.log].bytes.Contains(write.log_offset, write.length) ||
+        HIVE_BASE + uint64_t{write.hive_offset} + write.length > image_size) {
+      return false;
+    }
+  }
+  std::memcpy(image, plan.base_block.data(), plan.base_block.size());
+  for (const PageWrite& write : plan.writes) {
+    if (!logs[write.log].bytes.Copy(write.log_offset, write.length, image + HIVE_BASE + write.hive_offset)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace keyscout

@@ -1,0 +1,107 @@
+// Replaying a dirty hive's transaction logs, as pure code over bytes.
+//
+// Windows writes a change first to a log beside the hive and only later to
+// the hive itself, so a hive copied off a running machine may hold its newest
+// data only in its logs. PlanLogRecovery reads the hive's base block and the
+// logs found beside it and says what a recovered hive would look like: a new
+// base block and the pages to write over the stored ones. ApplyRecoveryPlan
+// writes that into a private buffer. Neither ever touches the files or
+// prints; every byte of the hive and the logs is read through ByteReader, and
+// a damaged or hostile log is refused as the format says, never trusted.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "hive/image.h"
+#include "hive/log_layout.h"
+
+namespace keyscout {
+
+// One log file found beside the hive: the name it was found under (shown in
+// the status line as it is) and its bytes.
+struct LogFile {
+  std::u16string name;
+  ByteReader bytes;
+};
+
+enum class LogFormat : uint8_t { kOld, kNew };
+
+enum class RecoveryState : uint8_t {
+  kClean,        // the hive needs no log; nothing is applied
+  kApplied,      // the plan changes the hive
+  kNoUsableLog,  // the hive is dirty, but no log could be applied: read it as stored
+};
+
+// A log the plan applies, in the order applied.
+struct AppliedLog {
+  size_t log = 0;        // its index among the logs given
+  std::u16string name;   // its name as given
+  uint64_t entries = 0;  // log entries applied: at least 1 (new format), 0 (old)
+};
+
+// What the plan does, for the status line (app/log_status.h).
+struct RecoverySummary {
+  RecoveryState state = RecoveryState::kClean;
+  LogFormat format = LogFormat::kNew;  // meaningful when applied
+  std::vector<AppliedLog> applied;
+  uint32_t first_sequence = 0;  // new format: first entry applied
+  uint32_t last_sequence = 0;   // new format: last entry applied
+  uint64_t pages = 0;           // old format: 512-byte pages written
+};
+
+// Bytes copied from a log over the hive bins data.
+struct PageWrite {
+  uint32_t hive_offset = 0;  // relative offset (file offset HIVE_BASE + this)
+  uint32_t length = 0;
+  size_t log = 0;           // index of the log the bytes come from
+  uint64_t log_offset = 0;  // file offset of the bytes in that log
+};
+
+// A recovered hive, described as changes to the stored one.
+//
+// Choice: the recovered base block is the checksummed first BASE_COPY_SIZE
+// bytes, not the whole 4096-byte block. Those are all a log carries and all
+// that the checksum covers; the rest of the block holds nothing a log could
+// change, so it keeps the hive's bytes and is never written.
+struct RecoveryPlan {
+  RecoverySummary summary;
+  // The recovered base block (file type 0, checksum valid). Only when applied.
+  std::array<uint8_t, BASE_COPY_SIZE> base_block{};
+  // The recovered hive bins data size, as the base block states it.
+  uint32_t hive_bins_size = 0;
+  // The fewest bytes the buffer handed to ApplyRecoveryPlan must hold:
+  // HIVE_BASE + hive_bins_size, or more when an earlier entry wrote further
+  // than a later one shrank the hive to. A stored hive that is longer keeps
+  // its length.
+  uint64_t image_size = 0;
+  // Page writes in the order they must be made (a later one may overwrite an
+  // earlier one).
+  std::vector<PageWrite> writes;
+};
+
+// True when the hive's base block is invalid (checksum wrong or unreadable)
+// or its primary and secondary sequence numbers differ. Prints nothing.
+bool IsHiveDirty(const ByteReader& hive);
+
+// Decides whether the hive is dirty, which of `logs` apply and in what order,
+// and reads them into a plan. A clean hive gives state kClean and a hive with
+// nothing applicable kNoUsableLog, both without writes; a damaged log is left
+// out rather than reported. The plan's memory is bounded by the sizes of the
+// logs: at most one write per 9 bytes of log. Prints nothing.
+RecoveryPlan PlanLogRecovery(const ByteReader& hive, const std::vector<LogFile>& logs);
+
+// Writes the plan into `image`, a writable copy of the hive `image_size`
+// bytes long that the caller has made at least plan.image_size long (bytes
+// past the stored hive zeroed): the base block's first BASE_COPY_SIZE bytes,
+// then every page, read from `logs`, which must be the very logs the plan was
+// made from. Nothing else is written. Returns true at once for a plan that
+// applies nothing. Fails (false) and writes nothing when the buffer is too
+// short or a write does not lie inside its log. Prints nothing.
+[[nodiscard]] bool ApplyRecoveryPlan(const RecoveryPlan& plan, const std::vector<LogFile>& logs,
+                                     uint8_t* image, uint64_t image_size);
+
+}  // namespace keyscout

@@ -1,0 +1,39 @@
+// Finding the transaction logs Windows keeps beside a hive: NAME.LOG1,
+// NAME.LOG2 and, on old systems, NAME.LOG, in the hive's own folder.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/file_identity.h"
+
+namespace keyscout {
+
+// A file beside the hive whose name makes it one of the hive's logs.
+struct FoundLog {
+  std::u16string path;  // the path to open it by: the hive's folder as given, then its name
+  std::u16string name;  // its name as the folder spells it
+};
+
+// True when `candidate` is `hive_name` followed by ".LOG1", ".LOG2" or ".LOG",
+// letters A to Z compared without regard to case: a disk image copied off
+// Windows keeps whatever case each file had there. Prints nothing.
+bool IsLogNameOf(std::u16string_view hive_name, std::u16string_view candidate);
+
+// The files in the folder of `hive_path` (the part of the path up to its last
+// separator, or the current folder) whose names pass IsLogNameOf for the
+// hive's name, sorted by name. Nothing is opened; a folder that cannot be
+// read gives none. Prints nothing.
+//
+// Choice: the folder is the one the path names, not that of the file a
+// symbolic link there leads to: the user says where the hive lies, and its
+// logs are copied beside it under the same name.
+std::vector<FoundLog> FindLogFiles(const std::u16string& hive_path);
+
+// The identity of the file `path` names (through any link), read from the
+// file system without reading the file; all zero when it cannot be had.
+// Prints nothing.
+FileIdentity IdentityOfFile(const std::u16string& path);
+
+}  // namespace keyscout
