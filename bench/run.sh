@@ -414,7 +414,7 @@ field() {
   done
 }
 
-# The targets, each with what was measured.
+# The targets, each with what was measured.
 targets() {
   echo "| target | measured | met |"
   echo "|---|---:|:---:|"
