@@ -187,6 +187,14 @@ int RunTool(const std::vector<std::u16string>& words, Console& out, HiveSource* 
         break;
     }
 
+    // Standard output sent to the hive itself (a shell's ">>" onto it) must
+    // not receive a byte, not even a message that the hive cannot be opened
+    // (on Windows the redirection itself keeps the hive from opening): the
+    // file the path names is compared before it is opened.
+    if (out.WritesToFile()) {
+      out.Protect({IdentityOfFile(options.hive_path)});
+      if (out.failed()) return 1;
+    }
     MappedHiveSource mapped;
     HiveSource& hive = source != nullptr ? *source : mapped;
     HiveImage image;

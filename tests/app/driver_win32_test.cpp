@@ -172,6 +172,12 @@ TEST(WindowsBinaryTest, OutputThatCannotBeWrittenEndsTheRunWithAFailure) {
   const test::ProcessResult closed = test::RunBinaryProcess({"-f", hive, "-l"}, test::StdoutTarget::kClosedPipe);
   EXPECT_EQ(closed.status, 1);
   EXPECT_EQ(closed.err.rfind("Cannot write to standard output. (", 0), 0u) << closed.err;
+  // Standard output appended to the hive: the hive cannot be opened (the
+  // redirection holds it), and the message saying so must not land in it.
+  const test::ProcessResult onto_hive = test::RunBinaryProcess({"-f", hive, "-l"}, test::StdoutTarget::kAppend, hive);
+  EXPECT_EQ(onto_hive.status, 1);
+  EXPECT_EQ(onto_hive.err.rfind("Cannot write to standard output. (it is a file being read)", 0), 0u)
+      << onto_hive.err;
 }
 
 }  // namespace
