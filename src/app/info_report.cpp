@@ -1,6 +1,5 @@
 #include "app/info_report.h"
 
-#include <cstdio>
 #include <iterator>
 #include <optional>
 #include <string>
@@ -8,6 +7,7 @@
 #include "app/messages.h"
 #include "hive/key_node.h"
 #include "text/filetime.h"
+#include "text/numbers.h"
 
 namespace keyscout {
 
@@ -28,17 +28,11 @@ std::u16string Widen(const char* text) {
 }
 
 std::u16string Decimal(const std::optional<uint32_t>& value) {
-  if (!value) return MSG_UNREADABLE;
-  char text[16];
-  std::snprintf(text, sizeof text, "%u", static_cast<unsigned>(*value));
-  return Widen(text);
+  return value ? DecimalText(*value) : std::u16string(MSG_UNREADABLE);
 }
 
 std::u16string CellText(const std::optional<uint32_t>& index) {
-  if (!index) return MSG_UNREADABLE;
-  char text[16];
-  std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(*index));
-  return Widen(text);
+  return index ? HexText(*index, 8) : std::u16string(MSG_UNREADABLE);
 }
 
 std::u16string TimeText(const std::optional<uint64_t>& filetime) {
@@ -49,9 +43,7 @@ std::u16string TimeText(const std::optional<uint64_t>& filetime) {
 // bits that are set; bits without a name show in the number only.
 std::u16string FlagsText(const std::optional<uint16_t>& flags) {
   if (!flags) return MSG_UNREADABLE;
-  char number[8];
-  std::snprintf(number, sizeof number, "%04X", static_cast<unsigned>(*flags));
-  std::u16string text = Widen(number);
+  std::u16string text = HexText(*flags, 4);
   std::u16string names;
   for (size_t bit = 0; bit < std::size(NAMED_KEY_FLAGS); ++bit) {
     if ((*flags & NAMED_KEY_FLAGS[bit]) == 0) continue;

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "app/messages.h"
+#include "text/numbers.h"
 
 namespace keyscout {
 
@@ -23,17 +24,8 @@ std::u16string Fill(std::u16string_view format, std::initializer_list<std::u16st
   return out;
 }
 
-std::u16string Decimal(uint64_t n) {
-  std::u16string digits;
-  do {
-    digits.insert(digits.begin(), static_cast<char16_t>(u'0' + n % 10));
-    n /= 10;
-  } while (n != 0);
-  return digits;
-}
-
 std::u16string Counted(uint64_t n, std::u16string_view one, std::u16string_view many) {
-  return n == 1 ? std::u16string(one) : Fill(many, {Decimal(n)});
+  return n == 1 ? std::u16string(one) : Fill(many, {DecimalText(n)});
 }
 
 }  // namespace
@@ -58,7 +50,8 @@ std::u16string RenderLogStatus(const RecoverySummary& summary) {
         if (!logs.empty()) logs += MSG_LOGS_AND;
         logs += Fill(MSG_LOGS_NEW_LOG, {log.name, Counted(log.entries, MSG_LOGS_ONE_ENTRY, MSG_LOGS_ENTRIES)});
       }
-      line = Fill(MSG_LOGS_NEW_FORMAT, {logs, Decimal(summary.first_sequence), Decimal(summary.last_sequence)});
+      line = Fill(MSG_LOGS_NEW_FORMAT,
+                  {logs, DecimalText(summary.first_sequence), DecimalText(summary.last_sequence)});
       break;
   }
   line.pop_back();  // the templates end in a line end; the line is handed over without it

@@ -9,6 +9,7 @@
 #include "hive/value_decode.h"
 #include "hive/values.h"
 #include "platform/dump_file.h"
+#include "text/numbers.h"
 
 namespace keyscout {
 
@@ -40,20 +41,6 @@ class ValueBuffer {
 // (upper-case digits, as every other hexadecimal number the tool prints).
 constexpr char16_t FIRST_PRINTABLE_UNIT = 0x20;
 
-// Writes `value` in `base` (10 or 16, upper-case digits), with at least
-// `width` digits, into `out`; returns the digits.
-std::u16string_view Digits(uint64_t value, unsigned base, int width, char16_t (&out)[24]) {
-  size_t n = 0;
-  char16_t reversed[24];
-  do {
-    const unsigned digit = static_cast<unsigned>(value % base);
-    reversed[n++] = static_cast<char16_t>(digit < 10 ? u'0' + digit : u'A' + digit - 10);
-    value /= base;
-  } while (value != 0 || n < static_cast<size_t>(width));
-  for (size_t i = 0; i < n; ++i) out[i] = reversed[n - 1 - i];
-  return std::u16string_view(out, n);
-}
-
 // Prints the items of a value's data as the lines of the -d block.
 class DecodedPrinter : public DecodedValueSink {
  public:
@@ -80,9 +67,7 @@ class DecodedPrinter : public DecodedValueSink {
   }
 
   void Number(uint64_t value, int hex_digits) override {
-    char16_t decimal[24];
-    char16_t hex[24];
-    out_.Format(MSG_DECODED_NUMBER, {Digits(value, 10, 1, decimal), Digits(value, 16, hex_digits, hex)});
+    out_.Format(MSG_DECODED_NUMBER, {DecimalText(value), HexText(value, hex_digits)});
   }
 
   void LengthDoesNotFit() override { out_.Wide(MSG_DECODED_BAD_LENGTH); }

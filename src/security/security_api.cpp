@@ -5,6 +5,7 @@
 
 #include "security/service_sids.h"
 #include "security/well_known_sids.h"
+#include "text/numbers.h"
 
 namespace keyscout {
 
@@ -119,16 +120,6 @@ bool StepOverAces(const ByteReader& reader, uint16_t acl_size, uint32_t steps, u
   }
   *position = at;
   return true;
-}
-
-void AppendDecimal(uint64_t value, std::u16string* out) {
-  char16_t digits[20];
-  int n = 0;
-  do {
-    digits[n++] = static_cast<char16_t>(u'0' + value % 10);
-    value /= 10;
-  } while (value != 0);
-  while (n > 0) out->push_back(digits[--n]);
 }
 
 }  // namespace
