@@ -79,7 +79,7 @@ bool ShowKeyInformation(const HiveImage& image, Cell key, std::u16string_view sh
   out.Format(MSG_INFO_PARENT, {CellText(node.parent)});
   out.Format(MSG_INFO_HIVE_VERSION, {Decimal(hive.major_version), Decimal(hive.minor_version)});
   out.Format(MSG_INFO_HIVE_SEQUENCE, {Decimal(hive.primary_sequence), Decimal(hive.secondary_sequence),
-                                      hive.Dirty() ? MSG_HIVE_DIRTY : MSG_HIVE_CLEAN});
+                                      hive.dirty ? MSG_HIVE_DIRTY : MSG_HIVE_CLEAN});
   out.Format(MSG_INFO_HIVE_WRITTEN, {TimeText(hive.last_written)});
   return true;
 }

@@ -89,6 +89,16 @@ bool BaseBlockChecksumValid(const ByteReader& reader) {
   return computed && reader.U32(BASE_CHECKSUM, &stored) && stored == *computed;
 }
 
+bool IsHiveDirty(const ByteReader& hive) {
+  uint32_t primary = 0;
+  uint32_t secondary = 0;
+  if (!BaseBlockChecksumValid(hive)) return true;
+  if (!hive.U32(BASE_PRIMARY_SEQUENCE, &primary) || !hive.U32(BASE_SECONDARY_SEQUENCE, &secondary)) {
+    return true;
+  }
+  return primary != secondary;
+}
+
 BaseBlockFields ReadBaseBlockFields(const HiveImage& image) {
   const ByteReader& reader = image.reader();
   const auto u32 = [&](uint64_t at) {
@@ -102,7 +112,7 @@ BaseBlockFields ReadBaseBlockFields(const HiveImage& image) {
   if (reader.U64(BASE_LAST_WRITTEN, &written)) fields.last_written = written;
   fields.major_version = u32(BASE_MAJOR_VERSION);
   fields.minor_version = u32(BASE_MINOR_VERSION);
-  fields.checksum_valid = BaseBlockChecksumValid(reader);
+  fields.dirty = IsHiveDirty(reader);
   return fields;
 }
 

@@ -111,6 +111,11 @@ std::optional<uint32_t> ComputeBaseBlockChecksum(const ByteReader& reader);
 // True when the stored checksum equals the computed one.
 bool BaseBlockChecksumValid(const ByteReader& reader);
 
+// True when the hive was not written back in full: its base block is invalid
+// (checksum wrong or unreadable) or its primary and secondary sequence
+// numbers differ. Prints nothing.
+bool IsHiveDirty(const ByteReader& hive);
+
 // The base block fields that tell the hive's own state, each as stored, or
 // nothing when its bytes cannot be read.
 struct BaseBlockFields {
@@ -119,12 +124,7 @@ struct BaseBlockFields {
   std::optional<uint64_t> last_written;  // FILETIME
   std::optional<uint32_t> major_version;
   std::optional<uint32_t> minor_version;
-  bool checksum_valid = false;  // BaseBlockChecksumValid
-
-  // True when the hive was not written back in full: the sequence numbers
-  // differ or the checksum is wrong. The checksum covers both sequence
-  // numbers, so a base block too short to hold them is dirty too.
-  bool Dirty() const { return !checksum_valid || primary_sequence != secondary_sequence; }
+  bool dirty = true;  // IsHiveDirty
 };
 
 // Reads the base block fields of `image` (at its file offset 0). Prints nothing.

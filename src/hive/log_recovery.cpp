@@ -314,16 +314,6 @@ bool PlanOldFormat(const ByteReader& hive, const HiveState& state, const std::ve
 
 }  // namespace
 
-bool IsHiveDirty(const ByteReader& hive) {
-  uint32_t primary = 0;
-  uint32_t secondary = 0;
-  if (!BaseBlockChecksumValid(hive)) return true;
-  if (!hive.U32(BASE_PRIMARY_SEQUENCE, &primary) || !hive.U32(BASE_SECONDARY_SEQUENCE, &secondary)) {
-    return true;
-  }
-  return primary != secondary;
-}
-
 RecoveryPlan PlanLogRecovery(const ByteReader& hive, const std::vector<LogFile>& logs) {
   RecoveryPlan plan;
   if (!IsHiveDirty(hive)) return plan;

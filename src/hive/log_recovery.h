@@ -83,10 +83,6 @@ struct RecoveryPlan {
   std::vector<PageWrite> writes;
 };
 
-// True when the hive's base block is invalid (checksum wrong or unreadable)
-// or its primary and secondary sequence numbers differ. Prints nothing.
-bool IsHiveDirty(const ByteReader& hive);
-
 // Decides whether the hive is dirty, which of `logs` apply and in what order,
 // and reads them into a plan. A clean hive gives state kClean and a hive with
 // nothing applicable kNoUsableLog, both without writes; a damaged log is left
