@@ -1,5 +1,6 @@
 #include "hive/key_lookup.h"
 
+#include "hive/key_node.h"
 #include "hive/subkey_lists.h"
 
 namespace keyscout {
@@ -174,7 +175,7 @@ bool SplitKeyPath(std::u16string_view path, std::vector<std::u16string_view>* co
 }
 
 std::optional<Cell> FindSubkey(const HiveImage& image, Cell key, const char16_t* name) {
-  if (!ValidateCell(image, key) || image.Signature(key) != SIG_NK) return std::nullopt;
+  if (!CheckKeyNode(image, key)) return std::nullopt;
   SearchResult result = SearchKeyLists(
       image, key, [&](Cell list) { return SearchLeafList(image, list, name); },
       [&](Cell list) { return SearchIndexRoot(image, list, name); });

@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "hive/key_lookup.h"
+#include "hive/key_node.h"
 #include "hive/layout.h"
 #include "hive/names.h"
 #include "hive/subkey_walk.h"
@@ -90,7 +91,7 @@ int CollectServiceName(void* context, Cell node, const char16_t* name, size_t le
   auto* walk = static_cast<ServiceWalk*>(context);
   if (!walk->Take()) return VISIT_STOP;
   // An entry that does not lead to a key node names no service.
-  if (name == nullptr || !ValidateCell(walk->image, node) || walk->image.Signature(node) != SIG_NK) {
+  if (name == nullptr || !CheckKeyNode(walk->image, node)) {
     return VISIT_CONTINUE;
   }
   std::u16string folded(name, length);

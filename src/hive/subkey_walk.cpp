@@ -1,6 +1,7 @@
 #include "hive/subkey_walk.h"
 
 #include "hive/key_lookup.h"
+#include "hive/key_node.h"
 #include "hive/names.h"
 #include "hive/subkey_lists.h"
 
@@ -50,7 +51,7 @@ ListWalk VisitLeafList(const HiveImage& image, Cell cell, SubkeyVisitor visitor,
 }  // namespace
 
 bool WalkSubkeys(const HiveImage& image, Cell key, SubkeyVisitor visitor, void* context) {
-  if (!ValidateCell(image, key) || image.Signature(key) != SIG_NK) return false;
+  if (!CheckKeyNode(image, key)) return false;
   const uint32_t pairs[2][2] = {{NK_STABLE_COUNT, NK_STABLE_LIST}, {NK_VOLATILE_COUNT, NK_VOLATILE_LIST}};
   ListEntryBudget budget(image);
   for (const auto& pair : pairs) {
