@@ -1,5 +1,7 @@
 #include "platform/log_files.h"
 
+#include <algorithm>
+
 namespace keyscout {
 
 namespace {
@@ -26,6 +28,18 @@ bool IsLogNameOf(std::u16string_view hive_name, std::u16string_view candidate) {
     if (SameIgnoringAsciiCase(suffix, log)) return true;
   }
   return false;
+}
+
+std::vector<FoundLog> FindLogFiles(const std::u16string& hive_path) {
+  std::vector<FoundLog> found;
+  const std::u16string folder = hive_path.substr(0, FolderPartLength(hive_path));
+  const std::u16string_view hive_name = std::u16string_view(hive_path).substr(folder.size());
+  if (hive_name.empty()) return found;
+  ForEachFolderEntry(folder, [&](std::u16string name) {
+    if (IsLogNameOf(hive_name, name)) found.push_back(FoundLog{folder + name, std::move(name)});
+  });
+  std::sort(found.begin(), found.end(), [](const FoundLog& a, const FoundLog& b) { return a.name < b.name; });
+  return found;
 }
 
 }  // namespace keyscout

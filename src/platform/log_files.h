@@ -2,6 +2,8 @@
 // NAME.LOG2 and, on old systems, NAME.LOG, in the hive's own folder.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,6 +32,13 @@ bool IsLogNameOf(std::u16string_view hive_name, std::u16string_view candidate);
 // symbolic link there leads to: the user says where the hive lies, and its
 // logs are copied beside it under the same name.
 std::vector<FoundLog> FindLogFiles(const std::u16string& hive_path);
+
+// Each system's part of FindLogFiles: where the folder part of `path` ends
+// (just past its last separator, or 0), and the name of every entry of
+// `folder` ("" for the current one) handed to `visit`; a folder that cannot
+// be read hands none. Print nothing.
+size_t FolderPartLength(std::u16string_view path);
+void ForEachFolderEntry(const std::u16string& folder, const std::function<void(std::u16string)>& visit);
 
 // The identity of the file `path` names (through any link), read from the
 // file system without reading the file; all zero when it cannot be had.

@@ -1,7 +1,6 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <string>
 
 #include "platform/log_files.h"
@@ -9,23 +8,18 @@
 
 namespace keyscout {
 
-std::vector<FoundLog> FindLogFiles(const std::u16string& hive_path) {
-  std::vector<FoundLog> found;
-  const size_t slash = hive_path.rfind(u'/');
-  const std::u16string folder = slash == std::u16string::npos ? u"" : hive_path.substr(0, slash + 1);
-  const std::u16string hive_name = hive_path.substr(folder.size());
-  if (hive_name.empty()) return found;
+size_t FolderPartLength(std::u16string_view path) {
+  const size_t slash = path.rfind(u'/');
+  return slash == std::u16string_view::npos ? 0 : slash + 1;
+}
+
+void ForEachFolderEntry(const std::u16string& folder, const std::function<void(std::u16string)>& visit) {
   DIR* dir = ::opendir(folder.empty() ? "." : EncodeFileName(folder).c_str());
-  if (dir == nullptr) return found;
-  while (const dirent* entry = ::readdir(dir)) {
-    // Names come as bytes; decoded as the command line is, they compare with
-    // the hive's name as typed and encode back to the very same bytes.
-    std::u16string name = DecodeCommandWord(entry->d_name);
-    if (IsLogNameOf(hive_name, name)) found.push_back(FoundLog{folder + name, std::move(name)});
-  }
+  if (dir == nullptr) return;
+  // Names come as bytes; decoded as the command line is, they compare with
+  // the hive's name as typed and encode back to the very same bytes.
+  while (const dirent* entry = ::readdir(dir)) visit(DecodeCommandWord(entry->d_name));
   ::closedir(dir);
-  std::sort(found.begin(), found.end(), [](const FoundLog& a, const FoundLog& b) { return a.name < b.name; });
-  return found;
 }
 
 FileIdentity IdentityOfFile(const std::u16string& path) {

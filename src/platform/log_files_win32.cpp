@@ -1,4 +1,3 @@
-#include <algorithm>
 #include <string>
 
 #include "platform/log_files.h"
@@ -6,26 +5,24 @@
 
 namespace keyscout {
 
-std::vector<FoundLog> FindLogFiles(const std::u16string& hive_path) {
-  std::vector<FoundLog> found;
+size_t FolderPartLength(std::u16string_view path) {
   // The folder ends at the last separator Windows knows: a backslash, a
   // slash, or the colon of a drive-relative path such as "C:SYSTEM".
-  const size_t end = hive_path.find_last_of(u"\\/:");
-  const std::u16string folder = end == std::u16string::npos ? u"" : hive_path.substr(0, end + 1);
-  const std::u16string hive_name = hive_path.substr(folder.size());
-  if (hive_name.empty()) return found;
+  const size_t end = path.find_last_of(u"\\/:");
+  return end == std::u16string_view::npos ? 0 : end + 1;
+}
+
+void ForEachFolderEntry(const std::u16string& folder, const std::function<void(std::u16string)>& visit) {
   WIN32_FIND_DATAW entry{};
   const std::wstring pattern = ConvertToWindowsText(folder + u"*");
   HANDLE search = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0);
-  if (search == INVALID_HANDLE_VALUE) return found;
+  if (search == INVALID_HANDLE_VALUE) return;
   do {
     std::u16string name;
     for (const wchar_t* unit = entry.cFileName; *unit != 0; ++unit) name.push_back(static_cast<char16_t>(*unit));
-    if (IsLogNameOf(hive_name, name)) found.push_back(FoundLog{folder + name, std::move(name)});
+    visit(std::move(name));
   } while (::FindNextFileW(search, &entry));
   ::FindClose(search);
-  std::sort(found.begin(), found.end(), [](const FoundLog& a, const FoundLog& b) { return a.name < b.name; });
-  return found;
 }
 
 FileIdentity IdentityOfFile(const std::u16string& path) {
