@@ -190,16 +190,11 @@ TEST(RunToolLogsTest, EveryReportReadsTheHiveAsItsLogLeavesIt) {
 
 TEST(RunToolLogsTest, WithoutTheOptionTheLogsAreNotEvenLookedFor) {
   const test::LoggedHive h = test::BuildLoggedHive();
-  test::MemoryHiveSource source(h.hive, MapStatus::kOk, {{u"h.LOG1", h.log}});
-  test::StringSink sink;
-  int code;
-  {
-    Console out(sink);
-    code = RunTool({u"keyscout", u"-f", u"h", u"-k", u"New"}, out, &source);
-  }
-  EXPECT_EQ(code, 1);
-  EXPECT_EQ(sink.text, Banner() + "Cannot find the key. (New)\n");
-  EXPECT_EQ(source.logs_opened, 0);
+  test::MemoryRunner runner(h.hive, {{u"h.LOG1", h.log}});
+  const test::RunResult r = runner.Run({"-f", "h", "-k", "New"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out, Banner() + "Cannot find the key. (New)\n");
+  EXPECT_EQ(runner.source().logs_opened, 0);
 }
 
 TEST(RunToolLogsTest, TheStatusSaysWhenNothingAppliesAndTheReportsThenReadTheHiveAsStored) {
@@ -221,16 +216,11 @@ TEST(RunToolLogsTest, TheStatusSaysWhenNothingAppliesAndTheReportsThenReadTheHiv
 
 TEST(RunToolLogsTest, APrivateViewThatCannotBeMadeEndsTheRunInsteadOfReadingStaleData) {
   const test::LoggedHive h = test::BuildLoggedHive();
-  test::MemoryHiveSource source(h.hive, MapStatus::kOk, {{u"h.LOG1", h.log}});
-  source.refuse_private_view = true;
-  test::StringSink sink;
-  int code;
-  {
-    Console out(sink);
-    code = RunTool({u"keyscout", u"-f", u"h", u"-t", u"-l"}, out, &source);
-  }
-  EXPECT_EQ(code, 1);
-  EXPECT_EQ(sink.text, Banner() + "Cannot map file to memory. (h)\n");
+  test::MemoryRunner runner(h.hive, {{u"h.LOG1", h.log}});
+  runner.source().refuse_private_view = true;
+  const test::RunResult r = runner.Run({"-f", "h", "-t", "-l"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out, Banner() + "Cannot map file to memory. (h)\n");
 }
 
 // The logs on disk: the hive's name plus .LOG1, .LOG2 or .LOG in any letter

@@ -68,6 +68,8 @@ class MemoryRunner {
   // added.
   RunResult Run(const std::vector<std::string>& args);
   RunResult Run(const std::vector<std::u16string>& words);
+  // The source the runs read, to set up how it answers or see what it was asked.
+  MemoryHiveSource& source() { return source_; }
 
  private:
   std::vector<std::pair<size_t, uint64_t>> Digests() const;
