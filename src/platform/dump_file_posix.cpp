@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "platform/dump_file.h"
+#include "platform/posix_api.h"
 #include "text/utf8.h"
 
 namespace keyscout {
@@ -18,8 +19,7 @@ bool DumpFile::Create(const std::u16string& path, const EvidenceFiles& evidence)
   const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
   if (fd < 0) return false;
   struct stat st {};
-  if (::fstat(fd, &st) != 0 ||
-      IsEvidence(evidence, FileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)})) {
+  if (::fstat(fd, &st) != 0 || IsEvidence(evidence, IdentityOfStat(st))) {
     ::close(fd);
     return false;
   }

@@ -15,10 +15,7 @@ bool DumpFile::Create(const std::u16string& path, const EvidenceFiles& evidence)
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   file_ = CastFromHandle(file);
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (::GetFileInformationByHandle(file, &info) &&
-      IsEvidence(evidence, FileIdentity{info.dwVolumeSerialNumber,
-                                        (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow})) {
+  if (IsEvidence(evidence, IdentityOfHandle(file))) {
     Close();
     return false;
   }

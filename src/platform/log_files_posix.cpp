@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/log_files.h"
+#include "platform/posix_api.h"
 #include "text/utf8.h"
 
 namespace keyscout {
@@ -25,7 +26,7 @@ void ForEachFolderEntry(const std::u16string& folder, const std::function<void(s
 FileIdentity IdentityOfFile(const std::u16string& path) {
   struct stat st {};
   if (::stat(EncodeFileName(path).c_str(), &st) != 0) return FileIdentity{};
-  return FileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+  return IdentityOfStat(st);
 }
 
 }  // namespace keyscout

@@ -32,11 +32,7 @@ FileIdentity IdentityOfFile(const std::u16string& path) {
   HANDLE file = ::CreateFileW(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return FileIdentity{};
-  BY_HANDLE_FILE_INFORMATION info{};
-  FileIdentity identity;
-  if (::GetFileInformationByHandle(file, &info)) {
-    identity = FileIdentity{info.dwVolumeSerialNumber, (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
-  }
+  const FileIdentity identity = IdentityOfHandle(file);
   ::CloseHandle(file);
   return identity;
 }

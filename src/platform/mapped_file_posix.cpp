@@ -10,6 +10,7 @@
 #include <limits>
 
 #include "platform/mapped_file.h"
+#include "platform/posix_api.h"
 #include "text/utf8.h"
 
 namespace keyscout {
@@ -38,7 +39,7 @@ MapStatus MappedFile::Open(const std::u16string& path, FileIdentity* opened) {
     return MapStatus::kCannotOpen;
   }
   file_ = fd;
-  identity_ = FileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+  identity_ = IdentityOfStat(st);
   if (opened != nullptr) *opened = identity_;
   if (st.st_size <= 0 ||
       static_cast<uint64_t>(st.st_size) > std::numeric_limits<size_t>::max()) {

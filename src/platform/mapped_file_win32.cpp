@@ -17,11 +17,7 @@ MapStatus MappedFile::Open(const std::u16string& path, FileIdentity* opened) {
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return MapStatus::kCannotOpen;
   file_ = CastFromHandle(file);
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (::GetFileInformationByHandle(file, &info)) {
-    identity_ = FileIdentity{info.dwVolumeSerialNumber,
-                             (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
-  }
+  identity_ = IdentityOfHandle(file);
   if (opened != nullptr) *opened = identity_;
 
   // The reader needs the length to keep every read inside the view; a file too

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/stdout_sink.h"
+#include "platform/posix_api.h"
 
 namespace keyscout {
 
@@ -37,9 +38,7 @@ bool StdoutSink::IsFile() const {
 bool StdoutSink::Protect(const EvidenceFiles& evidence) {
   struct stat st {};
   if (::fstat(STDOUT_FILENO, &st) != 0) return true;  // no standard output: writes fail on their own
-  if (!IsEvidence(evidence, FileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)})) {
-    return true;
-  }
+  if (!IsEvidence(evidence, IdentityOfStat(st))) return true;
   failure_ = "it is a file being read";
   return false;
 }

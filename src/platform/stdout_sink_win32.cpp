@@ -28,12 +28,8 @@ bool StdoutSink::IsFile() const {
 bool StdoutSink::Protect(const EvidenceFiles& evidence) {
   const intptr_t handle = _get_osfhandle(_fileno(stdout));
   if (handle == -1) return true;
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (!::GetFileInformationByHandle(CastToHandle(handle), &info)) return true;  // a console or a pipe
-  if (!IsEvidence(evidence, FileIdentity{info.dwVolumeSerialNumber,
-                                         (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow})) {
-    return true;
-  }
+  // A console or a pipe has no identity, and is never evidence.
+  if (!IsEvidence(evidence, IdentityOfHandle(CastToHandle(handle)))) return true;
   failure_ = "it is a file being read";
   return false;
 }

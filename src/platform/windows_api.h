@@ -19,6 +19,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/file_identity.h"
+
 namespace keyscout {
 
 // The units of a wide string as the Windows calls take them (wchar_t is
@@ -33,5 +35,13 @@ inline std::wstring ConvertToWindowsText(std::u16string_view text) {
 // The handles live in the platform-neutral headers as integers.
 inline HANDLE CastToHandle(intptr_t value) { return reinterpret_cast<HANDLE>(value); }
 inline intptr_t CastFromHandle(HANDLE handle) { return reinterpret_cast<intptr_t>(handle); }
+
+// The identity of the open file `handle`; unknown (all zero) when the system
+// cannot tell it, as for a console or a pipe.
+inline FileIdentity IdentityOfHandle(HANDLE handle) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(handle, &info)) return FileIdentity{};
+  return FileIdentity{info.dwVolumeSerialNumber, (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+}
 
 }  // namespace keyscout
