@@ -57,14 +57,9 @@ TEST(PosixBinaryTest, TheDumpFileCannotBeTheHiveByAnyName) {
   ASSERT_EQ(link(hive.c_str(), hard.c_str()), 0);
   ASSERT_EQ(symlink(hive.c_str(), soft.c_str()), 0);
   for (const std::string& name : {hive, hard, soft}) {
-    int status = 0;
-    const std::string out = RunBinary(
-        {"-f", hive, "-k", "ControlSet001\\Control\\Session Manager", "-v", "BootExecute", "-w", name}, &status);
-    EXPECT_EQ(status, 1) << name;
-    const std::string tail =
-        "Start dump value [BootExecute] to file [" + name + "] : \nCannot create dump file. (" + name + ")\n";
-    ASSERT_GE(out.size(), tail.size());
-    EXPECT_EQ(out.substr(out.size() - tail.size()), tail);
+    test::ExpectDumpRefused(
+        {"-f", hive, "-k", "ControlSet001\\Control\\Session Manager", "-v", "BootExecute", "-w", name},
+        "BootExecute", name);
   }
 }
 
@@ -83,13 +78,7 @@ TEST(PosixBinaryTest, WithLogsTheDumpFileAndStandardOutputCannotBeALog) {
   ASSERT_EQ(symlink((folder + "/HIVE.log2").c_str(), soft.c_str()), 0);
   for (const char* logs : {"-t", "-l"}) {
     for (const std::string& name : {log, hard, soft}) {
-      int status = 0;
-      const std::string out = RunBinary({"-f", hive, logs, "-k", "Old", "-v", "V", "-w", name}, &status);
-      EXPECT_EQ(status, 1) << logs << " " << name;
-      const std::string tail =
-          "Start dump value [V] to file [" + name + "] : \nCannot create dump file. (" + name + ")\n";
-      ASSERT_GE(out.size(), tail.size());
-      EXPECT_EQ(out.substr(out.size() - tail.size()), tail);
+      test::ExpectDumpRefused({"-f", hive, logs, "-k", "Old", "-v", "V", "-w", name}, "V", name);
     }
     const test::ProcessResult onto_log =
         test::RunBinaryProcess({"-f", hive, logs, "-e"}, test::StdoutTarget::kAppend, log);

@@ -96,13 +96,7 @@ TEST(WindowsBinaryTest, ADumpFileAnotherProcessHoldsOpenCannotBeCreated) {
   const std::string key = "ControlSet001\\Control\\Session Manager";
   HeldFile other(dump, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
   ASSERT_TRUE(other.held());
-  int status = 0;
-  const std::string out = RunBinary({"-f", hive, "-k", key, "-v", "BootExecute", "-w", dump}, &status);
-  EXPECT_EQ(status, 1);
-  const std::string tail = "Start dump value [BootExecute] to file [" + dump + "] : \nCannot create dump file. (" +
-                           dump + ")\n";
-  ASSERT_GE(out.size(), tail.size());
-  EXPECT_EQ(out.substr(out.size() - tail.size()), tail);
+  test::ExpectDumpRefused({"-f", hive, "-k", key, "-v", "BootExecute", "-w", dump}, "BootExecute", dump);
 }
 
 // The hive is evidence: -w may not write into it by any name. The hive is
@@ -129,14 +123,9 @@ TEST(WindowsBinaryTest, TheDumpFileCannotBeTheHiveByAnyName) {
     names.push_back(soft);
   }
   for (const std::string& name : names) {
-    int status = 0;
-    const std::string out = RunBinary(
-        {"-f", hive, "-k", "ControlSet001\\Control\\Session Manager", "-v", "BootExecute", "-w", name}, &status);
-    EXPECT_EQ(status, 1) << name;
-    const std::string tail =
-        "Start dump value [BootExecute] to file [" + name + "] : \nCannot create dump file. (" + name + ")\n";
-    ASSERT_GE(out.size(), tail.size());
-    EXPECT_EQ(out.substr(out.size() - tail.size()), tail);
+    test::ExpectDumpRefused(
+        {"-f", hive, "-k", "ControlSet001\\Control\\Session Manager", "-v", "BootExecute", "-w", name},
+        "BootExecute", name);
   }
   EXPECT_GE(names.size(), 3u) << "no hard link could be made";
 }
@@ -155,12 +144,7 @@ TEST(WindowsBinaryTest, WithLogsTheDumpFileCannotBeALog) {
     names.push_back(hard);
   }
   for (const std::string& name : names) {
-    int status = 0;
-    const std::string out = RunBinary({"-f", folder + "/hive", "-t", "-k", "Old", "-v", "V", "-w", name}, &status);
-    EXPECT_EQ(status, 1) << name;
-    const std::string tail = "Start dump value [V] to file [" + name + "] : \nCannot create dump file. (" + name + ")\n";
-    ASSERT_GE(out.size(), tail.size());
-    EXPECT_EQ(out.substr(out.size() - tail.size()), tail);
+    test::ExpectDumpRefused({"-f", folder + "/hive", "-t", "-k", "Old", "-v", "V", "-w", name}, "V", name);
   }
   EXPECT_EQ(names.size(), 3u) << "no hard link could be made";
 }

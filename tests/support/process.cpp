@@ -1,5 +1,7 @@
 #include "support/process.h"
 
+#include <gtest/gtest.h>
+
 #include "support/evidence_check.h"
 
 namespace keyscout::test {
@@ -18,6 +20,18 @@ std::string RunBinaryRaw(const std::vector<std::string>& args, int* status) {
   ProcessResult result = RunBinaryProcess(args);
   *status = result.status;
   return std::move(result.out);
+}
+
+void ExpectDumpRefused(const std::vector<std::string>& args, const std::string& value, const std::string& file) {
+  std::string run = "keyscout";
+  for (const std::string& a : args) run += " '" + a + "'";
+  int status = 0;
+  const std::string out = RunBinary(args, &status);
+  EXPECT_EQ(status, 1) << run;
+  const std::string tail =
+      "Start dump value [" + value + "] to file [" + file + "] : \nCannot create dump file. (" + file + ")\n";
+  ASSERT_GE(out.size(), tail.size()) << run << "\n" << out;
+  EXPECT_EQ(out.substr(out.size() - tail.size()), tail) << run;
 }
 
 }  // namespace keyscout::test

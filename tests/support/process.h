@@ -37,6 +37,12 @@ std::string RunBinaryRaw(const std::vector<std::string>& args, int* status);
 // platform. Elsewhere the output is returned as it is.
 std::string RunBinary(const std::vector<std::string>& args, int* status);
 
+// Runs the binary with `args`, which ask to dump value `value` into `file`
+// (-w), and checks that the dump file was refused: exit code 1, and the
+// output ends with the line announcing the dump and "Cannot create dump
+// file.".
+void ExpectDumpRefused(const std::vector<std::string>& args, const std::string& value, const std::string& file);
+
 // A file's bytes, read without updating its access time where the system
 // allows it, so that checking a hive leaves no more trace than reading it.
 std::vector<uint8_t> ReadFileQuietly(const std::string& path, bool* present);
