@@ -120,6 +120,16 @@ measure() {
   awk -F, -v rss="$rss" 'NR == 2 { print $4, $7, $8, rss }' "$DATA/csv/$id.csv"
 }
 
+# True when the standard output file $2 holds at least $1 bytes and the error
+# stream file $3 nothing; else prints why the tool fails.
+printed_at_least() {
+  local bytes
+  bytes=$(wc -c <"$2")
+  [ "$bytes" -ge "$1" ] && [ ! -s "$3" ] && return 0
+  echo "fails: $bytes bytes printed, $(head -c 60 "$3" | tr '\n' ' ')"
+  return 1
+}
+
 # Runs a tool once and decides whether it did the request. Prints "ok SECONDS"
 # or the reason it failed.
 check() {
@@ -144,10 +154,7 @@ check() {
         [ -s "$dump" ] || { echo "fails: no file written"; return; }
       else
         # The texts whole, in some text form: at least one byte per character.
-        local bytes
-        bytes=$(wc -c <"$out")
-        [ "$bytes" -ge "$expected" ] && [ ! -s "$err" ] ||
-          { echo "fails: $bytes bytes printed, $(head -c 60 "$err" | tr '\n' ' ')"; return; }
+        printed_at_least "$expected" "$out" "$err" || return 0
       fi ;;
     subkeys|values)
       local lines
@@ -158,10 +165,7 @@ check() {
         cmp -s "$dump" "$DATA/out/keyscout.bin" || { echo "fails: file differs"; return; }
       else
         # A tool that prints the value instead: the whole value, in some text form.
-        local bytes
-        bytes=$(wc -c <"$out")
-        [ "$bytes" -ge "$expected" ] && [ ! -s "$err" ] ||
-          { echo "fails: $bytes bytes printed, $(head -c 60 "$err" | tr '\n' ' ')"; return; }
+        printed_at_least "$expected" "$out" "$err" || return 0
       fi ;;
   esac
   echo "ok $(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", b - a }')"
