@@ -7,7 +7,6 @@
 #include "support/process.h"
 #include "support/run_tool.h"
 #include "support/sample_hive.h"
-#include "support/string_sink.h"
 #include "text/utf8.h"
 
 namespace keyscout {
@@ -51,26 +50,17 @@ TEST(RunToolTest, UsageTextAndExitCodes) {
 
 TEST(RunToolTest, HelpAfterAFileDoesNotOpenIt) {
   test::MemoryHiveSource source(Sample());
-  test::StringSink sink;
-  int code;
-  {
-    Console out(sink);
-    code = RunTool({u"keyscout", u"-f", u"x", u"-h"}, out, &source);
-  }
-  EXPECT_EQ(code, 0);
+  EXPECT_EQ(test::RunCapturing({u"keyscout", u"-f", u"x", u"-h"}, &source).code, 0);
   EXPECT_EQ(source.opened_path, u"");
 }
 
 TEST(RunToolTest, LastFileWins) {
   test::MemoryHiveSource source(Sample());
-  test::StringSink sink;
-  {
-    Console out(sink);
-    EXPECT_EQ(RunTool({u"keyscout", u"-f", u"a", u"-f", u"b"}, out, &source), 0);
-  }
+  const test::RunResult r = test::RunCapturing({u"keyscout", u"-f", u"a", u"-f", u"b"}, &source);
+  EXPECT_EQ(r.code, 0);
   EXPECT_EQ(source.opened_path, u"b");
   EXPECT_TRUE(source.closed);
-  EXPECT_EQ(sink.text, Preamble());
+  EXPECT_EQ(r.out, Preamble());
 }
 
 TEST(RunToolTest, OpenFailuresNameThePath) {
@@ -82,14 +72,9 @@ TEST(RunToolTest, OpenFailuresNameThePath) {
                         Case{MapStatus::kCannotMapTarget, "Cannot map target file. (h\xE9?)\n"},
                         Case{MapStatus::kCannotMapMemory, "Cannot map file to memory. (h\xE9?)\n"}}) {
     test::MemoryHiveSource source(Sample(), c.status);
-    test::StringSink sink;
-    int code;
-    {
-      Console out(sink);
-      code = RunTool({u"keyscout", u"-f", u"h\u00E9\u0100", u"-l"}, out, &source);
-    }
-    EXPECT_EQ(code, 1);
-    EXPECT_EQ(sink.text, Banner() + c.message);
+    const test::RunResult r = test::RunCapturing({u"keyscout", u"-f", u"h\u00E9\u0100", u"-l"}, &source);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out, Banner() + c.message);
   }
 }
 

@@ -1,4 +1,5 @@
-// Runs the real entry point in-process on an in-memory hive, capturing stdout.
+// Runs the real entry point in-process on an in-memory hive, capturing
+// standard output and standard error.
 #pragma once
 
 #include <filesystem>
@@ -50,7 +51,12 @@ class MemoryHiveSource : public HiveSource {
 struct RunResult {
   int code = -1;
   std::string out;
+  std::string err;  // what the run wrote to its error stream
 };
+
+// Runs the entry point with `words` (the program's name first) on `source`
+// (null: the files on disk), capturing what it prints.
+RunResult RunCapturing(const std::vector<std::u16string>& words, HiveSource* source);
 
 // Runs the entry point on an exact-size copy of `hive` (and of `logs` beside
 // it) with `words` (the program's name first), and checks that the run left
