@@ -87,10 +87,10 @@ ValueRequest ValueRequestOf(const RunOptions& options) {
 
 // -t: plans the replay of `logs` over the hive and, when it changes anything,
 // applies it to a private view of the hive and points `image` at that view;
-// then prints the status line. False, with the message printed, when the
-// view cannot be made.
+// then prints the status line, and on `err` why the recovery may be
+// incomplete. False, with the message printed, when the view cannot be made.
 bool ApplyTransactionLogs(HiveSource& hive, const std::vector<LogFile>& logs, const std::u16string& path,
-                          HiveImage* image, Console& out) {
+                          HiveImage* image, Console& out, Console& err) {
   RecoveryPlan plan = PlanLogRecovery(image->reader(), logs);
   if (plan.summary.state == RecoveryState::kApplied) {
     const uint64_t stored = image->size();
@@ -104,7 +104,9 @@ bool ApplyTransactionLogs(HiveSource& hive, const std::vector<LogFile>& logs, co
       return false;
     }
     if (ApplyRecoveryPlan(plan, logs, view, length)) {
-      *image = HiveImage(view, length);
+      // The walks' budget counts the bytes that hold data, not the zeros of
+      // a hive the logs say is larger.
+      *image = HiveImage(view, length, stored + plan.bytes_written);
     } else {
       // A view as long as the plan asks, over the very logs it was made
       // from, takes every write; should one still be refused, nothing was
@@ -116,6 +118,9 @@ bool ApplyTransactionLogs(HiveSource& hive, const std::vector<LogFile>& logs, co
   }
   out.Wide(RenderLogStatus(plan.summary));
   out.Ascii("\n");
+  if (plan.summary.gap_from) {
+    err.Format(MSG_LOGS_GAP_NOTE, {*plan.summary.gap_from, plan.summary.first_sequence});
+  }
   return true;
 }
 
@@ -239,7 +244,7 @@ int RunTool(const std::vector<std::u16string>& words, Console& out, Console& err
     // error is only silenced: it carries no result.
     out.Protect(evidence);
     err.Protect(evidence);
-    if (out.failed() || (with_logs && !ApplyTransactionLogs(hive, logs, options.hive_path, &image, out))) {
+    if (out.failed() || (with_logs && !ApplyTransactionLogs(hive, logs, options.hive_path, &image, out, err))) {
       hive.Close();
       return 1;
     }

@@ -35,7 +35,7 @@ std::vector<LogFile> MemoryHiveSource::OpenLogs() {
 }
 
 uint8_t* MemoryHiveSource::MakePrivateWritable(uint64_t length, uint64_t* view_length) {
-  if (refuse_private_view || length > MOST_VIEW_BYTES) return nullptr;
+  if (refuse_private_view) return nullptr;
   view_ = bytes_;
   view_.resize(std::max<uint64_t>(length, bytes_.size()));
   *view_length = view_.size();
