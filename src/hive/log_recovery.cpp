@@ -128,8 +128,8 @@ bool ReadEntry(const ByteReader& log, size_t index, uint64_t at, uint32_t expect
     // inside the entry.
     //
     // Choice: a page must also start and end on a 4096-byte boundary, or the
-    // entry is damaged. Windows logs whole pages (every reference in the real
-    // logs measured, 153 of them here, is a multiple of 4096 in both
+    // entry is damaged. Windows logs whole pages (each of the 153 references
+    // in the real logs of the test corpus is a multiple of 4096 in both
     // fields), and a smaller one would let each 9 bytes of log make the view
     // copy a whole page of memory: a few MB of log could take gigabytes.
     if (!log.U32(ref + HVLE_REF_OFFSET, &offset) || !log.U32(ref + HVLE_REF_SIZE, &length) ||
@@ -139,7 +139,7 @@ bool ReadEntry(const ByteReader& log, size_t index, uint64_t at, uint32_t expect
       return false;
     }
     // An empty page writes nothing; leaving it out keeps the plan within one
-    // write per page of log, however many references a log holds.
+    // write per 4096 bytes of log, however many references a log holds.
     if (length != 0) writes->push_back(PageWrite{offset, length, index, data});
     data += length;
   }
@@ -160,7 +160,9 @@ LogReplay ReplayNewLog(const ByteReader& log, const LogHeader& header, uint32_t 
   for (; ReadEntry(log, header.log, at, sequence, most_bins_size, &replay.writes, &entry); ++sequence) {
     at += entry.size;
     if (SerialDifference(sequence, from) < 0) {
-      replay.writes.clear();  // an entry applied already, from an earlier log
+      // An entry applied already, from an earlier log. Such entries come
+      // before any this log applies, so every write so far is theirs.
+      replay.writes.clear();
       continue;
     }
     if (replay.entries++ == 0) replay.first_sequence = sequence;
