@@ -92,10 +92,12 @@ int main(int argc, char** argv) {
   for (int i = 2; i < argc; ++i) words.push_back(keyscout::DecodeCommandWord(argv[i]));
   TracedHiveSource source;
   CountingSink sink;
+  CountingSink err_sink;
   int code = 0;
   {
     keyscout::Console out(sink);
-    code = keyscout::RunTool(words, out, &source);
+    keyscout::Console err(err_sink);
+    code = keyscout::RunTool(words, out, err, &source);
   }
 
   std::FILE* pages = std::fopen(argv[1], "w");

@@ -39,6 +39,10 @@ EvidenceFiles MappedHiveSource::Evidence() const {
 std::vector<LogFile> MappedHiveSource::OpenLogs() {
   std::vector<LogFile> logs;
   for (const FoundLog& found : FindLogFiles(path_)) {
+    // Every log the search names is evidence, whether or not it opens below:
+    // one held by another process, or a name that leads to a device, could
+    // otherwise be written by a dump file or by standard output.
+    log_identities_.push_back(IdentityOfFile(found.path));
     auto file = std::make_unique<MappedFile>();
     FileIdentity opened;
     // Choice: a log that cannot be opened (no access, held by a writer, not a
@@ -48,7 +52,8 @@ std::vector<LogFile> MappedHiveSource::OpenLogs() {
       logs.push_back(LogFile{found.name, ByteReader(file->data(), file->size())});
       logs_.push_back(std::move(file));
     }
-    if (opened.known()) log_identities_.push_back(opened);
+    // The file opened is the one named, unless it was replaced in between.
+    if (opened.known() && opened != log_identities_.back()) log_identities_.push_back(opened);
   }
   return logs;
 }
@@ -82,10 +87,10 @@ ValueRequest ValueRequestOf(const RunOptions& options) {
 
 // -t: plans the replay of `logs` over the hive and, when it changes anything,
 // applies it to a private view of the hive and points `image` at that view;
-// then prints the status line. False, with the message printed, when the
-// view cannot be made.
+// then prints the status line, and on `err` why the recovery may be
+// incomplete. False, with the message printed, when the view cannot be made.
 bool ApplyTransactionLogs(HiveSource& hive, const std::vector<LogFile>& logs, const std::u16string& path,
-                          HiveImage* image, Console& out) {
+                          HiveImage* image, Console& out, Console& err) {
   RecoveryPlan plan = PlanLogRecovery(image->reader(), logs);
   if (plan.summary.state == RecoveryState::kApplied) {
     const uint64_t stored = image->size();
@@ -99,7 +104,9 @@ bool ApplyTransactionLogs(HiveSource& hive, const std::vector<LogFile>& logs, co
       return false;
     }
     if (ApplyRecoveryPlan(plan, logs, view, length)) {
-      *image = HiveImage(view, length);
+      // The walks' budget counts the bytes that hold data, not the zeros of
+      // a hive the logs say is larger.
+      *image = HiveImage(view, length, stored + plan.bytes_written);
     } else {
       // A view as long as the plan asks, over the very logs it was made
       // from, takes every write; should one still be refused, nothing was
@@ -111,6 +118,9 @@ bool ApplyTransactionLogs(HiveSource& hive, const std::vector<LogFile>& logs, co
   }
   out.Wide(RenderLogStatus(plan.summary));
   out.Ascii("\n");
+  if (plan.summary.gap_from) {
+    err.Format(MSG_LOGS_GAP_NOTE, {*plan.summary.gap_from, plan.summary.first_sequence});
+  }
   return true;
 }
 
@@ -172,7 +182,7 @@ int RunReports(const RunOptions& options, const HiveImage& image, const Evidence
 
 }  // namespace
 
-int RunTool(const std::vector<std::u16string>& words, Console& out, HiveSource* source) {
+int RunTool(const std::vector<std::u16string>& words, Console& out, Console& err, HiveSource* source) {
   try {
     out.Wide(MSG_BANNER);
     RunOptions options;
@@ -190,9 +200,12 @@ int RunTool(const std::vector<std::u16string>& words, Console& out, HiveSource* 
     // Standard output sent to the hive itself (a shell's ">>" onto it) must
     // not receive a byte, not even a message that the hive cannot be opened
     // (on Windows the redirection itself keeps the hive from opening): the
-    // file the path names is compared before it is opened.
-    if (out.WritesToFile()) {
-      out.Protect({IdentityOfFile(options.hive_path)});
+    // file the path names is compared before it is opened. Standard error
+    // sent there gets nothing either, but the run goes on without it.
+    if (out.WritesToFile() || err.WritesToFile()) {
+      const EvidenceFiles hive_file{IdentityOfFile(options.hive_path)};
+      out.Protect(hive_file);
+      err.Protect(hive_file);
       if (out.failed()) return 1;
     }
     MappedHiveSource mapped;
@@ -219,16 +232,19 @@ int RunTool(const std::vector<std::u16string>& words, Console& out, HiveSource* 
     EvidenceFiles evidence = hive.Evidence();
     // The logs are evidence all the same, read or not. Without -t they are
     // looked for only when the run is about to write a file (a dump file, or
-    // standard output sent to a file), which every other run is spared.
+    // standard output or error sent to a file), which every other run is
+    // spared.
     const bool dumps = (options.flags & OPT_DUMP) != 0 && (options.flags & (OPT_VALUE | OPT_UNNAMED)) != 0;
-    if (!with_logs && (dumps || out.WritesToFile())) {
+    if (!with_logs && (dumps || out.WritesToFile() || err.WritesToFile())) {
       const EvidenceFiles logs_beside = hive.LogEvidence();
       evidence.insert(evidence.end(), logs_beside.begin(), logs_beside.end());
     }
     // Standard output appended to the hive or a log would write into the
-    // evidence: nothing is written then, and the run ends at once.
+    // evidence: nothing is written then, and the run ends at once. Standard
+    // error is only silenced: it carries no result.
     out.Protect(evidence);
-    if (out.failed() || (with_logs && !ApplyTransactionLogs(hive, logs, options.hive_path, &image, out))) {
+    err.Protect(evidence);
+    if (out.failed() || (with_logs && !ApplyTransactionLogs(hive, logs, options.hive_path, &image, out, err))) {
       hive.Close();
       return 1;
     }

@@ -55,6 +55,7 @@ std::u16string RenderLogStatus(const RecoverySummary& summary) {
       break;
   }
   line.pop_back();  // the templates end in a line end; the line is handed over without it
+  if (summary.gap_from) line += Fill(MSG_LOGS_GAP, {DecimalText(*summary.gap_from)});
   return line;
 }
 

@@ -9,7 +9,8 @@
 namespace keyscout {
 
 // Runs the tool on `words` (the program's own name first) with standard output
-// as the console, and returns the process exit code, 0 or 1.
+// and standard error as its consoles, and returns the process exit code, 0 or
+// 1.
 int RunFromCommandLine(const std::vector<std::u16string>& words);
 
 }  // namespace keyscout

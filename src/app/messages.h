@@ -36,8 +36,8 @@ inline constexpr char16_t MSG_SEPARATOR[] = u"=====================\n";
 inline constexpr char16_t MSG_SECURITY_TITLE[] = u"Security descriptor information : \n";
 inline constexpr char16_t MSG_CANNOT_READ_SECURITY[] = u"Cannot read the security descriptor. (%s)\n";
 inline constexpr char16_t MSG_OUT_OF_MEMORY[] = u"Out of memory.\n";
-// The one line written to the error stream, when standard output itself
-// failed; the cause and ")\n" follow.
+// The line written to the error stream when standard output itself failed;
+// the cause and ")\n" follow.
 inline constexpr char MSG_OUTPUT_LOST_PREFIX[] = "Cannot write to standard output. (";
 
 // The key information block (-i): each label padded to the colon's column.
@@ -77,6 +77,14 @@ inline constexpr char16_t MSG_LOGS_NEW_LOG[] = u"%s (%s)";
 inline constexpr char16_t MSG_LOGS_AND[] = u" and ";
 inline constexpr char16_t MSG_LOGS_ONE_ENTRY[] = u"1 entry";
 inline constexpr char16_t MSG_LOGS_ENTRIES[] = u"%s entries";
+// Added to the new-format line when the first entry applied does not follow
+// the hive's own sequence number (%s): entries in between are missing.
+inline constexpr char16_t MSG_LOGS_GAP[] = u", after a gap from %s";
+// The same on standard error, in words: the hive's sequence number, then
+// the first one applied.
+inline constexpr char16_t MSG_LOGS_GAP_NOTE[] =
+    u"keyscout: the transaction logs hold no entry from the hive's sequence %u up to sequence %u, where the "
+    u"entries applied start: the recovered hive may be incomplete\n";
 // The log applied and the count of 512-byte pages written.
 inline constexpr char16_t MSG_LOGS_OLD_FORMAT[] = u"Transaction logs : applied %s (old format, %s)\n";
 inline constexpr char16_t MSG_LOGS_ONE_PAGE[] = u"1 page";

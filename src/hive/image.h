@@ -31,7 +31,11 @@ inline constexpr int VISIT_STOP = 0;
 class HiveImage {
  public:
   HiveImage() = default;
-  HiveImage(const uint8_t* data, uint64_t size) : reader_(data, size) {}
+  HiveImage(const uint8_t* data, uint64_t size) : reader_(data, size), budget_basis_(size) {}
+  // A view of which only `budget_basis` bytes hold data (a hive its logs
+  // grew: the rest reads zero): the walks' budget follows those bytes.
+  HiveImage(const uint8_t* data, uint64_t size, uint64_t budget_basis)
+      : reader_(data, size), budget_basis_(budget_basis < size ? budget_basis : size) {}
 
   const ByteReader& reader() const { return reader_; }
   uint64_t size() const { return reader_.size(); }
@@ -55,8 +59,10 @@ class HiveImage {
   // round lists that name the same lists again (an "ri" naming one leaf list
   // thousands of times makes a small file cost billions of steps). It stops
   // there as it stops at any other damage, rather than remembering the lists
-  // it has seen, which overlapping lists would still defeat.
-  uint64_t ListEntryLimit() const { return size() / INDEX_ENTRY_SIZE; }
+  // it has seen, which overlapping lists would still defeat. Only bytes that
+  // hold data count: zero-filled space that a log merely declares holds no
+  // cell, so no entry either.
+  uint64_t ListEntryLimit() const { return budget_basis_ / INDEX_ENTRY_SIZE; }
 
   // The cell's signature, or 0 when it cannot be read.
   uint16_t Signature(Cell cell) const {
@@ -66,6 +72,7 @@ class HiveImage {
 
  private:
   ByteReader reader_;
+  uint64_t budget_basis_ = 0;
 };
 
 // The subkey list entries one walk may still meet (HiveImage::ListEntryLimit).

@@ -24,19 +24,23 @@ struct LogHeader {
 // What one log contributes when applied.
 struct LogReplay {
   const LogHeader* header = nullptr;
-  uint64_t entries = 0;        // new format
-  uint64_t pages = 0;          // old format
-  uint32_t last_sequence = 0;  // new format: of the last entry read
+  uint64_t entries = 0;         // new format: entries applied
+  uint64_t pages = 0;           // old format
+  uint32_t first_sequence = 0;  // new format: of the first entry applied
+  uint32_t last_sequence = 0;   // new format: of the last entry applied
   uint32_t last_flags = 0;
   uint32_t hive_bins_size = 0;  // after the last entry (old format: the log's)
   std::vector<PageWrite> writes;
 };
 
-// What the hive's own base block says of its state.
+// What the hive's own base block says of its state, and what its logs may
+// make of it.
 struct HiveState {
   bool valid = false;  // base block checksum right
   uint32_t secondary = 0;
   std::optional<uint64_t> last_written;
+  // The largest hive bins data size a log may leave the hive with.
+  uint64_t most_bins_size = 0;
 };
 
 void PutU32(BaseBlock& block, uint64_t at, uint32_t v) {
@@ -73,11 +77,19 @@ std::optional<LogHeader> ReadLogHeader(const ByteReader& log, size_t index) {
   return header;
 }
 
+// The fields of a new-format entry that replay carries on.
+struct EntryHeader {
+  uint32_t size = 0;
+  uint32_t flags = 0;
+  uint32_t hive_bins_size = 0;
+};
+
 // Reads the new-format entry at file offset `at` and appends its page writes.
 // False, with nothing appended, when the entry is not a sound one carrying
-// sequence number `expected`: replay of the log ends there.
-bool ReadEntry(const ByteReader& log, size_t index, uint64_t at, uint32_t expected, LogReplay* replay,
-               uint32_t* size_out) {
+// sequence number `expected`, or leaves the hive larger than
+// `most_bins_size`: replay of the log ends there.
+bool ReadEntry(const ByteReader& log, size_t index, uint64_t at, uint32_t expected, uint64_t most_bins_size,
+               std::vector<PageWrite>* writes, EntryHeader* header) {
   uint32_t signature = 0;
   uint32_t size = 0;
   if (!log.U32(at + HVLE_SIGNATURE, &signature) || signature != SIG_HVLE) return false;
@@ -96,7 +108,8 @@ bool ReadEntry(const ByteReader& log, size_t index, uint64_t at, uint32_t expect
     return false;
   }
   if (sequence != expected) return false;
-  if (hive_bins_size < PAGE_SIZE || hive_bins_size % PAGE_SIZE != 0 || hive_bins_size > HIVE_BINS_SIZE_MAX) {
+  if (hive_bins_size < PAGE_SIZE || hive_bins_size % PAGE_SIZE != 0 || hive_bins_size > HIVE_BINS_SIZE_MAX ||
+      hive_bins_size > most_bins_size) {
     return false;
   }
   const uint64_t refs_end = HVLE_PAGE_REFS + HVLE_REF_BYTES * uint64_t{count};
@@ -104,7 +117,7 @@ bool ReadEntry(const ByteReader& log, size_t index, uint64_t at, uint32_t expect
   if (HashMarvin32(log, at, HVLE_HEADER_HASHED) != header_hash) return false;
   if (HashMarvin32(log, at + HVLE_PAGE_REFS, size - HVLE_PAGE_REFS) != pages_hash) return false;
 
-  const size_t kept = replay->writes.size();
+  const size_t kept = writes->size();
   uint64_t data = at + refs_end;
   const uint64_t end = at + size;
   for (uint32_t i = 0; i < count; ++i) {
@@ -113,47 +126,61 @@ bool ReadEntry(const ByteReader& log, size_t index, uint64_t at, uint32_t expect
     uint32_t length = 0;
     // A page must lie inside the hive as this entry leaves it, and its bytes
     // inside the entry.
+    //
+    // Choice: a page must also start and end on a 4096-byte boundary, or the
+    // entry is damaged. Windows logs whole pages (each of the 153 references
+    // in the real logs of the test corpus is a multiple of 4096 in both
+    // fields), and a smaller one would let each 9 bytes of log make the view
+    // copy a whole page of memory: a few MB of log could take gigabytes.
     if (!log.U32(ref + HVLE_REF_OFFSET, &offset) || !log.U32(ref + HVLE_REF_SIZE, &length) ||
-        uint64_t{offset} + length > hive_bins_size || length > end - data) {
-      replay->writes.resize(kept);
+        offset % PAGE_SIZE != 0 || length % PAGE_SIZE != 0 || uint64_t{offset} + length > hive_bins_size ||
+        length > end - data) {
+      writes->resize(kept);
       return false;
     }
     // An empty page writes nothing; leaving it out keeps the plan within one
-    // write per 9 bytes of log, however many references a log holds.
-    if (length != 0) replay->writes.push_back(PageWrite{offset, length, index, data});
+    // write per 4096 bytes of log, however many references a log holds.
+    if (length != 0) writes->push_back(PageWrite{offset, length, index, data});
     data += length;
   }
-  replay->last_sequence = sequence;
-  replay->last_flags = flags;
-  replay->hive_bins_size = hive_bins_size;
-  *size_out = size;
+  *header = EntryHeader{size, flags, hive_bins_size};
   return true;
 }
 
-// Every entry of a new-format log up to the first that is not sound.
-LogReplay ReplayNewLog(const ByteReader& log, const LogHeader& header) {
+// The entries of a new-format log up to the first that is not sound. Those
+// numbered before `from` are checked (reading goes on past them) but not
+// applied.
+LogReplay ReplayNewLog(const ByteReader& log, const LogHeader& header, uint32_t from, uint64_t most_bins_size) {
   LogReplay replay;
   replay.header = &header;
   uint64_t at = HVLE_FIRST_ENTRY;
-  uint32_t expected = header.sequence;
-  uint32_t size = 0;
+  uint32_t sequence = header.sequence;
+  EntryHeader entry;
   // Each entry read moves on by at least HVLE_ALIGN bytes of the file.
-  while (ReadEntry(log, header.log, at, expected, &replay, &size)) {
-    ++replay.entries;
-    ++expected;
-    at += size;
+  for (; ReadEntry(log, header.log, at, sequence, most_bins_size, &replay.writes, &entry); ++sequence) {
+    at += entry.size;
+    if (SerialDifference(sequence, from) < 0) {
+      // An entry applied already, from an earlier log. Such entries come
+      // before any this log applies, so every write so far is theirs.
+      replay.writes.clear();
+      continue;
+    }
+    if (replay.entries++ == 0) replay.first_sequence = sequence;
+    replay.last_sequence = sequence;
+    replay.last_flags = entry.flags;
+    replay.hive_bins_size = entry.hive_bins_size;
   }
   return replay;
 }
 
 // An old-format log's dirty pages, or nothing when its dirty vector is
 // damaged, longer than the file, or names more pages than the file holds.
-std::optional<LogReplay> ReplayOldLog(const ByteReader& log, const LogHeader& header) {
+std::optional<LogReplay> ReplayOldLog(const ByteReader& log, const LogHeader& header, uint64_t most_bins_size) {
   // Choice: the bitmap's length comes from this size, so a size that is not
   // a whole number of bitmap bytes, or no hbin at all, marks the base block
   // as damaged rather than being rounded.
   if (header.hive_bins_size < PAGE_SIZE || header.hive_bins_size % DIRT_BYTE_SPAN != 0 ||
-      header.hive_bins_size > HIVE_BINS_SIZE_MAX) {
+      header.hive_bins_size > HIVE_BINS_SIZE_MAX || header.hive_bins_size > most_bins_size) {
     return std::nullopt;
   }
   uint32_t signature = 0;
@@ -245,8 +272,11 @@ bool FinishPlan(const ByteReader& hive, const HiveState& state, const std::vecto
   summary.state = RecoveryState::kApplied;
   summary.format = format;
   if (format == LogFormat::kNew) {
-    summary.first_sequence = applied.front().header->sequence;
+    summary.first_sequence = applied.front().first_sequence;
     summary.last_sequence = sequence;
+    // Choice: with the hive's base block invalid its sequence numbers mean
+    // nothing, so no gap can be told from them.
+    if (state.valid && summary.first_sequence != state.secondary) summary.gap_from = state.secondary;
   }
   plan->hive_bins_size = last.hive_bins_size;
   plan->image_size = HIVE_BASE + uint64_t{last.hive_bins_size};
@@ -255,6 +285,7 @@ bool FinishPlan(const ByteReader& hive, const HiveState& state, const std::vecto
     summary.pages += replay.pages;
     for (const PageWrite& write : replay.writes) {
       plan->image_size = std::max(plan->image_size, HIVE_BASE + uint64_t{write.hive_offset} + write.length);
+      plan->bytes_written += write.length;
     }
     plan->writes.insert(plan->writes.end(), replay.writes.begin(), replay.writes.end());
   }
@@ -286,9 +317,14 @@ bool PlanNewFormat(const ByteReader& hive, const HiveState& state, const std::ve
     // the next log must then start where it would have started: exactly the
     // rule for one applied entry more, so logs with a gap between them are
     // never joined.
-    if (next && header.sequence != *next) break;
-    LogReplay replay = ReplayNewLog(logs[header.log].bytes, header);
-    next = static_cast<uint32_t>(header.sequence + replay.entries);
+    if (next && SerialDifference(header.sequence, *next) > 0) break;
+    // Choice: a log that starts at or before an entry already applied (a
+    // copy of a log saved under another of the names, or a stale one) gives
+    // only its entries that continue the sequence, and none when it has
+    // none: it can neither undo an entry applied nor hide a newer log.
+    const uint32_t from = next.value_or(header.sequence);
+    LogReplay replay = ReplayNewLog(logs[header.log].bytes, header, from, state.most_bins_size);
+    next = static_cast<uint32_t>(from + replay.entries);
     if (replay.entries != 0) applied.push_back(std::move(replay));
   }
   return FinishPlan(hive, state, logs, applied, LogFormat::kNew, plan);
@@ -299,7 +335,7 @@ bool PlanOldFormat(const ByteReader& hive, const HiveState& state, const std::ve
                    const std::vector<LogHeader>& headers, RecoveryPlan* plan) {
   std::optional<LogReplay> latest;
   for (const LogHeader& header : headers) {
-    std::optional<LogReplay> replay = ReplayOldLog(logs[header.log].bytes, header);
+    std::optional<LogReplay> replay = ReplayOldLog(logs[header.log].bytes, header, state.most_bins_size);
     // Choice: on a tie of last written times the log given first is kept.
     if (replay && (!latest || header.last_written > latest->header->last_written)) latest = std::move(replay);
   }
@@ -334,6 +370,16 @@ RecoveryPlan PlanLogRecovery(const ByteReader& hive, const std::vector<LogFile>&
       state.last_written = last_written;
     }
   }
+
+  // Choice: a log may leave the hive no larger than the bytes that exist:
+  // the stored hive bins data and every byte of the logs. A hive grows by
+  // new hbins, which Windows writes to the log before the hive, so a larger
+  // size (an entry, or an old-format log, declaring a hive of gigabytes) is
+  // damage, refused as any other. Every real log entry measured declares a
+  // size within the stored hive alone. It keeps the view, and the memory a
+  // run takes, within the hive and its logs whatever they declare.
+  state.most_bins_size = hive.size() > HIVE_BASE ? hive.size() - HIVE_BASE : 0;
+  for (const LogFile& log : logs) state.most_bins_size += log.bytes.size();
 
   std::vector<LogHeader> new_logs;
   std::vector<LogHeader> old_logs;

@@ -13,6 +13,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,7 +51,11 @@ struct RecoverySummary {
   std::vector<AppliedLog> applied;
   uint32_t first_sequence = 0;  // new format: first entry applied
   uint32_t last_sequence = 0;   // new format: last entry applied
-  uint64_t pages = 0;           // old format: 512-byte pages written
+  // New format, the hive's base block valid: the hive's own sequence number
+  // when the first entry applied does not follow it, so that entries in
+  // between are missing and the recovery may be incomplete.
+  std::optional<uint32_t> gap_from;
+  uint64_t pages = 0;  // old format: 512-byte pages written
 };
 
 // Bytes copied from a log over the hive bins data.
@@ -81,13 +86,17 @@ struct RecoveryPlan {
   // Page writes in the order they must be made (a later one may overwrite an
   // earlier one).
   std::vector<PageWrite> writes;
+  // The bytes they write, in all: with the stored hive, the bytes of the
+  // recovered hive that exist (the rest of a grown hive reads zero).
+  uint64_t bytes_written = 0;
 };
 
 // Decides whether the hive is dirty, which of `logs` apply and in what order,
 // and reads them into a plan. A clean hive gives state kClean and a hive with
 // nothing applicable kNoUsableLog, both without writes; a damaged log is left
 // out rather than reported. The plan's memory is bounded by the sizes of the
-// logs: at most one write per 9 bytes of log. Prints nothing.
+// logs (at most one write per 512 bytes of log), and its image_size by the
+// stored hive's size plus theirs. Prints nothing.
 RecoveryPlan PlanLogRecovery(const ByteReader& hive, const std::vector<LogFile>& logs);
 
 // Writes the plan into `image`, a writable copy of the hive `image_size`

@@ -56,7 +56,10 @@ uint8_t* MappedFile::MakePrivateWritable(uint64_t length) {
   // (views start on 64 KiB boundaries, and Windows 7 has no way to reserve
   // the whole range first), so a hive that grows is copied whole into zeroed
   // memory of the new length. That costs the hive, not only the pages
-  // changed: on Windows, and only for a hive its logs make longer.
+  // changed: on Windows, and only for a hive its logs make longer. The
+  // length committed is never one a log merely declares: the replay asks for
+  // at most the hive plus the bytes of its logs (PlanLogRecovery refuses a
+  // log that declares more), so it is backed by bytes that exist.
   if (length > std::numeric_limits<size_t>::max()) return nullptr;
   void* copy = ::VirtualAlloc(nullptr, static_cast<size_t>(length), MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
   if (copy == nullptr) return nullptr;

@@ -1,7 +1,9 @@
-// Standard output as the console's sink, written with the platform's own calls.
+// Standard output and standard error as console sinks, written with the
+// platform's own calls.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "platform/file_identity.h"
@@ -9,21 +11,28 @@
 
 namespace keyscout {
 
-class StdoutSink : public ByteSink {
+enum class StandardStream : uint8_t { kOutput, kError };
+
+class StandardStreamSink : public ByteSink {
  public:
-  // Writes all the bytes (a short write is continued). False when standard
-  // output refuses them: a full disk, an I/O error, a closed pipe while
-  // SIGPIPE is ignored.
+  explicit StandardStreamSink(StandardStream stream) : stream_(stream) {}
+  // Writes all the bytes (a short write is continued). False when the stream
+  // refuses them: a full disk, an I/O error, a closed pipe while SIGPIPE is
+  // ignored.
   bool Write(const char* data, size_t length) override;
-  // Refuses standard output that is one of `evidence` (a shell's ">>" onto
-  // the hive): every write would land in the evidence.
+  // Refuses a stream that is one of `evidence` (a shell's ">>" onto the
+  // hive): every write would land in the evidence.
   bool Protect(const EvidenceFiles& evidence) override;
+  // True when the stream is something a file name can lead to, other than a
+  // pipe or a terminal: a regular file, or (POSIX) a device, which a name
+  // beside the hive may lead to as well.
   bool IsFile() const override;
   // Why output was lost, for the one line on the error stream; empty while
   // nothing was.
   const std::string& failure() const { return failure_; }
 
  private:
+  StandardStream stream_;
   std::string failure_;
 };
 

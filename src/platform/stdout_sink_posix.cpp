@@ -9,12 +9,18 @@
 
 namespace keyscout {
 
-bool StdoutSink::Write(const char* data, size_t length) {
+namespace {
+
+int Descriptor(StandardStream stream) { return stream == StandardStream::kOutput ? STDOUT_FILENO : STDERR_FILENO; }
+
+}  // namespace
+
+bool StandardStreamSink::Write(const char* data, size_t length) {
   // write() may take less than asked (pipes, signals); go on until all is out
   // or the descriptor refuses (a full disk, an I/O error, a closed pipe when
   // SIGPIPE is ignored).
   while (length > 0) {
-    const ssize_t n = ::write(STDOUT_FILENO, data, length);
+    const ssize_t n = ::write(Descriptor(stream_), data, length);
     if (n < 0) {
       if (errno == EINTR) continue;
       failure_ = std::strerror(errno);
@@ -30,14 +36,16 @@ bool StdoutSink::Write(const char* data, size_t length) {
   return true;
 }
 
-bool StdoutSink::IsFile() const {
+bool StandardStreamSink::IsFile() const {
   struct stat st {};
-  return ::fstat(STDOUT_FILENO, &st) == 0 && S_ISREG(st.st_mode);
+  const int fd = Descriptor(stream_);
+  // A pipe, a socket or a terminal holds nothing a run could damage.
+  return ::fstat(fd, &st) == 0 && !S_ISFIFO(st.st_mode) && !S_ISSOCK(st.st_mode) && ::isatty(fd) == 0;
 }
 
-bool StdoutSink::Protect(const EvidenceFiles& evidence) {
+bool StandardStreamSink::Protect(const EvidenceFiles& evidence) {
   struct stat st {};
-  if (::fstat(STDOUT_FILENO, &st) != 0) return true;  // no standard output: writes fail on their own
+  if (::fstat(Descriptor(stream_), &st) != 0) return true;  // no such stream: writes fail on their own
   if (!IsEvidence(evidence, IdentityOfStat(st))) return true;
   failure_ = "it is a file being read";
   return false;

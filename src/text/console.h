@@ -17,8 +17,8 @@
 
 namespace keyscout {
 
-// Where the bytes finally go: standard output in the product (StdoutSink,
-// platform/stdout_sink.h), a string in tests.
+// Where the bytes finally go: standard output or standard error in the
+// product (StandardStreamSink, platform/stdout_sink.h), a string in tests.
 class ByteSink {
  public:
   virtual ~ByteSink() = default;
@@ -28,8 +28,8 @@ class ByteSink {
   // Told which files the run reads as evidence; false when the sink itself
   // is one of them (and so must not be written).
   [[nodiscard]] virtual bool Protect(const EvidenceFiles&) { return true; }
-  // True when the bytes go to a regular file (and so could reach a file the
-  // run must not write).
+  // True when the bytes go to a file (a regular one, or a device a file name
+  // may lead to), and so could reach a file the run must not write.
   virtual bool IsFile() const { return false; }
 };
 
@@ -106,7 +106,7 @@ class Console {
   void Protect(const EvidenceFiles& evidence) {
     if (!sink_.Protect(evidence)) Fail();
   }
-  // True when the output goes to a regular file.
+  // True when the output goes to a file (ByteSink::IsFile).
   bool WritesToFile() const { return sink_.IsFile(); }
   // True once the sink failed: output was lost, and the run must not report
   // success.

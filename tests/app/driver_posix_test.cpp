@@ -87,6 +87,30 @@ TEST(PosixBinaryTest, WithLogsTheDumpFileAndStandardOutputCannotBeALog) {
   }
 }
 
+// A log keyscout cannot open is evidence all the same, with -t and without:
+// one another process holds locked for writing, and a log name that leads to
+// a device. Neither -w nor standard output may write through either name.
+TEST(PosixBinaryTest, ALogThatCannotBeOpenedIsNeitherDumpFileNorStandardOutput) {
+  const test::LoggedHive h = test::BuildLoggedHive();
+  const std::string folder = test::WriteTempFolder("unopened-logs", {{"hive", h.hive}, {"hive.LOG1", h.log}});
+  const std::string hive = folder + "/hive";
+  const std::string held = folder + "/hive.LOG1";
+  const std::string device = folder + "/hive.LOG2";
+  ASSERT_EQ(symlink("/dev/null", device.c_str()), 0);
+  const int writer = open(held.c_str(), O_RDWR);
+  ASSERT_EQ(flock(writer, LOCK_EX), 0);
+  for (const char* logs : {"-t", "-l"}) {
+    for (const std::string& name : {held, device}) {
+      test::ExpectDumpRefused({"-f", hive, logs, "-k", "Old", "-v", "V", "-w", name}, "V", name);
+      const test::ProcessResult onto_log =
+          test::RunBinaryProcess({"-f", hive, logs, "-k", "Old", "-e"}, test::StdoutTarget::kAppend, name);
+      EXPECT_EQ(onto_log.status, 1) << logs << " " << name;
+      EXPECT_EQ(onto_log.err, "Cannot write to standard output. (it is a file being read)\n") << logs << " " << name;
+    }
+  }
+  close(writer);
+}
+
 // Output that is lost is no success: exit code 1, and the one line on the
 // error stream that says why.
 TEST(PosixBinaryTest, OutputThatCannotBeWrittenEndsTheRunWithAFailure) {

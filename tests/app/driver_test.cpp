@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "app/messages.h"
+#include "hive/log_layout.h"
 #include "support/log_builder.h"
 #include "support/process.h"
 #include "support/run_tool.h"
 #include "support/sample_hive.h"
-#include "support/string_sink.h"
 #include "text/utf8.h"
 
 namespace keyscout {
@@ -51,26 +51,17 @@ TEST(RunToolTest, UsageTextAndExitCodes) {
 
 TEST(RunToolTest, HelpAfterAFileDoesNotOpenIt) {
   test::MemoryHiveSource source(Sample());
-  test::StringSink sink;
-  int code;
-  {
-    Console out(sink);
-    code = RunTool({u"keyscout", u"-f", u"x", u"-h"}, out, &source);
-  }
-  EXPECT_EQ(code, 0);
+  EXPECT_EQ(test::RunCapturing({u"keyscout", u"-f", u"x", u"-h"}, &source).code, 0);
   EXPECT_EQ(source.opened_path, u"");
 }
 
 TEST(RunToolTest, LastFileWins) {
   test::MemoryHiveSource source(Sample());
-  test::StringSink sink;
-  {
-    Console out(sink);
-    EXPECT_EQ(RunTool({u"keyscout", u"-f", u"a", u"-f", u"b"}, out, &source), 0);
-  }
+  const test::RunResult r = test::RunCapturing({u"keyscout", u"-f", u"a", u"-f", u"b"}, &source);
+  EXPECT_EQ(r.code, 0);
   EXPECT_EQ(source.opened_path, u"b");
   EXPECT_TRUE(source.closed);
-  EXPECT_EQ(sink.text, Preamble());
+  EXPECT_EQ(r.out, Preamble());
 }
 
 TEST(RunToolTest, OpenFailuresNameThePath) {
@@ -82,14 +73,9 @@ TEST(RunToolTest, OpenFailuresNameThePath) {
                         Case{MapStatus::kCannotMapTarget, "Cannot map target file. (h\xE9?)\n"},
                         Case{MapStatus::kCannotMapMemory, "Cannot map file to memory. (h\xE9?)\n"}}) {
     test::MemoryHiveSource source(Sample(), c.status);
-    test::StringSink sink;
-    int code;
-    {
-      Console out(sink);
-      code = RunTool({u"keyscout", u"-f", u"h\u00E9\u0100", u"-l"}, out, &source);
-    }
-    EXPECT_EQ(code, 1);
-    EXPECT_EQ(sink.text, Banner() + c.message);
+    const test::RunResult r = test::RunCapturing({u"keyscout", u"-f", u"h\u00E9\u0100", u"-l"}, &source);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out, Banner() + c.message);
   }
 }
 
@@ -221,6 +207,52 @@ TEST(RunToolLogsTest, APrivateViewThatCannotBeMadeEndsTheRunInsteadOfReadingStal
   const test::RunResult r = runner.Run({"-f", "h", "-t", "-l"});
   EXPECT_EQ(r.code, 1);
   EXPECT_EQ(r.out, Banner() + "Cannot map file to memory. (h)\n");
+}
+
+// Entries that do not follow the hive's own sequence number still apply, but
+// the entries in between are missing: the status line and standard error say
+// so.
+TEST(RunToolLogsTest, AGapBeforeTheEntriesAppliedIsSaidOnTheStatusLineAndOnStandardError) {
+  const test::LoggedHive h = test::BuildLoggedHive();  // the hive at sequence 1
+  const Bytes& f = h.fresh;
+  const test::LogEntry whole{.pages = {{0, Bytes(f.begin() + 0x1000, f.begin() + 0x2000)},
+                                       {0x1000, Bytes(f.begin() + 0x2000, f.begin() + 0x3000)}}};
+  const test::RunResult r = RunWith(h.hive, Args({"-k", "New"}, true), {{u"h.LOG2", test::NewLog(f, 2, {whole})}});
+  EXPECT_EQ(r.out, Banner() + "Transaction logs : applied h.LOG2 (1 entry), sequence 2 to 2, after a gap from 1\n" +
+                       "KEY PATH : New\n");
+  EXPECT_EQ(r.err,
+            "keyscout: the transaction logs hold no entry from the hive's sequence 1 up to sequence 2, where the "
+            "entries applied start: the recovered hive may be incomplete\n");
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(RunWith(h.hive, Args({"-k", "New"}, true), {{u"h.LOG1", h.log}}).err, "");
+}
+
+// The walks' budget counts the bytes that hold data: a log that declares a
+// far larger hive than it writes (zero-filled space) gives a walk round lists
+// that name the same list over and over no more steps than the hive it
+// writes would.
+TEST(RunToolLogsTest, TheWalkBudgetFollowsTheBytesWrittenNotTheSizeALogDeclares) {
+  test::HiveBuilder b(0x1000);
+  const uint32_t child = b.Key({.name = u"A"});
+  b.AddHbin(0x2000);
+  const uint32_t leaf = b.LeafList("lh", std::vector<uint32_t>(100, child));
+  b.SetRoot(b.Key({.name = u"ROOT", .stable_count = 1, .stable_list = b.IndexRoot(std::vector<uint32_t>(100, leaf))}));
+  test::HiveBuilder stale(0x1000);
+  stale.SetRoot(stale.Key({.name = u"ROOT"}));
+  test::DirtyHive h = test::MakeDirty(stale.Finish(), b.Finish());
+  // The entry declares 1 MiB, which the log's unread zeros allow.
+  constexpr uint32_t DECLARED = 0x100000;
+  test::PutU32(h.log, HVLE_FIRST_ENTRY + HVLE_HIVE_BINS_SIZE, DECLARED);
+  test::RehashEntry(h.log, HVLE_FIRST_ENTRY);
+  h.log.resize(DECLARED);
+  const test::RunResult r = RunWith(h.hive, Args({"-l"}, true), {{u"h.LOG1", h.log}});
+  ASSERT_TRUE(r.out.starts_with(Banner() + STATUS_ONE_ENTRY)) << r.out;
+  size_t rows = 0;
+  for (size_t at = 0; (at = r.out.find("\tA\n", at)) != std::string::npos; ++at) ++rows;
+  // The stored hive and the three pages written hold data; 100 x 100 rows
+  // would fit the size declared.
+  EXPECT_GT(rows, 1000u);
+  EXPECT_LE(rows * INDEX_ENTRY_SIZE, h.hive.size() + 3 * PAGE_SIZE);
 }
 
 // The logs on disk: the hive's name plus .LOG1, .LOG2 or .LOG in any letter

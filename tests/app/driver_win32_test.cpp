@@ -149,6 +149,24 @@ TEST(WindowsBinaryTest, WithLogsTheDumpFileCannotBeALog) {
   EXPECT_EQ(names.size(), 3u) << "no hard link could be made";
 }
 
+// A log that another program holds open (sharing reads and writes) cannot be
+// opened by keyscout, but is evidence all the same: standard output appended
+// to it is not written, with -t and without.
+TEST(WindowsBinaryTest, ALogAnotherProcessHoldsOpenIsNotStandardOutput) {
+  const test::LoggedHive h = test::BuildLoggedHive();
+  const std::string folder = test::WriteTempFolder("held-log", {{"hive", h.hive}, {"hive.LOG1", h.log}});
+  const std::string log = folder + "/hive.LOG1";
+  HeldFile other(log, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
+  ASSERT_TRUE(other.held());
+  for (const char* logs : {"-t", "-l"}) {
+    const test::ProcessResult onto_log =
+        test::RunBinaryProcess({"-f", folder + "/hive", logs, "-k", "Old", "-e"}, test::StdoutTarget::kAppend, log);
+    EXPECT_EQ(onto_log.status, 1) << logs;
+    EXPECT_EQ(onto_log.err.rfind("Cannot write to standard output. (it is a file being read)", 0), 0u)
+        << logs << " " << onto_log.err;
+  }
+}
+
 // Output that is lost is no success: exit code 1 and one line on the error
 // stream.
 TEST(WindowsBinaryTest, OutputThatCannotBeWrittenEndsTheRunWithAFailure) {

@@ -361,7 +361,7 @@ TEST(ManPageTest, OutputSectionShowsTheLayoutOfEveryLinePrinted) {
 }
 
 TEST(ManPageTest, OutputSectionShowsEveryFormOfTheLogStatusLine) {
-  std::vector<RecoverySummary> forms(6);
+  std::vector<RecoverySummary> forms(7);
   forms[1].state = RecoveryState::kNoUsableLog;
   for (size_t i = 2; i < forms.size(); ++i) forms[i].state = RecoveryState::kApplied;
   forms[2].applied = {{0, u"SYSTEM.LOG1", 1}};
@@ -371,6 +371,8 @@ TEST(ManPageTest, OutputSectionShowsEveryFormOfTheLogStatusLine) {
   forms[4].pages = 1;
   forms[5] = forms[4];
   forms[5].pages = 64;
+  forms[6] = forms[2];
+  forms[6].gap_from = 6;
   const std::vector<std::regex> layouts = OutputLayouts();
   for (const RecoverySummary& form : forms) {
     const std::string line = Narrow(RenderLogStatus(form));

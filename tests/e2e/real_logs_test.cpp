@@ -243,6 +243,32 @@ TEST(RealLogsTest, OnlyTheLogsThatFollowTheHiveApplyAndDamagedOnesNotAtAll) {
   }
 }
 
+// A copy of LOG1 saved under another of the log names changes nothing of the
+// recovery. With LOG1 no log at all (here a folder of that name), LOG2 still
+// applies, after a gap that the status line and standard error say.
+TEST(RealLogsTest, ACopiedLogHidesNothingAndAMissingOneLeavesAGapThatIsSaid) {
+  const std::string folder = LogSet("yarp_NewDirtyHive1");
+  if (folder.empty()) GTEST_SKIP() << "no real log sets";
+  const Bytes dirty = test::ReadFile(folder + "/NewDirtyHive");
+  const Bytes recovered = test::ReadFile(folder + "/RecoveredHive_Windows10");
+  const test::LogBytes logs = ReadLogs(folder, "NewDirtyHive");
+  ASSERT_EQ(logs.size(), 2u);
+  test::LogBytes copied = logs;
+  copied.insert(copied.begin(), {u"NewDirtyHive.LOG", logs[0].second});
+  CompareEveryKey(WithLogs(InMemory(dirty, copied)), InMemory(recovered),
+                  APPLIED + "NewDirtyHive.LOG (1 entry) and NewDirtyHive.LOG2 (3 entries), sequence 2 to 5\n");
+
+  const std::string first_missing =
+      test::WriteTempFolder("missing-log", {{"NewDirtyHive", dirty}, {"NewDirtyHive.LOG2", logs[1].second}});
+  std::filesystem::create_directory(test::PathFromUtf8(first_missing + "/NewDirtyHive.LOG1"));
+  const test::RunResult r = OnDisk(first_missing + "/NewDirtyHive")({"-t"});
+  EXPECT_EQ(r.out, Banner() + APPLIED + "NewDirtyHive.LOG2 (3 entries), sequence 3 to 5, after a gap from 2\n" +
+                       "KEY PATH : ROOT\n");
+  EXPECT_EQ(r.err,
+            "keyscout: the transaction logs hold no entry from the hive's sequence 2 up to sequence 3, where the "
+            "entries applied start: the recovered hive may be incomplete\n");
+}
+
 TEST(RealLogsTest, EveryKeyOfTheReplayedNtuserIsFoundByItsPath) {
   const std::string folder = LogSet("regipy_transactions_NTUSER");
   if (folder.empty()) GTEST_SKIP() << "no real log sets";

@@ -70,8 +70,10 @@ void Run(const keyscout::test::Bytes& hive, const keyscout::test::LogBytes& logs
   // Exact-size copies: a read one byte past the end is a sanitizer report.
   keyscout::test::MemoryHiveSource source(hive, keyscout::MapStatus::kOk, logs);
   keyscout::test::StringSink sink;
+  keyscout::test::StringSink err_sink;
   keyscout::Console out(sink);
-  const int code = keyscout::RunTool(words, out, &source);
+  keyscout::Console err(err_sink);
+  const int code = keyscout::RunTool(words, out, err, &source);
   if (code != 0 && code != 1) __builtin_trap();
 }
 

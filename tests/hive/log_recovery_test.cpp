@@ -92,11 +92,13 @@ TEST(LogRecoveryTest, CleanHiveAppliesNothingAndEntriesApplyInOrder) {
   // The middle entry grows the hive, the last shrinks it back a little.
   const Bytes hive = DirtyHive();
   const test::LogEntry grow{.pages = {Page(0x1000, 2), Page(0x3000, 3)}, .hive_bins_size = 0x4000};
-  const test::LogEntry shrink{.pages = {Page(0, 4, 0x200)}, .hive_bins_size = 0x3000, .flags = 1};
+  const test::LogEntry shrink{.pages = {Page(0, 4)}, .hive_bins_size = 0x3000, .flags = 1};
   const Replay r = Recover(hive, {{u"h.LOG1", NewLog(hive, SEQ, {Entry(0x1000, 1), grow, shrink})}});
   EXPECT_EQ(r.status, Applied("h.LOG1 (3 entries), sequence 10 to 12"));
   EXPECT_EQ(r.plan.image_size, HIVE_BASE + 0x4000);  // what the middle entry wrote
-  EXPECT_EQ(At(r.image, 0x200, 0xE00), At(hive, 0x200, 0xE00));
+  EXPECT_EQ(r.plan.bytes_written, 0x4000u);
+  EXPECT_EQ(At(r.image, 0), Pattern(0x1000, 4));
+  EXPECT_EQ(At(r.image, 0x2000), Bytes(0x1000, 0));  // grown, never written
   EXPECT_EQ(At(r.image, 0x1000), Pattern(0x1000, 2));
   EXPECT_EQ(At(r.image, 0x3000), Pattern(0x1000, 3));
   EXPECT_FALSE(IsHiveDirty(ByteReader(r.image.data(), r.image.size())));
@@ -121,6 +123,9 @@ TEST(LogRecoveryTest, ReplayEndsAtTheFirstUnsoundEntry) {
       {"no page", HVLE_PAGE_COUNT, 0},
       {"page past the new size", HVLE_PAGE_REFS + HVLE_REF_OFFSET, 0x2000},
       {"page past the entry", HVLE_PAGE_REFS + HVLE_REF_SIZE, 0x2000},
+      {"page offset off a page boundary", HVLE_PAGE_REFS + HVLE_REF_OFFSET, 0x200},
+      {"page size off a page boundary", HVLE_PAGE_REFS + HVLE_REF_SIZE, 0x200},
+      {"hive bins size past the hive and its log", HVLE_HIVE_BINS_SIZE, 0x10000},
       {"sequence gap", HVLE_SEQUENCE, SEQ + 2},
       {"header hash", HVLE_FLAGS, 1},
       {"page hash", 0x100, 1},
@@ -149,9 +154,23 @@ TEST(LogRecoveryTest, NewLogsJoinOnlyWhereTheSequenceContinues) {
             Applied("a (1 entry) and b (2 entries), sequence 10 to 12"));
   const Bytes gap = NewLog(hive, SEQ + 2, {Entry(0, 3)});
   EXPECT_EQ(Recover(hive, {{u"a", first}, {u"b", gap}}).status, Applied("a (1 entry), sequence 10 to 10"));
+  // Entries that do not follow the hive's sequence number still apply; the
+  // status says where the gap is.
   const Bytes older = NewLog(hive, SEQ - 2, {Entry(0x1000, 1)});
-  EXPECT_EQ(Recover(hive, {{u"a", older}, {u"b", second}}).status,
-            Applied("b (2 entries), sequence 11 to 12"));
+  const Replay after_gap = Recover(hive, {{u"a", older}, {u"b", second}});
+  EXPECT_EQ(after_gap.status, Applied("b (2 entries), sequence 11 to 12, after a gap from 10"));
+  EXPECT_EQ(At(after_gap.image, 0), Pattern(0x1000, 3));
+
+  // A copy of a log under another of the names, or a stale one that ends
+  // sooner, neither stops the replay nor hides the entries that follow it.
+  const Files copied{{u"h.LOG", first}, {u"h.LOG1", first}, {u"h.LOG2", second}};
+  EXPECT_EQ(Recover(hive, copied).status, Applied("h.LOG (1 entry) and h.LOG2 (2 entries), sequence 10 to 12"));
+  const Bytes longer = NewLog(hive, SEQ, {Entry(0x1000, 1), Entry(0x1000, 2)});
+  const Files stale{{u"h.LOG", first}, {u"h.LOG1", longer}, {u"h.LOG2", NewLog(hive, SEQ + 2, {Entry(0, 3)})}};
+  const Replay continued = Recover(hive, stale);
+  EXPECT_EQ(continued.status,
+            Applied("h.LOG (1 entry) and h.LOG1 (1 entry) and h.LOG2 (1 entry), sequence 10 to 12"));
+  EXPECT_EQ(At(continued.image, 0x1000), Pattern(0x1000, 2));
 
   // The hive's base block invalid: the newest log alone, and its base block.
   Bytes broken = hive;
@@ -210,6 +229,7 @@ TEST(LogRecoveryTest, DamagedLogBaseBlockOrDirtyVectorMakesTheLogUnusable) {
       {"no DIRT", damaged(old, DIRT_VECTOR, 0, false)},
       {"bitmap past the file", damaged(old, BASE_HIVE_BINS_SIZE, 0x10000000, true)},
       {"pages past the file", Bytes(old.begin(), old.end() - 0x200)},
+      {"hive bins size past the hive and the log", OldLog(hive, SEQ + 1, TIME, 0x10000, {Page(0, 1)})},
   };
   for (const auto& [what, log] : logs) {
     const Replay r = Recover(hive, {{u"h.LOG1", log}});

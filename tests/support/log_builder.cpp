@@ -199,16 +199,13 @@ std::vector<CompactLogSet> BuildCompactLogSets() {
   SetBaseU32(stale, BASE_PRIMARY_SEQUENCE, sequence + 1);
   const LogPage first{0, Slice(fresh, HIVE_BASE, PAGE_SIZE)};
   const LogPage second{PAGE_SIZE, Slice(fresh, HIVE_BASE + PAGE_SIZE, PAGE_SIZE)};
-  // The second entry's pages are split at 512 bytes, as Windows logs them.
-  const LogPage second_head{PAGE_SIZE, Slice(fresh, HIVE_BASE + PAGE_SIZE, 0x200)};
-  const LogPage second_tail{PAGE_SIZE + 0x200, Slice(fresh, HIVE_BASE + PAGE_SIZE + 0x200, PAGE_SIZE - 0x200)};
 
   std::vector<CompactLogSet> sets(2);
   CompactLogSet& fresh_logs = sets[0];
   fresh_logs.name = "new format";
   fresh_logs.files = {stale,
                       NewLog(fresh, sequence, {{.pages = {first}, .hive_bins_size = bins},
-                                               {.pages = {second_head, second_tail}, .hive_bins_size = bins}}),
+                                               {.pages = {first, second}, .hive_bins_size = bins}}),
                       NewLog(fresh, sequence + 2, {{.pages = {first}, .hive_bins_size = bins, .flags = 1}})};
   CompactLogSet& old_logs = sets[1];
   old_logs.name = "old format";

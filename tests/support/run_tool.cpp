@@ -35,7 +35,7 @@ std::vector<LogFile> MemoryHiveSource::OpenLogs() {
 }
 
 uint8_t* MemoryHiveSource::MakePrivateWritable(uint64_t length, uint64_t* view_length) {
-  if (refuse_private_view || length > MOST_VIEW_BYTES) return nullptr;
+  if (refuse_private_view) return nullptr;
   view_ = bytes_;
   view_.resize(std::max<uint64_t>(length, bytes_.size()));
   *view_length = view_.size();
@@ -63,14 +63,22 @@ std::vector<std::pair<size_t, uint64_t>> MemoryRunner::Digests() const {
   return digests;
 }
 
-RunResult MemoryRunner::Run(const std::vector<std::u16string>& words) {
-  test::StringSink sink;
+RunResult RunCapturing(const std::vector<std::u16string>& words, HiveSource* source) {
+  test::StringSink out_sink;
+  test::StringSink err_sink;
   RunResult result;
   {
-    Console out(sink);
-    result.code = RunTool(words, out, &source_);
+    Console out(out_sink);
+    Console err(err_sink);
+    result.code = RunTool(words, out, err, source);
   }
-  result.out = std::move(sink.text);
+  result.out = std::move(out_sink.text);
+  result.err = std::move(err_sink.text);
+  return result;
+}
+
+RunResult MemoryRunner::Run(const std::vector<std::u16string>& words) {
+  RunResult result = RunCapturing(words, &source_);
   if (Digests() != digests_) ADD_FAILURE() << "a run changed the bytes of the hive or a log it read";
   return result;
 }
@@ -93,13 +101,7 @@ RunResult RunOnDisk(const std::vector<std::u16string>& words) {
     run += (run.empty() ? "" : " ") + ("'" + args.back() + "'");
   }
   const EvidenceWatch watch(args);
-  test::StringSink sink;
-  RunResult result;
-  {
-    Console out(sink);
-    result.code = RunTool(words, out);
-  }
-  result.out = sink.text;
+  RunResult result = RunCapturing(words, nullptr);
   watch.ExpectUnchanged(run);
   return result;
 }

@@ -1,4 +1,5 @@
-// Runs the real entry point in-process on an in-memory hive, capturing stdout.
+// Runs the real entry point in-process on an in-memory hive, capturing
+// standard output and standard error.
 #pragma once
 
 #include <filesystem>
@@ -26,13 +27,9 @@ class MemoryHiveSource : public HiveSource {
   // The logs given that are not empty (an empty file is no log).
   std::vector<LogFile> OpenLogs() override;
   // An exact-size copy of the hive, zero past its end; null when
-  // `refuse_private_view` is set, or for more than MOST_VIEW_BYTES.
+  // `refuse_private_view` is set. (The replay never asks for more than the
+  // hive plus its logs, so the copy stays as small as they are.)
   uint8_t* MakePrivateWritable(uint64_t length, uint64_t* view_length) override;
-  // A damaged log may claim a hive of up to 4 GiB. The product maps that
-  // much without touching it; a copy here would fill it, so a longer view is
-  // refused, as a system short of memory refuses it. Test hives are far
-  // smaller.
-  static constexpr uint64_t MOST_VIEW_BYTES = 64 << 20;
   const Bytes& bytes() const { return bytes_; }
   const LogBytes& logs() const { return logs_; }
   std::u16string opened_path;
@@ -50,7 +47,12 @@ class MemoryHiveSource : public HiveSource {
 struct RunResult {
   int code = -1;
   std::string out;
+  std::string err;  // what the run wrote to its error stream
 };
+
+// Runs the entry point with `words` (the program's name first) on `source`
+// (null: the files on disk), capturing what it prints.
+RunResult RunCapturing(const std::vector<std::u16string>& words, HiveSource* source);
 
 // Runs the entry point on an exact-size copy of `hive` (and of `logs` beside
 // it) with `words` (the program's name first), and checks that the run left
