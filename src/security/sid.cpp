@@ -1,25 +1,10 @@
 #include "security/sid.h"
 
 #include <memory>
-#include <new>
-#include <stdexcept>
 
 namespace keyscout {
 
 namespace {
-
-// Runs `grow`, which stores or enlarges texts, and turns a failure to get the
-// memory into the model's own exception.
-template <typename Grow>
-void GrowTexts(Grow grow) {
-  try {
-    grow();
-  } catch (const std::bad_alloc&) {
-    AtlThrow(E_OUTOFMEMORY);
-  } catch (const std::length_error&) {
-    AtlThrow(E_OUTOFMEMORY);
-  }
-}
 
 struct LocalFreeDeleter {
   void operator()(char16_t* text) const { LocalFree(text); }
@@ -39,7 +24,7 @@ constexpr uint32_t LOOKUP_FIRST_BUFFER_CHARS = 32;
 }  // namespace
 
 CSid::CSid(const CSid& other) {
-  GrowTexts([&] {
+  GuardAllocation([&] {
     account_ = other.account_;
     domain_ = other.domain_;
     sid_text_ = other.sid_text_;
@@ -75,7 +60,7 @@ void CSid::AssignRaw(PSID sid) {
 void CSid::AssignCopy(const CSid& other) {
   if (&other == this) return;
   use_ = other.use_;
-  GrowTexts([&] {
+  GuardAllocation([&] {
     account_ = other.account_;
     domain_ = other.domain_;
     sid_text_ = other.sid_text_;
@@ -104,7 +89,7 @@ const std::u16string& CSid::SidText() {
   if (!ConvertSidToStringSidW(Sid(), &raw)) return sid_text_;
   const std::unique_ptr<char16_t, LocalFreeDeleter> text(raw);
   try {
-    GrowTexts([&] {
+    GuardAllocation([&] {
       if (text != nullptr) sid_text_.assign(text.get());
     });
   } catch (...) {
@@ -132,7 +117,7 @@ void CSid::LookUpNames() {
   // Only a loaded SID is looked up (an empty CSid fails with ERROR_INVALID_SID
   // and keeps its empty names).
   if (LookupAccountSidW(system_name_.c_str(), Sid(), name, &name_size, domain, &domain_size, &use_)) {
-    GrowTexts([&] {
+    GuardAllocation([&] {
       account_.assign(name);
       domain_.assign(domain);
     });
@@ -143,7 +128,7 @@ void CSid::LookUpNames() {
       if (static_cast<int32_t>(name_size) < 0 || static_cast<int32_t>(domain_size) < 0) {
         AtlThrow(E_INVALIDARG);
       }
-      GrowTexts([&] {
+      GuardAllocation([&] {
         account_.assign(name_size, u'\0');
         domain_.assign(domain_size, u'\0');
       });
