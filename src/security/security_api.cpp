@@ -249,38 +249,50 @@ bool CopySid(uint32_t dest_length, uint8_t* dest, PSID source) {
   return true;
 }
 
-bool FormatSid(PSID sid, std::u16string* out) {
-  if (!IsValidSid(sid)) return false;
-  uint8_t revision = 0;
-  uint8_t count = 0;
-  uint8_t authority[SID_AUTHORITY_SIZE] = {};
-  if (!sid.U8(SID_REVISION_FIELD, &revision) || !sid.U8(SID_COUNT, &count) ||
-      !sid.Copy(SID_AUTHORITY, SID_AUTHORITY_SIZE, authority)) {
+bool ReadSidParts(PSID sid, SidParts* parts) {
+  if (!IsValidSid(sid) || !sid.U8(SID_REVISION_FIELD, &parts->revision) || !sid.U8(SID_COUNT, &parts->count)) {
     return false;
   }
+  // The authority is stored big-endian.
+  parts->authority = 0;
+  for (uint32_t i = 0; i < SID_AUTHORITY_SIZE; ++i) {
+    uint8_t byte = 0;
+    if (!sid.U8(SID_AUTHORITY + i, &byte)) return false;
+    parts->authority = (parts->authority << 8) | byte;
+  }
+  for (uint32_t i = 0; i < parts->count; ++i) {
+    if (!sid.U32(SID_SUB_AUTHORITIES + uint64_t{SID_SUB_AUTHORITY_SIZE} * i, &parts->sub_authorities[i])) {
+      return false;
+    }
+  }
+  return true;
+}
+
+void FormatSid(const SidParts& parts, std::u16string* out) {
   out->assign(u"S-");
-  AppendDecimal(revision, out);
+  AppendDecimal(parts.revision, out);
   out->push_back(u'-');
-  if (authority[0] != 0 || authority[1] != 0) {
+  if (parts.authority > UINT32_MAX) {
     // Choice: an authority of 2^32 or more is written as 0x and twelve
     // lower-case hexadecimal digits, as Windows writes it.
     static constexpr char16_t HEX_DIGITS[] = u"0123456789abcdef";
     out->append(u"0x");
-    for (const uint8_t byte : authority) {
-      out->push_back(HEX_DIGITS[byte >> 4]);
-      out->push_back(HEX_DIGITS[byte & 0xF]);
+    for (uint32_t bit = 8 * SID_AUTHORITY_SIZE; bit > 0; bit -= 4) {
+      out->push_back(HEX_DIGITS[(parts.authority >> (bit - 4)) & 0xF]);
     }
   } else {
-    const uint32_t low = (uint32_t{authority[2]} << 24) | (uint32_t{authority[3]} << 16) |
-                         (uint32_t{authority[4]} << 8) | authority[5];
-    AppendDecimal(low, out);
+    AppendDecimal(static_cast<uint32_t>(parts.authority), out);
   }
-  for (uint32_t i = 0; i < count; ++i) {
-    uint32_t sub_authority = 0;
-    if (!sid.U32(SID_SUB_AUTHORITIES + uint64_t{SID_SUB_AUTHORITY_SIZE} * i, &sub_authority)) return false;
+  for (uint32_t i = 0; i < parts.count; ++i) {
     out->push_back(u'-');
-    AppendDecimal(sub_authority, out);
+    AppendDecimal(parts.sub_authorities[i], out);
   }
+}
+
+bool FormatSid(PSID sid, std::u16string* out) {
+  SidParts parts;
+  if (!ReadSidParts(sid, &parts)) return false;
+  FormatSid(parts, out);
   return true;
 }
 
@@ -312,7 +324,8 @@ bool LookupAccountSidW(const char16_t* system_name, PSID sid, char16_t* name, ui
   // rather than answered from the local table.
   if (system_name != nullptr && system_name[0] != 0) return Fail(ERROR_NOT_SUPPORTED);
   if (name_size == nullptr || domain_size == nullptr || use == nullptr) return Fail(ERROR_INVALID_PARAMETER);
-  if (!IsValidSid(sid)) return Fail(ERROR_INVALID_SID);
+  SidParts parts;
+  if (!ReadSidParts(sid, &parts)) return Fail(ERROR_INVALID_SID);
 
   std::u16string found_domain;
   std::u16string found_name;
@@ -326,13 +339,13 @@ bool LookupAccountSidW(const char16_t* system_name, PSID sid, char16_t* name, ui
         break;
       case AccountLookup::kUnavailable: {
         std::u16string text;
-        FormatSid(sid, &text);
+        FormatSid(parts, &text);
         const WellKnownSid* known = FindWellKnownSid(text);
         if (known != nullptr) {
           found_domain.assign(known->domain);
           found_name.assign(known->account);
           found_use = known->use;
-        } else if (FindServiceSidName(sid, &found_name)) {
+        } else if (FindServiceSidName(parts, &found_name)) {
           found_domain.assign(SERVICE_SID_DOMAIN);
           found_use = SidTypeWellKnownGroup;
         } else {

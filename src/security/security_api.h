@@ -119,9 +119,23 @@ AccountSource SetAccountSource(AccountSource source);
 // Raises CAtlException with the HRESULT of GetLastError's code.
 [[noreturn]] void AtlThrowLastWin32();
 
-// The string form of a valid SID into `out` (no allocation failure path:
-// callers that must report one use ConvertSidToStringSidW). False for an
-// invalid SID.
+// The fields of a SID, as its string form shows them.
+struct SidParts {
+  uint8_t revision = 0;
+  uint64_t authority = 0;  // the 48-bit identifier authority
+  uint8_t count = 0;       // of sub-authorities
+  uint32_t sub_authorities[SID_MAX_SUB_AUTHORITIES] = {};
+};
+
+// The fields of a valid SID; false, with `parts` unspecified, for a SID that
+// IsValidSid rejects.
+bool ReadSidParts(PSID sid, SidParts* parts);
+
+// The string form of a SID into `out`; false, with `out` unspecified, for an
+// invalid SID. Raises std::bad_alloc when memory runs out (callers that must
+// report that as an error code use ConvertSidToStringSidW).
 bool FormatSid(PSID sid, std::u16string* out);
+// The same for the fields of a SID read before.
+void FormatSid(const SidParts& parts, std::u16string* out);
 
 }  // namespace keyscout

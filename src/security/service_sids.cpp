@@ -1,9 +1,9 @@
 #include "security/service_sids.h"
 
+#include <algorithm>
 #include <unordered_map>
 #include <utility>
 
-#include "hive/layout.h"
 #include "security/sha1.h"
 
 namespace keyscout {
@@ -132,23 +132,13 @@ std::vector<ServiceNameProvider> SetServiceNameProviders(std::vector<ServiceName
   return providers;
 }
 
-bool FindServiceSidName(const ByteReader& sid, std::u16string* name) {
-  uint8_t count = 0;
-  uint8_t authority[SID_AUTHORITY_SIZE] = {};
-  uint32_t first = 0;
-  if (!sid.U8(SID_COUNT, &count) || count != 1 + SERVICE_SID_WORDS ||
-      !sid.Copy(SID_AUTHORITY, SID_AUTHORITY_SIZE, authority) || !sid.U32(SID_SUB_AUTHORITIES, &first)) {
+bool FindServiceSidName(const SidParts& sid, std::u16string* name) {
+  if (sid.authority != SERVICE_SID_AUTHORITY || sid.count != 1 + SERVICE_SID_WORDS ||
+      sid.sub_authorities[0] != SERVICE_SID_FIRST) {
     return false;
   }
-  // The 48-bit authority, big-endian: 5.
-  for (size_t i = 0; i + 1 < SID_AUTHORITY_SIZE; ++i) {
-    if (authority[i] != 0) return false;
-  }
-  if (authority[SID_AUTHORITY_SIZE - 1] != SERVICE_SID_AUTHORITY || first != SERVICE_SID_FIRST) return false;
   ServiceSidWords words;
-  for (size_t i = 0; i < SERVICE_SID_WORDS; ++i) {
-    if (!sid.U32(SID_SUB_AUTHORITIES + uint64_t{SID_SUB_AUTHORITY_SIZE} * (1 + i), &words[i])) return false;
-  }
+  std::copy_n(sid.sub_authorities + 1, SERVICE_SID_WORDS, words.begin());
 
   const std::u16string_view* found = nullptr;
   Providers& registered = Registered();

@@ -15,11 +15,11 @@
 #include <string_view>
 #include <vector>
 
-#include "hive/byte_reader.h"
+#include "security/security_api.h"
 
 namespace keyscout {
 
-inline constexpr uint32_t SERVICE_SID_AUTHORITY = 5;
+inline constexpr uint64_t SERVICE_SID_AUTHORITY = 5;
 inline constexpr uint32_t SERVICE_SID_FIRST = 80;
 // The sub-authorities after the 80.
 inline constexpr size_t SERVICE_SID_WORDS = 5;
@@ -49,7 +49,7 @@ using ServiceNameProvider = std::function<std::vector<std::u16string>()>;
 // nothing.
 std::vector<ServiceNameProvider> SetServiceNameProviders(std::vector<ServiceNameProvider> providers);
 
-// The service name of `sid`: true with `name` set to the name as a provider
+// The service name of the SID `sid`: true with `name` set to the name as a provider
 // or the compiled list spells it, when the SID is S-1-5-80 with exactly five
 // sub-authorities after the 80 and one of those names hashes to them. Where
 // two candidates hash alike (names that differ in letter case only), the
@@ -59,7 +59,7 @@ std::vector<ServiceNameProvider> SetServiceNameProviders(std::vector<ServiceName
 // once, and only until the SID is found, so a SID that a provider names costs
 // the later sources nothing. May raise std::bad_alloc while they are hashed.
 // Prints nothing.
-bool FindServiceSidName(const ByteReader& sid, std::u16string* name);
+bool FindServiceSidName(const SidParts& sid, std::u16string* name);
 
 // The compiled names, in the order of the data file they come from, for the
 // test that compares the two.
