@@ -15,7 +15,6 @@
 
 #include "hive/byte_reader.h"
 #include "hive/layout.h"
-#include "platform/account_lookup.h"
 #include "security/atl_exception.h"
 #include "security/security_constants.h"
 
@@ -32,6 +31,8 @@ using PACE = ByteReader;
 
 // The error code of the operation that failed last on this thread.
 uint32_t GetLastError();
+// How an operation fails: leaves `code` for GetLastError and returns false.
+bool FailWith(uint32_t code);
 
 // The length of a self-relative descriptor: the end of its furthest part (the
 // owner and group SIDs, and each ACL that the control word marks present),
@@ -96,25 +97,6 @@ bool CopySid(uint32_t dest_length, uint8_t* dest, PSID source);
 bool ConvertSidToStringSidW(PSID sid, char16_t** text);
 // Releases a text from ConvertSidToStringSidW; returns null.
 void* LocalFree(void* memory);
-
-// Names a SID: the platform's account service when it has one, else the
-// table of well-known SIDs, else, for a service SID, the service names (see
-// FindServiceSidName). Sizes are in 16-bit units. On success both names
-// are zero-terminated in their buffers, the sizes become the name lengths
-// without terminator and `use` is set. Fails with ERROR_INSUFFICIENT_BUFFER
-// (both sizes then hold the sizes needed, terminator included),
-// ERROR_NONE_MAPPED for a SID nobody can name, ERROR_INVALID_SID, or
-// ERROR_NOT_SUPPORTED for a non-empty system name (only the local system is
-// known).
-bool LookupAccountSidW(const char16_t* system_name, PSID sid, char16_t* name, uint32_t* name_size,
-                       char16_t* domain, uint32_t* domain_size, SID_NAME_USE* use);
-
-// Where LookupAccountSidW asks before the table. The product uses the
-// platform's answer; tests put their own here to reach names the table does
-// not hold. Returns the previous source.
-using AccountSource = AccountLookup (*)(const SidBytes& sid, std::u16string* domain, std::u16string* name,
-                                        uint32_t* use);
-AccountSource SetAccountSource(AccountSource source);
 
 // Raises CAtlException with the HRESULT of GetLastError's code.
 [[noreturn]] void AtlThrowLastWin32();

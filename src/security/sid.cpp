@@ -2,6 +2,8 @@
 
 #include <memory>
 
+#include "security/account_names.h"
+
 namespace keyscout {
 
 namespace {
@@ -23,7 +25,7 @@ constexpr uint32_t LOOKUP_FIRST_BUFFER_CHARS = 32;
 
 }  // namespace
 
-CSid::CSid(const CSid& other) {
+CSid::CSid(const CSid& other) : names_(other.names_) {
   GuardAllocation([&] {
     account_ = other.account_;
     domain_ = other.domain_;
@@ -109,6 +111,13 @@ const std::u16string& CSid::DomainText() {
   return domain_;
 }
 
+bool CSid::AskNames(char16_t* name, uint32_t* name_size, char16_t* domain, uint32_t* domain_size) {
+  // Without a context nobody can name the SID; an empty CSid fails as the
+  // context's lookup would fail it.
+  if (names_ == nullptr) return FailWith(valid_ ? ERROR_NONE_MAPPED : ERROR_INVALID_SID);
+  return names_->LookupAccountSidW(system_name_.c_str(), Sid(), name, name_size, domain, domain_size, &use_);
+}
+
 void CSid::LookUpNames() {
   char16_t name[LOOKUP_FIRST_BUFFER_CHARS];
   char16_t domain[LOOKUP_FIRST_BUFFER_CHARS];
@@ -116,7 +125,7 @@ void CSid::LookUpNames() {
   uint32_t domain_size = LOOKUP_FIRST_BUFFER_CHARS;
   // Only a loaded SID is looked up (an empty CSid fails with ERROR_INVALID_SID
   // and keeps its empty names).
-  if (LookupAccountSidW(system_name_.c_str(), Sid(), name, &name_size, domain, &domain_size, &use_)) {
+  if (AskNames(name, &name_size, domain, &domain_size)) {
     GuardAllocation([&] {
       account_.assign(name);
       domain_.assign(domain);
@@ -132,8 +141,7 @@ void CSid::LookUpNames() {
         account_.assign(name_size, u'\0');
         domain_.assign(domain_size, u'\0');
       });
-      if (!LookupAccountSidW(system_name_.c_str(), Sid(), account_.data(), &name_size, domain_.data(),
-                             &domain_size, &use_)) {
+      if (!AskNames(account_.data(), &name_size, domain_.data(), &domain_size)) {
         account_.clear();
         domain_.clear();
         AtlThrowLastWin32();

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/account_lookup.h"
+#include "security/account_names.h"
 #include "support/sd_builder.h"
 
 namespace keyscout {
@@ -42,18 +44,20 @@ struct FakeAccounts {
 
 class WithFakeAccounts : public ::testing::Test {
  protected:
-  void SetUp() override {
-    FakeAccounts::calls = 0;
-    previous_ = SetAccountSource(FakeAccounts::Answer);
-  }
-  void TearDown() override { SetAccountSource(previous_); }
+  void SetUp() override { FakeAccounts::calls = 0; }
 
- private:
-  AccountSource previous_ = nullptr;
+  AccountNames names_{FakeAccounts::Answer};
 };
 
-TEST(CSidTest, AssignRawRefusesNullAndInvalidSidsAndStaysEmpty) {
-  CSid sid;
+// The names the product gives: the system's where it has them, else the
+// table's.
+class CSidTest : public ::testing::Test {
+ protected:
+  AccountNames names_{PlatformLookupAccount};
+};
+
+TEST_F(CSidTest, AssignRawRefusesNullAndInvalidSidsAndStaysEmpty) {
+  CSid sid(names_);
   sid.AssignRaw(Ref(Sid("S-1-5-18")));
   EXPECT_EQ(sid.AccountText(), u"SYSTEM");
   EXPECT_EQ(RaisedBy([&] { sid.AssignRaw(PSID{}); }), E_INVALIDARG);
@@ -65,9 +69,9 @@ TEST(CSidTest, AssignRawRefusesNullAndInvalidSidsAndStaysEmpty) {
   EXPECT_FALSE(sid.IsValid());
 }
 
-TEST(CSidTest, TextsOfAWellKnownSid) {
+TEST_F(CSidTest, TextsOfAWellKnownSid) {
   const Bytes bytes = Sid("S-1-5-32-544");
-  CSid sid;
+  CSid sid(names_);
   sid.AssignRaw(Ref(bytes));
   EXPECT_TRUE(sid.IsValid());
   EXPECT_EQ(sid.NameUse(), SidTypeUnknown);
@@ -87,8 +91,8 @@ TEST(CSidTest, TextsOfAWellKnownSid) {
   EXPECT_EQ(sid.DomainText(), u"APPLICATION PACKAGE AUTHORITY");
 }
 
-TEST(CSidTest, CopiesTakeTheSidAndTheCachedTexts) {
-  CSid source;
+TEST_F(CSidTest, CopiesTakeTheSidAndTheCachedTexts) {
+  CSid source(names_);
   source.AssignRaw(Ref(Sid("S-1-5-19")));
   EXPECT_EQ(source.AccountText(), u"LOCAL SERVICE");
   CSid copy(source);
@@ -114,8 +118,25 @@ TEST(CSidTest, CopiesTakeTheSidAndTheCachedTexts) {
   EXPECT_FALSE(target.IsValid());
 }
 
+TEST_F(CSidTest, TheNamingContextGoesWithCopiesAndStaysThroughAssignCopy) {
+  const Bytes system = Sid("S-1-5-18");
+  // Made as the ACL fill makes its trustees: without a context, it names
+  // nothing, not even what the table holds.
+  CSid trustee;
+  trustee.AssignRaw(Ref(system));
+  EXPECT_EQ(trustee.AccountText(), u"");
+  EXPECT_EQ(GetLastError(), ERROR_NONE_MAPPED);
+  // The report's row takes the trustee's SID and keeps its own context.
+  CSid row(names_);
+  row.AssignCopy(trustee);
+  EXPECT_EQ(row.AccountText(), u"SYSTEM");
+  CSid copy(row);
+  copy.AssignRaw(Ref(Sid("S-1-5-19")));
+  EXPECT_EQ(copy.AccountText(), u"LOCAL SERVICE");
+}
+
 TEST_F(WithFakeAccounts, AnUnmappedSidIsLookedUpOnceForEachName) {
-  CSid sid;
+  CSid sid(names_);
   sid.AssignRaw(Ref(Sid("S-1-5-21-7-8-9-500")));
   EXPECT_EQ(sid.AccountText(), u"");
   EXPECT_EQ(FakeAccounts::calls, 1);
@@ -130,7 +151,7 @@ TEST_F(WithFakeAccounts, AFortyUnitNameIsStoredWholeAfterTheSecondCall) {
   FakeAccounts::name += u"X";
   ASSERT_EQ(FakeAccounts::name.size(), 40u);
   FakeAccounts::domain = u"LAB";
-  CSid sid;
+  CSid sid(names_);
   sid.AssignRaw(Ref(Sid("S-1-5-21-7-8-9-1001")));
   EXPECT_EQ(sid.AccountText(), FakeAccounts::name);
   EXPECT_EQ(FakeAccounts::calls, 2);  // too small, then sized
