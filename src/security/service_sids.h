@@ -2,8 +2,8 @@
 // out from the service's name (the SHA-1 digest of the name, upper-cased and
 // encoded as UTF-16LE, read as five little-endian 32-bit words). Windows names
 // such a SID NT SERVICE\<service name>. The digest cannot be turned back into
-// a name, so a SID is named by hashing candidate names: first those that the
-// providers of one naming give (the services of the hive being read), then
+// a name, so a SID is named by hashing candidate names: first those that a
+// naming context's providers give (the services of the hive being read), then
 // the names compiled into the tool (services found in Windows-written hives).
 #pragma once
 
