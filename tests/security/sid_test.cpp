@@ -25,28 +25,20 @@ HRESULT RaisedBy(auto&& action) {
 
 // An account service standing in for the platform's: it counts the calls and
 // names one domain SID.
-struct FakeAccounts {
-  static inline int calls = 0;
-  static inline std::u16string name;
-  static inline std::u16string domain;
-
-  static AccountLookup Answer(const SidBytes& sid, std::u16string* out_domain, std::u16string* out_name,
-                              uint32_t* use) {
-    ++calls;
-    const Bytes known = Sid("S-1-5-21-7-8-9-1001");
-    if (Bytes(sid.bytes, sid.bytes + sid.length) != known) return AccountLookup::kUnavailable;
-    *out_domain = domain;
-    *out_name = name;
-    *use = SidTypeUser;
-    return AccountLookup::kMapped;
-  }
-};
-
 class WithFakeAccounts : public ::testing::Test {
  protected:
-  void SetUp() override { FakeAccounts::calls = 0; }
-
-  AccountNames names_{FakeAccounts::Answer};
+  int calls_ = 0;
+  std::u16string name_;
+  std::u16string domain_;
+  AccountNames names_{[this](const SidBytes& sid, std::u16string* domain, std::u16string* name, uint32_t* use) {
+    ++calls_;
+    const Bytes known = Sid("S-1-5-21-7-8-9-1001");
+    if (Bytes(sid.bytes, sid.bytes + sid.length) != known) return AccountLookup::kUnavailable;
+    *domain = domain_;
+    *name = name_;
+    *use = SidTypeUser;
+    return AccountLookup::kMapped;
+  }};
 };
 
 // The names the product gives: the system's where it has them, else the
@@ -139,34 +131,34 @@ TEST_F(WithFakeAccounts, AnUnmappedSidIsLookedUpOnceForEachName) {
   CSid sid(names_);
   sid.AssignRaw(Ref(Sid("S-1-5-21-7-8-9-500")));
   EXPECT_EQ(sid.AccountText(), u"");
-  EXPECT_EQ(FakeAccounts::calls, 1);
+  EXPECT_EQ(calls_, 1);
   EXPECT_EQ(sid.DomainText(), u"");
-  EXPECT_EQ(FakeAccounts::calls, 2);
+  EXPECT_EQ(calls_, 2);
   EXPECT_EQ(sid.NameUse(), SidTypeUnknown);
   EXPECT_EQ(sid.SidText(), u"S-1-5-21-7-8-9-500");
 }
 
 TEST_F(WithFakeAccounts, AFortyUnitNameIsStoredWholeAfterTheSecondCall) {
-  FakeAccounts::name = u"svc-backup-replication-agent-0123456789";
-  FakeAccounts::name += u"X";
-  ASSERT_EQ(FakeAccounts::name.size(), 40u);
-  FakeAccounts::domain = u"LAB";
+  name_ = u"svc-backup-replication-agent-0123456789";
+  name_ += u"X";
+  ASSERT_EQ(name_.size(), 40u);
+  domain_ = u"LAB";
   CSid sid(names_);
   sid.AssignRaw(Ref(Sid("S-1-5-21-7-8-9-1001")));
-  EXPECT_EQ(sid.AccountText(), FakeAccounts::name);
-  EXPECT_EQ(FakeAccounts::calls, 2);  // too small, then sized
+  EXPECT_EQ(sid.AccountText(), name_);
+  EXPECT_EQ(calls_, 2);  // too small, then sized
   EXPECT_EQ(sid.DomainText(), u"LAB");
-  EXPECT_EQ(FakeAccounts::calls, 2);  // cached
+  EXPECT_EQ(calls_, 2);  // cached
   EXPECT_EQ(sid.NameUse(), SidTypeUser);
 
   // The same through a long domain name.
-  FakeAccounts::calls = 0;
-  FakeAccounts::name = u"jdoe";
-  FakeAccounts::domain = std::u16string(40, u'D');
+  calls_ = 0;
+  name_ = u"jdoe";
+  domain_ = std::u16string(40, u'D');
   sid.AssignRaw(Ref(Sid("S-1-5-21-7-8-9-1001")));
-  EXPECT_EQ(sid.DomainText(), FakeAccounts::domain);
+  EXPECT_EQ(sid.DomainText(), domain_);
   EXPECT_EQ(sid.AccountText(), u"jdoe");
-  EXPECT_EQ(FakeAccounts::calls, 2);
+  EXPECT_EQ(calls_, 2);
 }
 
 }  // namespace
