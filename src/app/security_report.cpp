@@ -1,15 +1,14 @@
 #include "app/security_report.h"
 
-#include <new>
 #include <optional>
 #include <string>
-#include <utility>
 
 #include "app/messages.h"
 #include "hive/key_node.h"
 #include "hive/services.h"
+#include "platform/account_lookup.h"
+#include "security/account_names.h"
 #include "security/security_desc.h"
-#include "security/service_sids.h"
 #include "security/sid.h"
 
 namespace keyscout {
@@ -22,30 +21,6 @@ struct RowTexts {
   std::u16string account;
   std::u16string domain;
   std::u16string sid;
-};
-
-// While it lives, service SIDs are named from the services of `image` before
-// the compiled names: ControlSet001's first, and the other control sets' only
-// for a SID that those do not name. The providers it replaced come back when
-// it ends, so nothing reads the image after the report.
-class HiveServiceNames {
- public:
-  explicit HiveServiceNames(const HiveImage& image)
-      : previous_(SetServiceNameProviders({[&image] { return ReadFirstControlSetServices(image); },
-                                           [&image] { return ReadOtherControlSetServices(image); }})) {}
-  ~HiveServiceNames() {
-    try {
-      SetServiceNameProviders(std::move(previous_));
-    } catch (const std::bad_alloc&) {
-      // Removing them cannot fail: the image is never read again either way.
-      SetServiceNameProviders({});
-    }
-  }
-  HiveServiceNames(const HiveServiceNames&) = delete;
-  HiveServiceNames& operator=(const HiveServiceNames&) = delete;
-
- private:
-  std::vector<ServiceNameProvider> previous_;
 };
 
 RowTexts FetchTexts(CSid& row) {
@@ -79,12 +54,17 @@ void ShowKeySecurity(const HiveImage& image, Cell key, Console& out) {
   // (E_INVALIDARG) like any other unreadable descriptor, not an empty table.
   if (!stored) AtlThrow(E_INVALIDARG);
 
-  // The hive's services are read only when a service SID is met that neither
-  // the platform nor the table of well-known SIDs names, and at most once.
-  const HiveServiceNames services(image);
+  // Names come from the system, then the table of well-known SIDs, then,
+  // for a service SID, the services of this hive (ControlSet001's first, the
+  // other control sets' only for a SID that those do not name) and the
+  // compiled names. The hive's services are read only when a service SID is
+  // met that the sources before them do not name, and at most once; the
+  // context ends with the report, so nothing reads the image after it.
+  AccountNames names(PlatformLookupAccount, {[&image] { return ReadFirstControlSetServices(image); },
+                                             [&image] { return ReadOtherControlSetServices(image); }});
   CSecurityDesc descriptor;
   descriptor.LoadStored(*stored);
-  CSid row;
+  CSid row(names);
   CSacl sacl;
   CDacl dacl;
 

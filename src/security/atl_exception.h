@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <new>
+#include <stdexcept>
 
 namespace keyscout {
 
@@ -38,5 +40,22 @@ class CAtlException {
 
 // Raises the exception; the model's one way to fail.
 [[noreturn]] inline void AtlThrow(HRESULT hr) { throw CAtlException(hr); }
+
+// Runs `allocate`, which grows a text or a list or makes an object, and
+// returns what it returns. Running out of memory (std::bad_alloc, or the
+// std::length_error of a container asked to grow past its limit) becomes
+// E_OUTOFMEMORY. Everything else passes on as it is: the model's own
+// failures keep their codes, since relabelling an E_INVALIDARG from a SID
+// copy would report a damaged descriptor as a lack of memory.
+template <typename Allocate>
+auto GuardAllocation(Allocate allocate) -> decltype(allocate()) {
+  try {
+    return allocate();
+  } catch (const std::bad_alloc&) {
+    AtlThrow(E_OUTOFMEMORY);
+  } catch (const std::length_error&) {
+    AtlThrow(E_OUTOFMEMORY);
+  }
+}
 
 }  // namespace keyscout

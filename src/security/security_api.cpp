@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <new>
 
-#include "security/service_sids.h"
-#include "security/well_known_sids.h"
 #include "text/numbers.h"
 
 namespace keyscout {
@@ -12,13 +10,6 @@ namespace keyscout {
 namespace {
 
 thread_local uint32_t g_last_error = ERROR_SUCCESS;
-
-AccountSource g_account_source = PlatformLookupAccount;
-
-bool Fail(uint32_t code) {
-  g_last_error = code;
-  return false;
-}
 
 // The fixed header of a security descriptor, as read from its bytes.
 struct DescriptorHeader {
@@ -39,9 +30,9 @@ bool ReadDescriptorHeader(const ByteReader& reader, DescriptorHeader* h) {
 // The header of a descriptor whose parts may be followed: readable, of
 // revision 1 and self-relative. Sets the error code when it is not.
 bool ReadSelfRelativeHeader(PSECURITY_DESCRIPTOR sd, DescriptorHeader* h) {
-  if (!ReadDescriptorHeader(sd, h)) return Fail(ERROR_INVALID_SECURITY_DESCR);
-  if (h->revision != SECURITY_DESCRIPTOR_REVISION) return Fail(ERROR_UNKNOWN_REVISION);
-  if ((h->control & SE_SELF_RELATIVE) == 0) return Fail(ERROR_INVALID_SECURITY_DESCR);
+  if (!ReadDescriptorHeader(sd, h)) return FailWith(ERROR_INVALID_SECURITY_DESCR);
+  if (h->revision != SECURITY_DESCRIPTOR_REVISION) return FailWith(ERROR_UNKNOWN_REVISION);
+  if ((h->control & SE_SELF_RELATIVE) == 0) return FailWith(ERROR_INVALID_SECURITY_DESCR);
   return true;
 }
 
@@ -50,7 +41,7 @@ bool ReadSelfRelativeHeader(PSECURITY_DESCRIPTOR sd, DescriptorHeader* h) {
 bool SidPart(PSECURITY_DESCRIPTOR sd, uint32_t offset, PSID* sid) {
   *sid = PSID{};
   if (offset == 0) return true;
-  if (offset >= sd.size()) return Fail(ERROR_INVALID_SECURITY_DESCR);
+  if (offset >= sd.size()) return FailWith(ERROR_INVALID_SECURITY_DESCR);
   *sid = sd.From(offset);
   return true;
 }
@@ -61,10 +52,10 @@ bool AclPart(PSECURITY_DESCRIPTOR sd, uint32_t offset, PACL* acl) {
   if (offset == 0) return true;
   uint16_t size = 0;
   if (!sd.Contains(offset, ACL_HEADER_SIZE) || !sd.U16(uint64_t{offset} + ACL_SIZE, &size)) {
-    return Fail(ERROR_INVALID_SECURITY_DESCR);
+    return FailWith(ERROR_INVALID_SECURITY_DESCR);
   }
   const PACL part = sd.Sub(offset, size);
-  if (part.IsNull()) return Fail(ERROR_INVALID_SECURITY_DESCR);
+  if (part.IsNull()) return FailWith(ERROR_INVALID_SECURITY_DESCR);
   *acl = part;
   return true;
 }
@@ -92,13 +83,13 @@ struct AclHeader {
 bool ReadAclHeader(PACL acl, AclHeader* h) {
   if (!acl.Contains(0, ACL_HEADER_SIZE) || !acl.U8(ACL_REVISION_FIELD, &h->revision) ||
       !acl.U16(ACL_SIZE, &h->size) || !acl.U16(ACL_COUNT, &h->count)) {
-    return Fail(ERROR_INVALID_ACL);
+    return FailWith(ERROR_INVALID_ACL);
   }
-  if (h->size < ACL_HEADER_SIZE || h->size > acl.size()) return Fail(ERROR_INVALID_ACL);
+  if (h->size < ACL_HEADER_SIZE || h->size > acl.size()) return FailWith(ERROR_INVALID_ACL);
   // Choice: a damaged ACL (header, revision other than 2 to 4, entry sizes)
   // fails with ERROR_INVALID_ACL, which the model raises, so the run ends
   // with a message instead of printing a table that silently lacks entries.
-  if (h->revision < ACL_REVISION || h->revision > ACL_REVISION_DS) return Fail(ERROR_INVALID_ACL);
+  if (h->revision < ACL_REVISION || h->revision > ACL_REVISION_DS) return FailWith(ERROR_INVALID_ACL);
   return true;
 }
 
@@ -113,9 +104,9 @@ bool StepOverAces(const ByteReader& reader, uint16_t acl_size, uint32_t steps, u
     if (last != nullptr) *last = at;
     uint16_t ace_size = 0;
     if (uint64_t{at} + ACE_HEADER_SIZE > acl_size || !reader.U16(uint64_t{at} + ACE_SIZE, &ace_size)) {
-      return Fail(ERROR_INVALID_ACL);
+      return FailWith(ERROR_INVALID_ACL);
     }
-    if (ace_size < ACE_HEADER_SIZE || uint64_t{at} + ace_size > acl_size) return Fail(ERROR_INVALID_ACL);
+    if (ace_size < ACE_HEADER_SIZE || uint64_t{at} + ace_size > acl_size) return FailWith(ERROR_INVALID_ACL);
     at += ace_size;
   }
   *position = at;
@@ -125,6 +116,11 @@ bool StepOverAces(const ByteReader& reader, uint16_t acl_size, uint32_t steps, u
 }  // namespace
 
 uint32_t GetLastError() { return g_last_error; }
+
+bool FailWith(uint32_t code) {
+  g_last_error = code;
+  return false;
+}
 
 uint32_t GetSecurityDescriptorLength(PSECURITY_DESCRIPTOR reader) {
   DescriptorHeader h;
@@ -162,14 +158,14 @@ uint32_t GetSecurityDescriptorLength(PSECURITY_DESCRIPTOR reader) {
 
 bool GetSecurityDescriptorControl(PSECURITY_DESCRIPTOR sd, uint16_t* control, uint32_t* revision) {
   DescriptorHeader h;
-  if (!ReadDescriptorHeader(sd, &h)) return Fail(ERROR_INVALID_SECURITY_DESCR);
-  if (h.revision != SECURITY_DESCRIPTOR_REVISION) return Fail(ERROR_UNKNOWN_REVISION);
+  if (!ReadDescriptorHeader(sd, &h)) return FailWith(ERROR_INVALID_SECURITY_DESCR);
+  if (h.revision != SECURITY_DESCRIPTOR_REVISION) return FailWith(ERROR_UNKNOWN_REVISION);
   *control = h.control;
   *revision = h.revision;
   return true;
 }
 
-bool MakeSelfRelativeSD(PSECURITY_DESCRIPTOR, uint8_t*, uint32_t*) { return Fail(ERROR_INVALID_PARAMETER); }
+bool MakeSelfRelativeSD(PSECURITY_DESCRIPTOR, uint8_t*, uint32_t*) { return FailWith(ERROR_INVALID_PARAMETER); }
 
 bool GetSecurityDescriptorOwner(PSECURITY_DESCRIPTOR sd, PSID* owner, bool* defaulted) {
   DescriptorHeader h;
@@ -195,11 +191,11 @@ bool GetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR sd, bool* present, PACL* dac
 
 bool GetAclInformation(PACL acl, void* info, uint32_t info_length, ACL_INFORMATION_CLASS info_class) {
   if (info_class != AclRevisionInformation && info_class != AclSizeInformation) {
-    return Fail(ERROR_INVALID_PARAMETER);
+    return FailWith(ERROR_INVALID_PARAMETER);
   }
   const uint32_t needed = info_class == AclRevisionInformation ? sizeof(ACL_REVISION_INFORMATION)
                                                                : sizeof(ACL_SIZE_INFORMATION);
-  if (info == nullptr || info_length < needed) return Fail(ERROR_INSUFFICIENT_BUFFER);
+  if (info == nullptr || info_length < needed) return FailWith(ERROR_INSUFFICIENT_BUFFER);
   AclHeader h;
   if (!ReadAclHeader(acl, &h)) return false;
   if (info_class == AclRevisionInformation) {
@@ -218,7 +214,7 @@ bool GetAclInformation(PACL acl, void* info, uint32_t info_length, ACL_INFORMATI
 bool GetAce(PACL acl, uint32_t index, PACE* ace) {
   AclHeader h;
   if (!ReadAclHeader(acl, &h)) return false;
-  if (index >= h.count) return Fail(ERROR_INVALID_PARAMETER);
+  if (index >= h.count) return FailWith(ERROR_INVALID_PARAMETER);
   uint32_t end = 0;
   uint32_t start = 0;
   if (!StepOverAces(acl, h.size, index + 1, &end, &start)) return false;
@@ -241,60 +237,72 @@ uint32_t GetLengthSid(PSID sid) {
 }
 
 bool CopySid(uint32_t dest_length, uint8_t* dest, PSID source) {
-  if (!IsValidSid(source)) return Fail(ERROR_INVALID_SID);
+  if (!IsValidSid(source)) return FailWith(ERROR_INVALID_SID);
   const uint32_t length = GetLengthSid(source);
-  if (dest == nullptr || dest_length < length) return Fail(ERROR_INSUFFICIENT_BUFFER);
+  if (dest == nullptr || dest_length < length) return FailWith(ERROR_INSUFFICIENT_BUFFER);
   // A SID copied onto itself is already in place.
-  if (!source.StartsAt(dest) && !source.Copy(0, length, dest)) return Fail(ERROR_INVALID_SID);
+  if (!source.StartsAt(dest) && !source.Copy(0, length, dest)) return FailWith(ERROR_INVALID_SID);
   return true;
 }
 
-bool FormatSid(PSID sid, std::u16string* out) {
-  if (!IsValidSid(sid)) return false;
-  uint8_t revision = 0;
-  uint8_t count = 0;
-  uint8_t authority[SID_AUTHORITY_SIZE] = {};
-  if (!sid.U8(SID_REVISION_FIELD, &revision) || !sid.U8(SID_COUNT, &count) ||
-      !sid.Copy(SID_AUTHORITY, SID_AUTHORITY_SIZE, authority)) {
+bool ReadSidParts(PSID sid, SidParts* parts) {
+  if (!IsValidSid(sid) || !sid.U8(SID_REVISION_FIELD, &parts->revision) || !sid.U8(SID_COUNT, &parts->count)) {
     return false;
   }
+  // The authority is stored big-endian.
+  parts->authority = 0;
+  for (uint32_t i = 0; i < SID_AUTHORITY_SIZE; ++i) {
+    uint8_t byte = 0;
+    if (!sid.U8(SID_AUTHORITY + i, &byte)) return false;
+    parts->authority = (parts->authority << 8) | byte;
+  }
+  for (uint32_t i = 0; i < parts->count; ++i) {
+    if (!sid.U32(SID_SUB_AUTHORITIES + uint64_t{SID_SUB_AUTHORITY_SIZE} * i, &parts->sub_authorities[i])) {
+      return false;
+    }
+  }
+  return true;
+}
+
+void FormatSid(const SidParts& parts, std::u16string* out) {
   out->assign(u"S-");
-  AppendDecimal(revision, out);
+  AppendDecimal(parts.revision, out);
   out->push_back(u'-');
-  if (authority[0] != 0 || authority[1] != 0) {
+  if (parts.authority > UINT32_MAX) {
     // Choice: an authority of 2^32 or more is written as 0x and twelve
     // lower-case hexadecimal digits, as Windows writes it.
     static constexpr char16_t HEX_DIGITS[] = u"0123456789abcdef";
     out->append(u"0x");
-    for (const uint8_t byte : authority) {
-      out->push_back(HEX_DIGITS[byte >> 4]);
-      out->push_back(HEX_DIGITS[byte & 0xF]);
+    for (uint32_t bit = 8 * SID_AUTHORITY_SIZE; bit > 0; bit -= 4) {
+      out->push_back(HEX_DIGITS[(parts.authority >> (bit - 4)) & 0xF]);
     }
   } else {
-    const uint32_t low = (uint32_t{authority[2]} << 24) | (uint32_t{authority[3]} << 16) |
-                         (uint32_t{authority[4]} << 8) | authority[5];
-    AppendDecimal(low, out);
+    AppendDecimal(static_cast<uint32_t>(parts.authority), out);
   }
-  for (uint32_t i = 0; i < count; ++i) {
-    uint32_t sub_authority = 0;
-    if (!sid.U32(SID_SUB_AUTHORITIES + uint64_t{SID_SUB_AUTHORITY_SIZE} * i, &sub_authority)) return false;
+  for (uint32_t i = 0; i < parts.count; ++i) {
     out->push_back(u'-');
-    AppendDecimal(sub_authority, out);
+    AppendDecimal(parts.sub_authorities[i], out);
   }
+}
+
+bool FormatSid(PSID sid, std::u16string* out) {
+  SidParts parts;
+  if (!ReadSidParts(sid, &parts)) return false;
+  FormatSid(parts, out);
   return true;
 }
 
 bool ConvertSidToStringSidW(PSID sid, char16_t** text) {
-  if (text == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  if (text == nullptr) return FailWith(ERROR_INVALID_PARAMETER);
   *text = nullptr;
   std::u16string formatted;
   try {
-    if (!FormatSid(sid, &formatted)) return Fail(ERROR_INVALID_SID);
+    if (!FormatSid(sid, &formatted)) return FailWith(ERROR_INVALID_SID);
   } catch (const std::bad_alloc&) {
-    return Fail(ERROR_NOT_ENOUGH_MEMORY);
+    return FailWith(ERROR_NOT_ENOUGH_MEMORY);
   }
   char16_t* block = new (std::nothrow) char16_t[formatted.size() + 1];
-  if (block == nullptr) return Fail(ERROR_NOT_ENOUGH_MEMORY);
+  if (block == nullptr) return FailWith(ERROR_NOT_ENOUGH_MEMORY);
   std::copy(formatted.begin(), formatted.end(), block);
   block[formatted.size()] = 0;
   *text = block;
@@ -306,69 +314,6 @@ void* LocalFree(void* memory) {
   return nullptr;
 }
 
-bool LookupAccountSidW(const char16_t* system_name, PSID sid, char16_t* name, uint32_t* name_size,
-                       char16_t* domain, uint32_t* domain_size, SID_NAME_USE* use) {
-  // Choice: only the local system is known; naming a remote one is refused
-  // rather than answered from the local table.
-  if (system_name != nullptr && system_name[0] != 0) return Fail(ERROR_NOT_SUPPORTED);
-  if (name_size == nullptr || domain_size == nullptr || use == nullptr) return Fail(ERROR_INVALID_PARAMETER);
-  if (!IsValidSid(sid)) return Fail(ERROR_INVALID_SID);
-
-  std::u16string found_domain;
-  std::u16string found_name;
-  uint32_t found_use = SidTypeUnknown;
-  try {
-    SidBytes whole;
-    whole.length = GetLengthSid(sid);
-    if (!CopySid(sizeof whole.bytes, whole.bytes, sid)) return false;
-    switch (g_account_source(whole, &found_domain, &found_name, &found_use)) {
-      case AccountLookup::kMapped:
-        break;
-      case AccountLookup::kUnavailable: {
-        std::u16string text;
-        FormatSid(sid, &text);
-        const WellKnownSid* known = FindWellKnownSid(text);
-        if (known != nullptr) {
-          found_domain.assign(known->domain);
-          found_name.assign(known->account);
-          found_use = known->use;
-        } else if (FindServiceSidName(sid, &found_name)) {
-          found_domain.assign(SERVICE_SID_DOMAIN);
-          found_use = SidTypeWellKnownGroup;
-        } else {
-          return Fail(ERROR_NONE_MAPPED);
-        }
-        break;
-      }
-    }
-  } catch (const std::bad_alloc&) {
-    return Fail(ERROR_NOT_ENOUGH_MEMORY);
-  }
-
-  const uint64_t name_needed = uint64_t{found_name.size()} + 1;
-  const uint64_t domain_needed = uint64_t{found_domain.size()} + 1;
-  if (name == nullptr || domain == nullptr || *name_size < name_needed || *domain_size < domain_needed) {
-    // As on Windows, both sizes are replaced when either does not fit.
-    *name_size = static_cast<uint32_t>(name_needed);
-    *domain_size = static_cast<uint32_t>(domain_needed);
-    return Fail(ERROR_INSUFFICIENT_BUFFER);
-  }
-  std::copy(found_name.begin(), found_name.end(), name);
-  name[found_name.size()] = 0;
-  std::copy(found_domain.begin(), found_domain.end(), domain);
-  domain[found_domain.size()] = 0;
-  *name_size = static_cast<uint32_t>(found_name.size());
-  *domain_size = static_cast<uint32_t>(found_domain.size());
-  *use = static_cast<SID_NAME_USE>(found_use);
-  return true;
-}
-
 void AtlThrowLastWin32() { AtlThrow(HResultFromWin32(GetLastError())); }
-
-AccountSource SetAccountSource(AccountSource source) {
-  const AccountSource previous = g_account_source;
-  g_account_source = source != nullptr ? source : PlatformLookupAccount;
-  return previous;
-}
 
 }  // namespace keyscout

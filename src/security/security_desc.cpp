@@ -3,26 +3,11 @@
 #include <algorithm>
 #include <iterator>
 #include <new>
-#include <stdexcept>
 #include <utility>
 
 namespace keyscout {
 
 namespace {
-
-// Runs `make`, which allocates and constructs one object; running out of
-// memory becomes E_OUTOFMEMORY, and the half-built object is gone with the
-// stack. The model's own failures (an E_INVALIDARG from a SID copy) pass on
-// with their codes: relabelling them would report a damaged descriptor as a
-// lack of memory.
-template <typename Make>
-auto Guarded(Make make) -> decltype(make()) {
-  try {
-    return make();
-  } catch (const std::bad_alloc&) {
-    AtlThrow(E_OUTOFMEMORY);
-  }
-}
 
 // The mask of a stored entry the fill keeps.
 // Choice: an entry too short to hold a mask, object flags or its GUIDs is
@@ -91,9 +76,9 @@ bool MustFollow(const CDacl::CAccessAce& a, const CDacl::CAccessAce& b) {
 ObjectTypes::ObjectTypes(const GUID* object_type, const GUID* inherited_type) {
   // Each copy on its own, so that a failure of the second releases the first
   // (with this object, whose construction fails).
-  if (object_type != nullptr) object_type_ = Guarded([&] { return std::make_unique<GUID>(*object_type); });
+  if (object_type != nullptr) object_type_ = GuardAllocation([&] { return std::make_unique<GUID>(*object_type); });
   if (inherited_type != nullptr) {
-    inherited_type_ = Guarded([&] { return std::make_unique<GUID>(*inherited_type); });
+    inherited_type_ = GuardAllocation([&] { return std::make_unique<GUID>(*inherited_type); });
   }
 }
 
@@ -228,7 +213,7 @@ void CDacl::FillFromAcl(PACL acl) {
         working.AssignRaw(PlainSid(entry.bytes));
         const bool allow = entry.type == ACCESS_ALLOWED_ACE_TYPE;
         std::unique_ptr<CAccessAce> ace =
-            Guarded([&] { return std::make_unique<CAccessAce>(working, mask, entry.flags, allow); });
+            GuardAllocation([&] { return std::make_unique<CAccessAce>(working, mask, entry.flags, allow); });
         aces_.Append(std::move(ace));
         break;
       }
@@ -238,7 +223,7 @@ void CDacl::FillFromAcl(PACL acl) {
         const ObjectLayout layout = ReadObjectLayout(entry.bytes);
         working.AssignRaw(layout.sid);
         const bool allow = entry.type == ACCESS_ALLOWED_OBJECT_ACE_TYPE;
-        std::unique_ptr<CAccessAce> ace = Guarded([&]() -> std::unique_ptr<CAccessAce> {
+        std::unique_ptr<CAccessAce> ace = GuardAllocation([&]() -> std::unique_ptr<CAccessAce> {
           return std::make_unique<CAccessObjectAce>(working, mask, entry.flags, allow,
                                                     layout.has_object_type ? &layout.object_type : nullptr,
                                                     layout.has_inherited_type ? &layout.inherited_type : nullptr);
@@ -296,7 +281,7 @@ void CSacl::FillFromAcl(PACL acl) {
         const uint32_t mask = ReadMask(entry.bytes);
         working.AssignRaw(PlainSid(entry.bytes));
         std::unique_ptr<CAuditAce> ace =
-            Guarded([&] { return std::make_unique<CAuditAce>(working, mask, entry.flags, success, failure); });
+            GuardAllocation([&] { return std::make_unique<CAuditAce>(working, mask, entry.flags, success, failure); });
         aces_.Append(std::move(ace));
         break;
       }
@@ -304,7 +289,7 @@ void CSacl::FillFromAcl(PACL acl) {
         const uint32_t mask = ReadMask(entry.bytes);
         const ObjectLayout layout = ReadObjectLayout(entry.bytes);
         working.AssignRaw(layout.sid);
-        std::unique_ptr<CAuditAce> ace = Guarded([&]() -> std::unique_ptr<CAuditAce> {
+        std::unique_ptr<CAuditAce> ace = GuardAllocation([&]() -> std::unique_ptr<CAuditAce> {
           return std::make_unique<CAuditObjectAce>(working, mask, entry.flags, success, failure,
                                                    layout.has_object_type ? &layout.object_type : nullptr,
                                                    layout.has_inherited_type ? &layout.inherited_type : nullptr);

@@ -5,10 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstddef>
 #include <memory>
-#include <new>
-#include <stdexcept>
 #include <utility>
 #include <vector>
 
@@ -48,13 +45,7 @@ class AceList {
   // Takes ownership of `entry` at the end. E_OUTOFMEMORY when the list
   // cannot grow.
   void Append(std::unique_ptr<Ace> entry) {
-    try {
-      aces_.push_back(std::move(entry));
-    } catch (const std::bad_alloc&) {
-      AtlThrow(E_OUTOFMEMORY);
-    } catch (const std::length_error&) {
-      AtlThrow(E_OUTOFMEMORY);
-    }
+    GuardAllocation([&] { aces_.push_back(std::move(entry)); });
   }
   // The entries themselves, for reordering.
   std::vector<std::unique_ptr<Ace>>& entries() { return aces_; }

@@ -1,5 +1,3 @@
-#include <iterator>
-
 #include "security/service_sids.h"
 
 namespace keyscout {
@@ -8,8 +6,7 @@ namespace {
 
 // The service names of the data file service-names.txt (Windows services and
 // drivers found in Windows-written SYSTEM hives), in its order and letter
-// case; ServiceSidTest.CompiledNamesAreTheRowsOfTheDataFile compares the two.
-// Made from the file with:
+// case. Made again from the file, whenever it changes, with:
 //   grep -v '^#' service-names.txt | sed 's/.*/    u"&",/'
 constexpr std::u16string_view SERVICE_NAMES[] = {
     u".NET CLR Data",
@@ -1003,9 +1000,6 @@ constexpr std::u16string_view SERVICE_NAMES[] = {
 
 }  // namespace
 
-const std::u16string_view* ServiceNameTable(size_t* count) {
-  *count = std::size(SERVICE_NAMES);
-  return SERVICE_NAMES;
-}
+std::span<const std::u16string_view> CompiledServiceNames() { return SERVICE_NAMES; }
 
 }  // namespace keyscout

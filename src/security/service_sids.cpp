@@ -1,9 +1,8 @@
 #include "security/service_sids.h"
 
-#include <unordered_map>
+#include <algorithm>
 #include <utility>
 
-#include "hive/layout.h"
 #include "security/sha1.h"
 
 namespace keyscout {
@@ -20,87 +19,6 @@ char16_t UpperCaseServiceUnit(char16_t unit) {
   if (unit >= u'a' && unit <= u'z') return static_cast<char16_t>(unit - 0x20);
   if (unit >= 0xE0 && unit <= 0xFE && unit != 0xF7) return static_cast<char16_t>(unit - 0x20);
   return unit;
-}
-
-// Candidate names and the SIDs of those hashed so far. Names are hashed in
-// their order and only as far as a lookup needs: the first service SID of a
-// run is usually found well before the end of the hive's own names, and the
-// compiled ones are then never hashed at all.
-class LazyServiceIndex {
- public:
-  LazyServiceIndex() = default;
-  explicit LazyServiceIndex(std::vector<std::u16string_view> names) : names_(std::move(names)) {}
-
-  // The first candidate, in order, whose SID has these words, or null.
-  const std::u16string_view* Find(const ServiceSidWords& words) {
-    const auto known = hashed_.find(words);
-    if (known != hashed_.end()) return &names_[known->second];
-    while (next_ < names_.size()) {
-      // An earlier name with the same words stays; the counter moves only
-      // once the name is in, so running out of memory here loses nothing.
-      const ServiceSidWords next_words = ComputeServiceSidWords(names_[next_]);
-      hashed_.emplace(next_words, next_);
-      ++next_;
-      if (next_words == words) return &names_[hashed_.find(words)->second];
-    }
-    return nullptr;
-  }
-
- private:
-  // The words are a digest already: the first one spreads them well.
-  struct WordsHash {
-    size_t operator()(const ServiceSidWords& words) const { return words[0]; }
-  };
-
-  std::vector<std::u16string_view> names_;
-  size_t next_ = 0;
-  std::unordered_map<ServiceSidWords, size_t, WordsHash> hashed_;
-};
-
-// The compiled names, in the order of their list.
-LazyServiceIndex& CompiledIndex() {
-  static LazyServiceIndex index = [] {
-    size_t count = 0;
-    const std::u16string_view* names = ServiceNameTable(&count);
-    return LazyServiceIndex(std::vector<std::u16string_view>(names, names + count));
-  }();
-  return index;
-}
-
-// What one registered provider gave.
-struct ProvidedNames {
-  bool asked = false;
-  std::vector<std::u16string> names;  // the index's views point into these
-  LazyServiceIndex index;
-};
-
-// The registered providers and, at the same places, what each gave. Like the
-// account source, they are set up before the reports run and used from one
-// thread.
-struct Providers {
-  std::vector<ServiceNameProvider> providers;
-  std::vector<ProvidedNames> provided;
-};
-
-Providers& Registered() {
-  static Providers registered;
-  return registered;
-}
-
-// The index of the names `provider` gave, asking it first when it has not
-// been.
-LazyServiceIndex& ProvidedIndex(const ServiceNameProvider& provider, ProvidedNames& provided) {
-  if (provided.asked) return provided.index;
-  // Choice: the provider counts as asked only once its names are in the
-  // index, so that running out of memory on the way asks it again at the
-  // next SID instead of losing its names for the rest of the run.
-  std::vector<std::u16string> names = provider();
-  LazyServiceIndex index(std::vector<std::u16string_view>(names.begin(), names.end()));
-  // Moving the vector keeps its strings where they are, and the views valid.
-  provided.names = std::move(names);
-  provided.index = std::move(index);
-  provided.asked = true;
-  return provided.index;
 }
 
 }  // namespace
@@ -122,40 +40,53 @@ ServiceSidWords ComputeServiceSidWords(std::u16string_view name) {
   return words;
 }
 
-std::vector<ServiceNameProvider> SetServiceNameProviders(std::vector<ServiceNameProvider> providers) {
-  // The only step that can fail comes first, and allocates nothing for an
-  // empty list: removing the providers always succeeds.
-  std::vector<ProvidedNames> fresh(providers.size());
-  Providers& registered = Registered();
-  registered.provided = std::move(fresh);
-  registered.providers.swap(providers);
-  return providers;
+const std::u16string_view* ServiceNameIndex::Find(const ServiceSidWords& words) {
+  const auto known = hashed_.find(words);
+  if (known != hashed_.end()) return &names_[known->second];
+  while (next_ < names_.size()) {
+    // An earlier name with the same words stays; the counter moves only once
+    // the name is in, so running out of memory here loses nothing.
+    const ServiceSidWords next_words = ComputeServiceSidWords(names_[next_]);
+    hashed_.emplace(next_words, next_);
+    ++next_;
+    if (next_words == words) return &names_[hashed_.find(words)->second];
+  }
+  return nullptr;
 }
 
-bool FindServiceSidName(const ByteReader& sid, std::u16string* name) {
-  uint8_t count = 0;
-  uint8_t authority[SID_AUTHORITY_SIZE] = {};
-  uint32_t first = 0;
-  if (!sid.U8(SID_COUNT, &count) || count != 1 + SERVICE_SID_WORDS ||
-      !sid.Copy(SID_AUTHORITY, SID_AUTHORITY_SIZE, authority) || !sid.U32(SID_SUB_AUTHORITIES, &first)) {
+ServiceSidNames::ServiceSidNames(std::vector<ServiceNameProvider> providers)
+    : providers_(std::move(providers)), provided_(providers_.size()), compiled_(CompiledServiceNames()) {}
+
+ServiceNameIndex& ServiceSidNames::ProvidedIndex(size_t i) {
+  ProvidedNames& provided = provided_[i];
+  if (provided.asked) return provided.index;
+  // Choice: the provider counts as asked only once its names are in the
+  // index, so that running out of memory on the way asks it again at the
+  // next SID instead of losing its names for the rest of the run.
+  std::vector<std::u16string> names = providers_[i]();
+  std::vector<std::u16string_view> views(names.begin(), names.end());
+  // Moving the vectors keeps their elements where they are, and the views
+  // and the index's span valid.
+  provided.names = std::move(names);
+  provided.views = std::move(views);
+  provided.index = ServiceNameIndex(provided.views);
+  provided.asked = true;
+  return provided.index;
+}
+
+bool ServiceSidNames::Find(const SidParts& sid, std::u16string* name) {
+  if (sid.authority != SERVICE_SID_AUTHORITY || sid.count != 1 + SERVICE_SID_WORDS ||
+      sid.sub_authorities[0] != SERVICE_SID_FIRST) {
     return false;
   }
-  // The 48-bit authority, big-endian: 5.
-  for (size_t i = 0; i + 1 < SID_AUTHORITY_SIZE; ++i) {
-    if (authority[i] != 0) return false;
-  }
-  if (authority[SID_AUTHORITY_SIZE - 1] != SERVICE_SID_AUTHORITY || first != SERVICE_SID_FIRST) return false;
   ServiceSidWords words;
-  for (size_t i = 0; i < SERVICE_SID_WORDS; ++i) {
-    if (!sid.U32(SID_SUB_AUTHORITIES + uint64_t{SID_SUB_AUTHORITY_SIZE} * (1 + i), &words[i])) return false;
-  }
+  std::copy_n(sid.sub_authorities + 1, SERVICE_SID_WORDS, words.begin());
 
   const std::u16string_view* found = nullptr;
-  Providers& registered = Registered();
-  for (size_t i = 0; i < registered.providers.size() && found == nullptr; ++i) {
-    if (registered.providers[i]) found = ProvidedIndex(registered.providers[i], registered.provided[i]).Find(words);
+  for (size_t i = 0; i < providers_.size() && found == nullptr; ++i) {
+    if (providers_[i]) found = ProvidedIndex(i).Find(words);
   }
-  if (found == nullptr) found = CompiledIndex().Find(words);
+  if (found == nullptr) found = compiled_.Find(words);
   if (found == nullptr) return false;
   name->assign(*found);
   return true;

@@ -1,25 +1,12 @@
 #include "security/sid.h"
 
 #include <memory>
-#include <new>
-#include <stdexcept>
+
+#include "security/account_names.h"
 
 namespace keyscout {
 
 namespace {
-
-// Runs `grow`, which stores or enlarges texts, and turns a failure to get the
-// memory into the model's own exception.
-template <typename Grow>
-void GrowTexts(Grow grow) {
-  try {
-    grow();
-  } catch (const std::bad_alloc&) {
-    AtlThrow(E_OUTOFMEMORY);
-  } catch (const std::length_error&) {
-    AtlThrow(E_OUTOFMEMORY);
-  }
-}
 
 struct LocalFreeDeleter {
   void operator()(char16_t* text) const { LocalFree(text); }
@@ -38,8 +25,8 @@ constexpr uint32_t LOOKUP_FIRST_BUFFER_CHARS = 32;
 
 }  // namespace
 
-CSid::CSid(const CSid& other) {
-  GrowTexts([&] {
+CSid::CSid(const CSid& other) : names_(other.names_) {
+  GuardAllocation([&] {
     account_ = other.account_;
     domain_ = other.domain_;
     sid_text_ = other.sid_text_;
@@ -75,7 +62,7 @@ void CSid::AssignRaw(PSID sid) {
 void CSid::AssignCopy(const CSid& other) {
   if (&other == this) return;
   use_ = other.use_;
-  GrowTexts([&] {
+  GuardAllocation([&] {
     account_ = other.account_;
     domain_ = other.domain_;
     sid_text_ = other.sid_text_;
@@ -104,7 +91,7 @@ const std::u16string& CSid::SidText() {
   if (!ConvertSidToStringSidW(Sid(), &raw)) return sid_text_;
   const std::unique_ptr<char16_t, LocalFreeDeleter> text(raw);
   try {
-    GrowTexts([&] {
+    GuardAllocation([&] {
       if (text != nullptr) sid_text_.assign(text.get());
     });
   } catch (...) {
@@ -124,6 +111,13 @@ const std::u16string& CSid::DomainText() {
   return domain_;
 }
 
+bool CSid::AskNames(char16_t* name, uint32_t* name_size, char16_t* domain, uint32_t* domain_size) {
+  // Without a context nobody can name the SID; an empty CSid fails as the
+  // context's lookup would fail it.
+  if (names_ == nullptr) return FailWith(valid_ ? ERROR_NONE_MAPPED : ERROR_INVALID_SID);
+  return names_->LookupAccountSidW(system_name_.c_str(), Sid(), name, name_size, domain, domain_size, &use_);
+}
+
 void CSid::LookUpNames() {
   char16_t name[LOOKUP_FIRST_BUFFER_CHARS];
   char16_t domain[LOOKUP_FIRST_BUFFER_CHARS];
@@ -131,8 +125,8 @@ void CSid::LookUpNames() {
   uint32_t domain_size = LOOKUP_FIRST_BUFFER_CHARS;
   // Only a loaded SID is looked up (an empty CSid fails with ERROR_INVALID_SID
   // and keeps its empty names).
-  if (LookupAccountSidW(system_name_.c_str(), Sid(), name, &name_size, domain, &domain_size, &use_)) {
-    GrowTexts([&] {
+  if (AskNames(name, &name_size, domain, &domain_size)) {
+    GuardAllocation([&] {
       account_.assign(name);
       domain_.assign(domain);
     });
@@ -143,12 +137,11 @@ void CSid::LookUpNames() {
       if (static_cast<int32_t>(name_size) < 0 || static_cast<int32_t>(domain_size) < 0) {
         AtlThrow(E_INVALIDARG);
       }
-      GrowTexts([&] {
+      GuardAllocation([&] {
         account_.assign(name_size, u'\0');
         domain_.assign(domain_size, u'\0');
       });
-      if (!LookupAccountSidW(system_name_.c_str(), Sid(), account_.data(), &name_size, domain_.data(),
-                             &domain_size, &use_)) {
+      if (!AskNames(account_.data(), &name_size, domain_.data(), &domain_size)) {
         account_.clear();
         domain_.clear();
         AtlThrowLastWin32();

@@ -2,9 +2,10 @@
 // with the domain and account names an English-language Windows gives them.
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 
-#include "security/security_api.h"
+#include "security/security_constants.h"
 
 namespace keyscout {
 

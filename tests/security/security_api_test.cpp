@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "platform/account_lookup.h"
+#include "security/account_names.h"
 #include "security/well_known_sids.h"
 #include "support/sd_builder.h"
 
@@ -192,13 +193,17 @@ struct Lookup {
   SID_NAME_USE use = SidTypeInvalid;
 };
 
+// Names `sid` as the product does: the system first, then the tool's own
+// sources.
 Lookup LookUp(const Bytes& sid, uint32_t name_room = 64, uint32_t domain_room = 64) {
+  AccountNames names(PlatformLookupAccount);
   Lookup r;
   std::u16string name(64, u'#');
   std::u16string domain(64, u'#');
   r.name_size = name_room;
   r.domain_size = domain_room;
-  r.ok = LookupAccountSidW(nullptr, Ref(sid), name.data(), &r.name_size, domain.data(), &r.domain_size, &r.use);
+  r.ok = names.LookupAccountSidW(nullptr, Ref(sid), name.data(), &r.name_size, domain.data(), &r.domain_size,
+                                 &r.use);
   r.error = r.ok ? 0 : GetLastError();
   if (r.ok) {
     r.name = name.c_str();

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/account_lookup.h"
+#include "security/account_names.h"
 #include "support/sd_builder.h"
 
 namespace keyscout {
@@ -23,37 +25,31 @@ HRESULT RaisedBy(auto&& action) {
 
 // An account service standing in for the platform's: it counts the calls and
 // names one domain SID.
-struct FakeAccounts {
-  static inline int calls = 0;
-  static inline std::u16string name;
-  static inline std::u16string domain;
-
-  static AccountLookup Answer(const SidBytes& sid, std::u16string* out_domain, std::u16string* out_name,
-                              uint32_t* use) {
-    ++calls;
-    const Bytes known = Sid("S-1-5-21-7-8-9-1001");
-    if (Bytes(sid.bytes, sid.bytes + sid.length) != known) return AccountLookup::kUnavailable;
-    *out_domain = domain;
-    *out_name = name;
-    *use = SidTypeUser;
-    return AccountLookup::kMapped;
-  }
-};
-
 class WithFakeAccounts : public ::testing::Test {
  protected:
-  void SetUp() override {
-    FakeAccounts::calls = 0;
-    previous_ = SetAccountSource(FakeAccounts::Answer);
-  }
-  void TearDown() override { SetAccountSource(previous_); }
-
- private:
-  AccountSource previous_ = nullptr;
+  int calls_ = 0;
+  std::u16string name_;
+  std::u16string domain_;
+  AccountNames names_{[this](const SidBytes& sid, std::u16string* domain, std::u16string* name, uint32_t* use) {
+    ++calls_;
+    const Bytes known = Sid("S-1-5-21-7-8-9-1001");
+    if (Bytes(sid.bytes, sid.bytes + sid.length) != known) return AccountLookup::kUnavailable;
+    *domain = domain_;
+    *name = name_;
+    *use = SidTypeUser;
+    return AccountLookup::kMapped;
+  }};
 };
 
-TEST(CSidTest, AssignRawRefusesNullAndInvalidSidsAndStaysEmpty) {
-  CSid sid;
+// The names the product gives: the system's where it has them, else the
+// table's.
+class CSidTest : public ::testing::Test {
+ protected:
+  AccountNames names_{PlatformLookupAccount};
+};
+
+TEST_F(CSidTest, AssignRawRefusesNullAndInvalidSidsAndStaysEmpty) {
+  CSid sid(names_);
   sid.AssignRaw(Ref(Sid("S-1-5-18")));
   EXPECT_EQ(sid.AccountText(), u"SYSTEM");
   EXPECT_EQ(RaisedBy([&] { sid.AssignRaw(PSID{}); }), E_INVALIDARG);
@@ -65,9 +61,9 @@ TEST(CSidTest, AssignRawRefusesNullAndInvalidSidsAndStaysEmpty) {
   EXPECT_FALSE(sid.IsValid());
 }
 
-TEST(CSidTest, TextsOfAWellKnownSid) {
+TEST_F(CSidTest, TextsOfAWellKnownSid) {
   const Bytes bytes = Sid("S-1-5-32-544");
-  CSid sid;
+  CSid sid(names_);
   sid.AssignRaw(Ref(bytes));
   EXPECT_TRUE(sid.IsValid());
   EXPECT_EQ(sid.NameUse(), SidTypeUnknown);
@@ -87,8 +83,8 @@ TEST(CSidTest, TextsOfAWellKnownSid) {
   EXPECT_EQ(sid.DomainText(), u"APPLICATION PACKAGE AUTHORITY");
 }
 
-TEST(CSidTest, CopiesTakeTheSidAndTheCachedTexts) {
-  CSid source;
+TEST_F(CSidTest, CopiesTakeTheSidAndTheCachedTexts) {
+  CSid source(names_);
   source.AssignRaw(Ref(Sid("S-1-5-19")));
   EXPECT_EQ(source.AccountText(), u"LOCAL SERVICE");
   CSid copy(source);
@@ -114,38 +110,55 @@ TEST(CSidTest, CopiesTakeTheSidAndTheCachedTexts) {
   EXPECT_FALSE(target.IsValid());
 }
 
+TEST_F(CSidTest, TheNamingContextGoesWithCopiesAndStaysThroughAssignCopy) {
+  const Bytes system = Sid("S-1-5-18");
+  // Made as the ACL fill makes its trustees: without a context, it names
+  // nothing, not even what the table holds.
+  CSid trustee;
+  trustee.AssignRaw(Ref(system));
+  EXPECT_EQ(trustee.AccountText(), u"");
+  EXPECT_EQ(GetLastError(), ERROR_NONE_MAPPED);
+  // The report's row takes the trustee's SID and keeps its own context.
+  CSid row(names_);
+  row.AssignCopy(trustee);
+  EXPECT_EQ(row.AccountText(), u"SYSTEM");
+  CSid copy(row);
+  copy.AssignRaw(Ref(Sid("S-1-5-19")));
+  EXPECT_EQ(copy.AccountText(), u"LOCAL SERVICE");
+}
+
 TEST_F(WithFakeAccounts, AnUnmappedSidIsLookedUpOnceForEachName) {
-  CSid sid;
+  CSid sid(names_);
   sid.AssignRaw(Ref(Sid("S-1-5-21-7-8-9-500")));
   EXPECT_EQ(sid.AccountText(), u"");
-  EXPECT_EQ(FakeAccounts::calls, 1);
+  EXPECT_EQ(calls_, 1);
   EXPECT_EQ(sid.DomainText(), u"");
-  EXPECT_EQ(FakeAccounts::calls, 2);
+  EXPECT_EQ(calls_, 2);
   EXPECT_EQ(sid.NameUse(), SidTypeUnknown);
   EXPECT_EQ(sid.SidText(), u"S-1-5-21-7-8-9-500");
 }
 
 TEST_F(WithFakeAccounts, AFortyUnitNameIsStoredWholeAfterTheSecondCall) {
-  FakeAccounts::name = u"svc-backup-replication-agent-0123456789";
-  FakeAccounts::name += u"X";
-  ASSERT_EQ(FakeAccounts::name.size(), 40u);
-  FakeAccounts::domain = u"LAB";
-  CSid sid;
+  name_ = u"svc-backup-replication-agent-0123456789";
+  name_ += u"X";
+  ASSERT_EQ(name_.size(), 40u);
+  domain_ = u"LAB";
+  CSid sid(names_);
   sid.AssignRaw(Ref(Sid("S-1-5-21-7-8-9-1001")));
-  EXPECT_EQ(sid.AccountText(), FakeAccounts::name);
-  EXPECT_EQ(FakeAccounts::calls, 2);  // too small, then sized
+  EXPECT_EQ(sid.AccountText(), name_);
+  EXPECT_EQ(calls_, 2);  // too small, then sized
   EXPECT_EQ(sid.DomainText(), u"LAB");
-  EXPECT_EQ(FakeAccounts::calls, 2);  // cached
+  EXPECT_EQ(calls_, 2);  // cached
   EXPECT_EQ(sid.NameUse(), SidTypeUser);
 
   // The same through a long domain name.
-  FakeAccounts::calls = 0;
-  FakeAccounts::name = u"jdoe";
-  FakeAccounts::domain = std::u16string(40, u'D');
+  calls_ = 0;
+  name_ = u"jdoe";
+  domain_ = std::u16string(40, u'D');
   sid.AssignRaw(Ref(Sid("S-1-5-21-7-8-9-1001")));
-  EXPECT_EQ(sid.DomainText(), FakeAccounts::domain);
+  EXPECT_EQ(sid.DomainText(), domain_);
   EXPECT_EQ(sid.AccountText(), u"jdoe");
-  EXPECT_EQ(FakeAccounts::calls, 2);
+  EXPECT_EQ(calls_, 2);
 }
 
 }  // namespace
