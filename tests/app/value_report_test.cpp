@@ -33,7 +33,7 @@ std::string Dump(const Bytes& data) {
   return sink.text;
 }
 
-Bytes Prefix(const Bytes& data, size_t count) { return Bytes(data.begin(), data.begin() + count); }
+Bytes Prefix(const Bytes& data, size_t count) { return Bytes(data.data(), data.data() + count); }
 
 Bytes Range(uint8_t first, size_t count) {
   Bytes out(count);
