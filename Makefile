@@ -58,8 +58,10 @@ test-asan:
 
 # The manual page without warnings, `make install` into a staging folder, and,
 # where dpkg-deb exists, the package's contents and metadata; as root with dpkg,
-# also a real install and removal of the package.
+# also a real install and removal of the package. The sample hive is made for
+# it: the packaged binary must print on it what the tested one prints.
 test-install: build
+	$(CMAKE) --build $(BUILD) -j $(JOBS) --target sample_hive
 	MAKE='$(MAKE)' bash packaging/check-install.sh '$(BUILD)' '$(DEB_BUILD)'
 
 install: build
