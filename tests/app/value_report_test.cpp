@@ -231,7 +231,7 @@ TEST(WriteDumpFileTest, NewFileGetsTheWholeDataAfterTheDump) {
   EXPECT_EQ(test::ReadFile(path), Pattern(40000, 6));
   struct stat info {};
   ASSERT_EQ(stat(path.c_str(), &info), 0);
-  const mode_t mask = umask(0);
+  const mode_t mask = static_cast<mode_t>(umask(0));  // an int on Windows
   umask(mask);
   EXPECT_EQ(info.st_mode & 0777, 0666 & ~mask);
 }
