@@ -94,7 +94,7 @@ uint32_t BigValue(HiveBuilder& b, const char16_t* key = u"BigValue", const char1
   std::vector<uint32_t> segments;
   for (size_t at = 0; at < data.size(); at += SEGMENT) {
     const size_t n = std::min<size_t>(SEGMENT, data.size() - at);
-    segments.push_back(b.AddCell(keyscout::test::Bytes(data.begin() + at, data.begin() + at + n)));
+    segments.push_back(b.AddCell(keyscout::test::Bytes(data.data() + at, data.data() + at + n)));
   }
   b.PatchCellU16(record, 0x04, 0x6264);  // "db"
   b.PatchCellU16(record, 0x06, static_cast<uint16_t>(segments.size()));

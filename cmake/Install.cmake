@@ -9,14 +9,6 @@
 
 include(GNUInstallDirs)
 
-# The package links the C++ runtime into the binary, so it depends on the C
-# library alone and installs on any release that has it. Off for ordinary
-# builds, where the sanitizers want the shared runtime.
-option(KEYSCOUT_STATIC_RUNTIME "Link libstdc++ and libgcc into the keyscout binary" OFF)
-if(KEYSCOUT_STATIC_RUNTIME AND CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
-  target_link_options(keyscout PRIVATE -static-libstdc++ -static-libgcc)
-endif()
-
 install(TARGETS keyscout RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT program)
 install(FILES ${CMAKE_SOURCE_DIR}/man/keyscout.1
   DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT manual)

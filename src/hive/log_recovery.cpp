@@ -44,7 +44,7 @@ struct HiveState {
 };
 
 void PutU32(BaseBlock& block, uint64_t at, uint32_t v) {
-  for (uint64_t i = 0; i < 4; ++i) block[at + i] = static_cast<uint8_t>(v >> (8 * i));
+  for (size_t i = 0; i < 4; ++i) block[static_cast<size_t>(at + i)] = static_cast<uint8_t>(v >> (8 * i));
 }
 
 // a minus b as serial numbers: negative when a comes before b. Sequence

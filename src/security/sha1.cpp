@@ -68,12 +68,12 @@ Sha1Digest ComputeSha1(const uint8_t* data, size_t length) {
   tail[rest] = 0x80;
   const size_t tail_size = rest + 1 + 8 <= SHA1_BLOCK_SIZE ? SHA1_BLOCK_SIZE : 2 * SHA1_BLOCK_SIZE;
   const uint64_t bits = static_cast<uint64_t>(length) * 8;
-  for (int i = 0; i < 8; ++i) tail[tail_size - 1 - i] = static_cast<uint8_t>(bits >> (8 * i));
+  for (size_t i = 0; i < 8; ++i) tail[tail_size - 1 - i] = static_cast<uint8_t>(bits >> (8 * i));
   for (size_t at = 0; at < tail_size; at += SHA1_BLOCK_SIZE) CompressBlock(tail + at, state);
 
   Sha1Digest digest;
-  for (int i = 0; i < 5; ++i) {
-    for (int j = 0; j < 4; ++j) digest[4 * i + j] = static_cast<uint8_t>(state[i] >> (24 - 8 * j));
+  for (size_t i = 0; i < 5; ++i) {
+    for (size_t j = 0; j < 4; ++j) digest[4 * i + j] = static_cast<uint8_t>(state[i] >> (24 - 8 * j));
   }
   return digest;
 }

@@ -33,7 +33,7 @@ std::string Dump(const Bytes& data) {
   return sink.text;
 }
 
-Bytes Prefix(const Bytes& data, size_t count) { return Bytes(data.begin(), data.begin() + count); }
+Bytes Prefix(const Bytes& data, size_t count) { return Bytes(data.data(), data.data() + count); }
 
 Bytes Range(uint8_t first, size_t count) {
   Bytes out(count);
@@ -231,7 +231,7 @@ TEST(WriteDumpFileTest, NewFileGetsTheWholeDataAfterTheDump) {
   EXPECT_EQ(test::ReadFile(path), Pattern(40000, 6));
   struct stat info {};
   ASSERT_EQ(stat(path.c_str(), &info), 0);
-  const mode_t mask = umask(0);
+  const mode_t mask = static_cast<mode_t>(umask(0));  // an int on Windows
   umask(mask);
   EXPECT_EQ(info.st_mode & 0777, 0666 & ~mask);
 }

@@ -85,7 +85,7 @@ TEST(HostileInputTest, AValueLongerThanTheWholeFileIsRefusedBeforeAnyBufferIsAll
   for (const uint32_t size : {0x7FFFFFFFu, 0xFFFFFFFFu, static_cast<uint32_t>(intact.size()) + 1}) {
     Bytes hive = intact;
     const uint64_t at = HiveBuilder::FileOffset(value) + VK_DATA_SIZE;
-    for (int i = 0; i < 4; ++i) hive[at + i] = static_cast<uint8_t>(size >> (8 * i));
+    for (size_t i = 0; i < 4; ++i) hive[at + i] = static_cast<uint8_t>(size >> (8 * i));
     const HiveImage image(hive.data(), hive.size());
     test::StringSink sink;
     {

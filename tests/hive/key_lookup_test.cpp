@@ -147,7 +147,7 @@ TEST(FindKeyByPathTest, LiListsAsOwnListAndUnderRi) {
   const uint32_t l2 = h.b.LeafList("li", {keys[3], keys[4], keys[5]});
   const uint32_t l3 = h.b.LeafList("lh", {keys[6], keys[7], keys[8]});
   h.Root(h.b.IndexRoot({l1, l2, l3}));
-  for (int i = 0; i < 9; ++i) EXPECT_EQ(h.Find(u"k" + names[i].substr(1)), keys[i]) << i;
+  for (size_t i = 0; i < 9; ++i) EXPECT_EQ(h.Find(u"k" + names[i].substr(1)), keys[i]) << i;
 
   Hive own;
   const uint32_t x = own.Key(u"X");

@@ -57,7 +57,7 @@ ValueSpec Data(uint32_t data_size, uint32_t data_offset, uint32_t type = 3) {
 // A "db" record with `count` in its count field and the given segment list.
 uint32_t BigDataRecord(HiveBuilder& b, uint16_t count, uint32_t list) {
   Bytes p{'d', 'b', static_cast<uint8_t>(count), static_cast<uint8_t>(count >> 8), 0, 0, 0, 0};
-  for (int i = 0; i < 4; ++i) p[4 + i] = static_cast<uint8_t>(list >> (8 * i));
+  for (size_t i = 0; i < 4; ++i) p[4 + i] = static_cast<uint8_t>(list >> (8 * i));
   return b.AddCell(p);
 }
 
@@ -67,7 +67,7 @@ uint32_t Segments(HiveBuilder& b, const Bytes& data, const std::vector<uint32_t>
   size_t at = 0;
   for (uint32_t size : sizes) {
     const size_t n = std::min<size_t>(size, data.size() - at);
-    cells.push_back(b.AddCell(Bytes(data.begin() + at, data.begin() + at + n)));
+    cells.push_back(b.AddCell(Bytes(data.data() + at, data.data() + at + n)));
     at += n;
   }
   return b.ValueList(cells);
@@ -181,7 +181,7 @@ TEST(ValueDataTest, SegmentsBeyondTheLengthAreNeverRead) {
 
 TEST(ValueDataTest, TooFewSegmentsFailInsteadOfLeavingTheRestUnwritten) {
   const Bytes data = Pattern(20000, 15);
-  for (uint16_t count : {0, 1}) {
+  for (const uint16_t count : {uint16_t{0}, uint16_t{1}}) {
     OneValue v;
     const uint32_t list = Segments(v.builder, data, {BIG_DATA_SEGMENT, BIG_DATA_SEGMENT});
     const uint32_t record = BigDataRecord(v.builder, count, list);

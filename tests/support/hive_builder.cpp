@@ -15,7 +15,7 @@ void Put16(Bytes& b, size_t at, uint16_t v) {
   b[at + 1] = static_cast<uint8_t>(v >> 8);
 }
 void Put32(Bytes& b, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+  for (size_t i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
 bool FitsBytes(const std::u16string& s) {
@@ -58,7 +58,7 @@ Bytes Latin1(const std::u16string& text) {
 
 std::u16string U16(const std::string& ascii) {
   std::u16string out;
-  for (unsigned char c : ascii) out.push_back(c);
+  for (char c : ascii) out.push_back(static_cast<unsigned char>(c));
   return out;
 }
 
@@ -131,7 +131,7 @@ void HiveBuilder::RawCell(uint32_t index, int32_t size_field, const Bytes& paylo
   // Later cells (and the free space written at the end) go after this one.
   if (index >= cursor_ && index < hbin_end_) {
     uint64_t end = uint64_t{index} + 4 + payload.size();
-    if (size_field < 0) end = std::max<uint64_t>(end, uint64_t{index} - int64_t{size_field});
+    if (size_field < 0) end = std::max<uint64_t>(end, uint64_t{index} + static_cast<uint64_t>(-int64_t{size_field}));
     cursor_ = static_cast<uint32_t>(std::min<uint64_t>(hbin_end_, RoundUp8(end)));
   }
 }
@@ -219,7 +219,7 @@ uint32_t HiveBuilder::BigData(const Bytes& data, uint32_t segment) {
   std::vector<uint32_t> segments;
   for (size_t at = 0; at < data.size(); at += segment) {
     const size_t n = std::min<size_t>(segment, data.size() - at);
-    Bytes piece(data.begin() + at, data.begin() + at + n);
+    Bytes piece(data.data() + at, data.data() + at + n);
     segments.push_back(AddCell(piece));
   }
   const uint32_t list = ValueList(segments);
@@ -313,7 +313,7 @@ uint32_t BuildTree(HiveBuilder& b, const TreeKey& key, uint32_t parent, uint32_t
       for (size_t at = 0; at < child_cells.size(); at += key.leaf_size) {
         const size_t end = std::min(child_cells.size(), at + key.leaf_size);
         leaves.push_back(b.LeafList(key.leaf_signature,
-                                    std::vector<uint32_t>(child_cells.begin() + at, child_cells.begin() + end)));
+                                    std::vector<uint32_t>(child_cells.data() + at, child_cells.data() + end)));
       }
       shape.stable_list = b.IndexRoot(leaves);
     }

@@ -55,7 +55,7 @@ Bytes Sid(const std::string& text) {
   Bytes out(8 + 4 * count, 0);
   out[0] = static_cast<uint8_t>(std::stoul(parts[1]));
   out[1] = static_cast<uint8_t>(count);
-  for (int i = 0; i < 6; ++i) out[2 + i] = static_cast<uint8_t>(authority >> (8 * (5 - i)));
+  for (size_t i = 0; i < 6; ++i) out[2 + i] = static_cast<uint8_t>(authority >> (8 * (5 - i)));
   for (size_t i = 0; i < count; ++i) SetU32(out, 8 + 4 * i, static_cast<uint32_t>(std::stoul(parts[3 + i])));
   return out;
 }

@@ -72,7 +72,7 @@ std::string Sha256Hex(const uint8_t* data, size_t size) {
   tail[rest] = 0x80;
   const size_t tail_size = rest < 56 ? 64 : 128;
   const uint64_t bits = uint64_t{size} * 8;
-  for (int i = 0; i < 8; ++i) tail[tail_size - 1 - i] = static_cast<uint8_t>(bits >> (8 * i));
+  for (size_t i = 0; i < 8; ++i) tail[tail_size - 1 - i] = static_cast<uint8_t>(bits >> (8 * i));
   for (size_t at = 0; at < tail_size; at += 64) CompressBlock(state, tail + at);
 
   static constexpr char HEX[] = "0123456789abcdef";

@@ -1,7 +1,0 @@
-function(keyscout_set_warnings target)
-  if(MSVC)
-    target_compile_options(${target} PRIVATE /W4)
-  else()
-    target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow)
-  endif()
-endfunction()
