@@ -364,9 +364,7 @@ RecoveryPlan PlanLogRecovery(const ByteReader& hive, const std::vector<LogFile>&
   } else {
     // The first hbin keeps a copy of the last written time for this case;
     // it is taken only from a page that is an hbin at all.
-    uint32_t signature = 0;
-    if (hive.U32(HIVE_BASE + HBIN_SIGNATURE, &signature) && signature == SIG_HBIN &&
-        hive.U64(HIVE_BASE + HBIN_TIMESTAMP, &last_written)) {
+    if (HasFirstHbin(hive) && hive.U64(HIVE_BASE + HBIN_TIMESTAMP, &last_written)) {
       state.last_written = last_written;
     }
   }

@@ -57,7 +57,7 @@ bool CopyBigData(const HiveImage& image, Cell record, uint32_t length, uint8_t* 
 }  // namespace
 
 uint32_t GetValueDataLength(const HiveImage& image, Cell value) {
-  if (!ValidateCell(image, value) || image.Signature(value) != SIG_VK) return 0;
+  if (!CheckValueKey(image, value)) return 0;
   uint32_t size = 0;
   if (!image.CellU32(value, VK_DATA_SIZE, &size)) return 0;
   return size & ~VALUE_DATA_RESIDENT;
@@ -65,7 +65,7 @@ uint32_t GetValueDataLength(const HiveImage& image, Cell value) {
 
 bool ReadValueData(const HiveImage& image, Cell value, uint32_t* type_out, uint8_t* buffer,
                    uint64_t buffer_size) {
-  if (!ValidateCell(image, value) || image.Signature(value) != SIG_VK) return false;
+  if (!CheckValueKey(image, value)) return false;
   uint32_t size = 0;
   uint32_t type = 0;
   if (!image.CellU32(value, VK_DATA_SIZE, &size) || !image.CellU32(value, VK_TYPE, &type)) return false;
