@@ -78,7 +78,7 @@ Replay Recover(const Bytes& hive, Files files) {
   r.status.assign(line.begin(), line.end());  // ASCII here
   r.image = hive;
   r.image.resize(std::max<uint64_t>(hive.size(), r.plan.image_size));
-  EXPECT_TRUE(ApplyRecoveryPlan(r.plan, r.logs, r.image.data(), r.image.size()));
+  EXPECT_TRUE(ApplyRecoveryPlan(r.plan, r.image));
   return r;
 }
 
@@ -107,8 +107,8 @@ TEST(LogRecoveryTest, CleanHiveAppliesNothingAndEntriesApplyInOrder) {
   EXPECT_EQ(Field(r.image, BASE_FLAGS), 1u);
   EXPECT_EQ(Field(r.image, BASE_FILE_TYPE), FILE_TYPE_HIVE);
   Bytes short_buffer = hive;
-  EXPECT_FALSE(ApplyRecoveryPlan(r.plan, r.logs, short_buffer.data(), short_buffer.size()));
-  EXPECT_EQ(short_buffer, hive);
+  EXPECT_FALSE(ApplyRecoveryPlan(r.plan, short_buffer));
+  EXPECT_EQ(short_buffer, hive) << "a buffer too short for one write takes none";
 }
 
 TEST(LogRecoveryTest, ReplayEndsAtTheFirstUnsoundEntry) {
