@@ -79,21 +79,6 @@ class HiveImage {
   uint64_t budget_basis_ = 0;
 };
 
-// The subkey list entries one walk may still meet (HiveImage::ListEntryLimit).
-class ListEntryBudget {
- public:
-  explicit ListEntryBudget(const HiveImage& image) : left_(image.ListEntryLimit()) {}
-  // Counts one entry; false once the limit is spent.
-  [[nodiscard]] bool Take() {
-    if (left_ == 0) return false;
-    --left_;
-    return true;
-  }
-
- private:
-  uint64_t left_;
-};
-
 // The cell at hive base + index. No check.
 inline Cell CellAt(uint32_t index) { return Cell{index}; }
 // The HCELL_INDEX of a cell.
