@@ -1,9 +1,7 @@
-// Decoding of stored key and value names into fixed name buffers, and the
-// case folding the hive's own name comparisons use.
+// The stored names of key nodes and value keys, decoded into fixed name
+// buffers. Both are kept the same way: a length field that counts bytes, a
+// flag that says whether the name is 8-bit, and the name's bytes.
 #pragma once
-
-#include <cstddef>
-#include <cstdint>
 
 #include "hive/image.h"
 #include "hive/layout.h"
@@ -12,24 +10,15 @@ namespace keyscout {
 
 using NameBuffer = char16_t[NAME_BUFFER_CHARS];
 
-// Decodes the name whose bytes start at file offset `at` into `buffer` and
-// zero-terminates it. `length_field` is the stored length, which counts bytes
-// in both forms. An 8-bit name is widened byte for unit; a 16-bit name is
-// length_field / 2 little-endian units (an odd count drops its last byte) and
-// ends early after a zero unit. Names longer than NAME_MAX_CHARS units are cut
-// there. Returns the number of units before the terminator, or -1 when the
-// name's bytes do not lie inside the image (nothing useful is in the buffer).
-// Prints nothing.
-int DecodeStoredName(const HiveImage& image, uint64_t at, uint16_t length_field, bool compressed,
-                     NameBuffer& buffer);
-
-// Folds "a".."z" onto "A".."Z"; every other unit stays as it is.
-inline char16_t FoldUpper(char16_t unit) {
-  return (unit >= u'a' && unit <= u'z') ? static_cast<char16_t>(unit - 0x20) : unit;
-}
-
-// Equality without regard to the case of A to Z (and of no other letter), up
-// to the first zero unit of each side.
-bool NamesEqualFolded(const char16_t* a, const char16_t* b);
+// Decodes the stored name of the key node `key`, or of the value key
+// `value`, into `buffer` and zero-terminates it. An 8-bit name is widened
+// byte for unit; a 16-bit name is half its byte count of little-endian units
+// (an odd count drops its last byte). Either ends early at a zero unit, and a
+// name longer than NAME_MAX_CHARS units is cut there. Returns the number of
+// units before the terminator, or -1 when the name's fields or bytes cannot
+// be read (the buffer then holds the empty name). The cell itself is taken as
+// it is (no validity or signature test). Prints nothing.
+int DecodeKeyName(const HiveImage& image, Cell key, NameBuffer& buffer);
+int DecodeValueName(const HiveImage& image, Cell value, NameBuffer& buffer);
 
 }  // namespace keyscout
