@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <unordered_map>
 
-#include "hive/key_lookup.h"
+#include "hive/base_block.h"
+#include "hive/names.h"
 #include "hive/subkey_lists.h"
 
 namespace keyscout {
@@ -546,18 +547,16 @@ DeletedRecords FindDeletedRecords(const HiveImage& image, const LiveCells& live)
   return Recovery(image, live).Run();
 }
 
-bool CopyDeletedValueData(const HiveImage& image, const DeletedValue& value, uint8_t* buffer, uint64_t length) {
+bool CopyDeletedValueData(const HiveImage& image, const DeletedValue& value, std::span<uint8_t> buffer) {
   if (value.data != DeletedData::kIntact) return false;
   uint32_t size = 0;
-  if (!image.CellU32(value.cell, VK_DATA_SIZE, &size) || length < (size & ~VALUE_DATA_RESIDENT)) return false;
+  if (!image.CellU32(value.cell, VK_DATA_SIZE, &size)) return false;
   const uint32_t wanted = size & ~VALUE_DATA_RESIDENT;
-  if ((size & VALUE_DATA_RESIDENT) != 0) {
-    return image.reader().Copy(value.cell.FileOffset() + VK_DATA_OFFSET, wanted, buffer);
-  }
+  if ((size & VALUE_DATA_RESIDENT) != 0) return image.reader().Copy(value.cell.FileOffset() + VK_DATA_OFFSET, wanted, buffer);
   uint64_t at = 0;
   for (const ValueDataCell& cell : value.data_cells) {
     if (cell.data == 0) continue;
-    if (!image.reader().Copy(cell.cell.FileOffset() + DATA_BYTES, cell.data, buffer + at)) return false;
+    if (!image.reader().Copy(cell.cell.FileOffset() + DATA_BYTES, cell.data, buffer, at)) return false;
     at += cell.data;
   }
   return at == wanted;

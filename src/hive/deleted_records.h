@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -116,10 +117,9 @@ struct DeletedRecords {
 // past that end as well, and the other way round. Prints nothing.
 DeletedRecords FindDeletedRecords(const HiveImage& image, const LiveCells& live);
 
-// Copies the data of `value`, `length` bytes (its data length), into
+// Copies the data of `value` (its data length of bytes) to the start of
 // `buffer`. False, with nothing promised in the buffer, when its data is not
 // intact or the buffer is smaller. Prints nothing.
-[[nodiscard]] bool CopyDeletedValueData(const HiveImage& image, const DeletedValue& value, uint8_t* buffer,
-                                        uint64_t length);
+[[nodiscard]] bool CopyDeletedValueData(const HiveImage& image, const DeletedValue& value, std::span<uint8_t> buffer);
 
 }  // namespace keyscout

@@ -2,7 +2,6 @@
 
 #include <vector>
 
-#include "hive/key_node.h"
 #include "hive/subkey_lists.h"
 #include "hive/value_cells.h"
 
@@ -106,8 +105,7 @@ class LiveWalk {
       if (!image_.reader().U32(list.FileOffset() + VALUE_LIST_ENTRIES + VALUE_LIST_ENTRY_SIZE * i, &index)) return;
       const Cell value = CellAt(index);
       uint16_t name_length = 0;
-      if (!ValidateCell(image_, value) || image_.Signature(value) != SIG_VK ||
-          !image_.CellU16(value, VK_NAME_LENGTH, &name_length)) {
+      if (!CheckValueKey(image_, value) || !image_.CellU16(value, VK_NAME_LENGTH, &name_length)) {
         continue;
       }
       MarkRecord(image_, &live_.records, value, uint64_t{VK_NAME} + name_length);

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "hive/values.h"
+#include "hive/names.h"
 #include "support/free_space.h"
 #include "support/hive_builder.h"
 
@@ -86,9 +86,8 @@ struct Scene {
   }
 
   Bytes DataOf(const DeletedValue& v) const {
-    Bytes data((U32(v.cell.index, VK_DATA_SIZE) & ~VALUE_DATA_RESIDENT) + 1);
-    if (!CopyDeletedValueData(Image(), v, data.data(), data.size() - 1)) return {};
-    data.pop_back();
+    Bytes data(U32(v.cell.index, VK_DATA_SIZE) & ~VALUE_DATA_RESIDENT);
+    if (!CopyDeletedValueData(Image(), v, data)) return {};
     return data;
   }
 };
