@@ -116,8 +116,7 @@ bool ApplyTransactionLogs(HiveSource& hive, const std::vector<LogFile>& logs, co
       plan.summary.state = RecoveryState::kNoUsableLog;
     }
   }
-  out.Wide(RenderLogStatus(plan.summary));
-  out.Ascii("\n");
+  PrintLogStatus(plan.summary, out);
   if (plan.summary.gap_from) {
     err.Format(MSG_LOGS_GAP_NOTE, {*plan.summary.gap_from, plan.summary.first_sequence});
   }

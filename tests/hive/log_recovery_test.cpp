@@ -13,6 +13,7 @@
 #include "support/log_builder.h"
 #include "support/real_hives.h"
 #include "support/run_tool.h"
+#include "support/string_sink.h"
 
 namespace keyscout {
 namespace {
@@ -74,8 +75,12 @@ Replay Recover(const Bytes& hive, Files files) {
   Replay r{std::move(files)};
   for (const auto& [name, bytes] : r.files) r.logs.push_back({name, ByteReader(bytes.data(), bytes.size())});
   r.plan = PlanLogRecovery(ByteReader(hive.data(), hive.size()), r.logs);
-  const std::u16string line = RenderLogStatus(r.plan.summary);
-  r.status.assign(line.begin(), line.end());  // ASCII here
+  test::StringSink sink;
+  {
+    Console out(sink);
+    PrintLogStatus(r.plan.summary, out);
+  }
+  r.status = sink.text.substr(0, sink.text.size() - 1);  // without the line end
   r.image = hive;
   r.image.resize(std::max<uint64_t>(hive.size(), r.plan.image_size));
   EXPECT_TRUE(ApplyRecoveryPlan(r.plan, r.logs, r.image.data(), r.image.size()));
