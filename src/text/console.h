@@ -15,7 +15,7 @@
 
 #include "platform/file_identity.h"
 #include "text/numbers.h"
-#include "text/unit_copy.h"
+#include "text/narrowing.h"
 
 namespace keyscout {
 
