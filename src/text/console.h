@@ -13,26 +13,20 @@
 #include <string>
 #include <string_view>
 
-#include "platform/file_identity.h"
 #include "text/numbers.h"
 #include "text/narrowing.h"
 
 namespace keyscout {
 
 // Where the bytes finally go: standard output or standard error in the
-// product (StandardStreamSink, platform/stdout_sink.h), a string in tests.
+// product (platform/output_sink.h says what else a run's streams tell), a
+// string in tests.
 class ByteSink {
  public:
   virtual ~ByteSink() = default;
   // Writes all `length` bytes. False when they could not all be written;
   // nothing more is handed to a sink that failed.
   [[nodiscard]] virtual bool Write(const char* data, size_t length) = 0;
-  // Told which files the run reads as evidence; false when the sink itself
-  // is one of them (and so must not be written).
-  [[nodiscard]] virtual bool Protect(const EvidenceFiles&) { return true; }
-  // True when the bytes go to a file (a regular one, or a device a file name
-  // may lead to), and so could reach a file the run must not write.
-  virtual bool IsFile() const { return false; }
 };
 
 // One argument of a message template: a wide string or a number.
@@ -103,25 +97,11 @@ class Console {
   // %u (numbers up to 64 bits) and %%. Anything else is written as it stands.
   void Format(std::u16string_view format, std::initializer_list<FormatArg> args);
 
+  // Hands what is buffered to the sink. Once the sink failed, all output is
+  // dropped: it is incomplete already, and the sink says why.
   void Flush();
 
-  // Hands `evidence` to the sink; when the sink is one of those files, all
-  // output is dropped from here on, what is buffered included.
-  void Protect(const EvidenceFiles& evidence) {
-    if (!sink_.Protect(evidence)) Fail();
-  }
-  // True when the output goes to a file (ByteSink::IsFile).
-  bool WritesToFile() const { return sink_.IsFile(); }
-  // True once the sink failed: output was lost, and the run must not report
-  // success.
-  bool failed() const { return failed_; }
-
  private:
-  void Fail() {
-    failed_ = true;
-    used_ = 0;
-  }
-
   // Room for `length` more bytes, flushing first when the buffer is full.
   char* Reserve(size_t length) {
     if (length > capacity_ - used_) MakeRoom(length);
