@@ -39,17 +39,10 @@ class ClosingSource {
 // The options of the command line; the exit code instead when the usage text
 // is all the run prints.
 std::optional<int> ReadCommandLine(const std::vector<std::u16string>& words, RunOptions* options, Console& out) {
-  switch (ParseCommandLine(words, options)) {
-    case ParseVerdict::kRun:
-      return std::nullopt;
-    case ParseVerdict::kUsageRequested:
-      out.Wide(MSG_USAGE);
-      return 0;
-    case ParseVerdict::kNoHiveFile:
-      break;
-  }
+  const ParseVerdict verdict = ParseCommandLine(words, options);
+  if (verdict == ParseVerdict::kRun) return std::nullopt;
   out.Wide(MSG_USAGE);
-  return 1;
+  return verdict == ParseVerdict::kUsageRequested ? 0 : 1;
 }
 
 // Gathers the files the run must never write and tells both streams, when
