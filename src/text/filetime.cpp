@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "text/numbers.h"
+
 namespace keyscout {
 
 namespace {
@@ -36,20 +38,16 @@ CivilDate DateOf(uint64_t days) {
   return {year, month, day};
 }
 
-std::string HexText(uint64_t value) {
-  static constexpr char DIGITS[] = "0123456789ABCDEF";
-  std::string text = "0x";
-  for (int shift = 60; shift >= 0; shift -= 4) text.push_back(DIGITS[(value >> shift) & 0xF]);
-  return text;
-}
-
 }  // namespace
 
 std::string FormatFileTime(uint64_t filetime) {
   const uint64_t seconds = filetime / TICKS_PER_SECOND;
   const uint64_t days = seconds / SECONDS_PER_DAY;
   const CivilDate date = DateOf(days + DAYS_MARCH_0000_TO_1601);
-  if (date.year > LAST_YEAR_SHOWN) return HexText(filetime);
+  if (date.year > LAST_YEAR_SHOWN) {
+    char digits[NUMBER_DIGITS_MOST];
+    return "0x" + std::string(digits, PutHex(filetime, 16, digits));
+  }
   const unsigned second_of_day = static_cast<unsigned>(seconds % SECONDS_PER_DAY);
   char text[64];
   std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u.%07u UTC", static_cast<unsigned>(date.year),
