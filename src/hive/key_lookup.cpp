@@ -194,7 +194,8 @@ std::optional<Cell> FindSubkey(const HiveImage& image, Cell key, const char16_t*
   return std::nullopt;
 }
 
-std::optional<Cell> FindKeyByPath(const HiveImage& image, std::u16string_view path) {
+std::optional<Cell> FindKeyByPath(const HiveImage& image, std::u16string_view path, std::vector<Cell>* chain) {
+  if (chain != nullptr) chain->clear();
   if (!CheckHiveImage(image)) return std::nullopt;
   Cell key = RootKeyCell(image);
   std::vector<std::u16string_view> components;
@@ -206,6 +207,7 @@ std::optional<Cell> FindKeyByPath(const HiveImage& image, std::u16string_view pa
     const std::optional<Cell> next = FindSubkey(image, key, name);
     if (!next) return std::nullopt;
     key = *next;
+    if (chain != nullptr) chain->push_back(key);
   }
   return key;
 }

@@ -19,6 +19,23 @@ int DecodeStoredName(const HiveImage& image, uint64_t at, uint16_t length_field,
   return static_cast<int>(n);
 }
 
+bool AppendWholeName(const HiveImage& image, uint64_t at, uint16_t length_field, bool compressed,
+                     std::u16string* out, std::vector<uint8_t>* scratch) {
+  const size_t bytes = compressed ? length_field : length_field & ~size_t{1};
+  if (scratch->size() < bytes) scratch->resize(bytes);
+  if (!image.reader().Copy(at, bytes, scratch->data())) return false;
+  const uint8_t* b = scratch->data();
+  const size_t start = out->size();
+  if (compressed) {
+    out->resize(start + bytes);
+    for (size_t i = 0; i < bytes; ++i) (*out)[start + i] = b[i];
+  } else {
+    out->resize(start + bytes / 2);
+    for (size_t i = 0; i < bytes / 2; ++i) (*out)[start + i] = static_cast<char16_t>(b[2 * i] | (b[2 * i + 1] << 8));
+  }
+  return true;
+}
+
 bool NamesEqualFolded(const char16_t* a, const char16_t* b) {
   for (;; ++a, ++b) {
     if (FoldUpper(*a) != FoldUpper(*b)) return false;

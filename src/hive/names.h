@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "hive/image.h"
 #include "hive/layout.h"
@@ -22,6 +24,19 @@ using NameBuffer = char16_t[NAME_BUFFER_CHARS];
 // Prints nothing.
 int DecodeStoredName(const HiveImage& image, uint64_t at, uint16_t length_field, bool compressed,
                      NameBuffer& buffer);
+
+// Appends the whole stored name whose bytes start at file offset `at` to
+// `out`, exactly: an 8-bit name byte for unit (as ISO 8859-1), a 16-bit name
+// as length_field / 2 little-endian units (an odd count drops its last byte),
+// zero units and all, uncut. `scratch` holds the bytes on their way (kept for
+// the next call). False, with `out` as it was, when the bytes do not lie
+// inside the image. Prints nothing.
+//
+// Choice: DecodeStoredName ends a name at a zero unit and at NAME_MAX_CHARS,
+// as the listings print it; a record of the hive's contents keeps every unit,
+// since a name that hides text behind a zero unit is itself worth seeing.
+[[nodiscard]] bool AppendWholeName(const HiveImage& image, uint64_t at, uint16_t length_field, bool compressed,
+                                   std::u16string* out, std::vector<uint8_t>* scratch);
 
 // Folds "a".."z" onto "A".."Z"; every other unit stays as it is.
 inline char16_t FoldUpper(char16_t unit) {

@@ -94,6 +94,13 @@ class Console {
   // Decimal ("%u").
   void Unsigned(uint64_t value);
 
+  // Room for up to `most` bytes, to be written straight into the buffer;
+  // Commit then hands back what the writer did not use. Nothing else may be
+  // written to the console in between. For records built in place.
+  char* Room(size_t most) { return Reserve(most); }
+  // `end` lies between the start of the room last given and its end.
+  void Commit(const char* end) { used_ = static_cast<size_t>(end - buffer_.get()); }
+
   // Fills a message template. It knows exactly the conversions the messages
   // use: %s, %-8s (left-aligned in 8 columns, longer text whole), %08X, %02X,
   // %u and %%. Anything else is written as it stands.

@@ -1,0 +1,112 @@
+// The records of an export (-x): one writer per format, each taking keys,
+// their values and the places that could not be read, and writing them
+// straight into the console's buffer. A record carries its own path and
+// state, so the same writers serve keys found outside the live tree.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "hive/image.h"
+#include "hive/key_node.h"
+#include "hive/value_data.h"
+#include "hive/value_decode.h"
+#include "text/console.h"
+#include "text/record_text.h"
+
+namespace keyscout {
+
+enum class ExportFormat { kJsonLines, kCsv, kBodyfile };
+
+// The format a -x word names ("jsonl", "csv", "body"), or nothing.
+std::optional<ExportFormat> ExportFormatNamed(std::u16string_view word);
+
+// A field a record adds after its state (JSON Lines only): a number, or a
+// text when `number` is empty.
+struct RecordField {
+  std::string_view name;
+  std::optional<uint64_t> number;
+  std::u16string_view text;
+};
+
+struct KeyRecord {
+  // Below the root, backslash-separated ("" for the root), and the key's own
+  // name; the units as stored.
+  std::u16string_view path;
+  std::u16string_view name;
+  Cell cell;
+  // As stored; a field that is nothing is written as null (the class name:
+  // nothing when unreadable, empty when the key has none).
+  const KeyNodeFields* fields = nullptr;
+  // "allocated" for a key of the live tree.
+  std::string_view state;
+  std::span<const RecordField> extra;
+};
+
+struct ValueRecord {
+  Cell cell;
+  // False when nothing but the cell is known: name, type and size are not
+  // written.
+  bool typed = false;
+  std::u16string_view name;
+  bool unnamed = false;
+  uint32_t type = 0;
+  uint32_t size = 0;
+  // The data, checked whole; null when it cannot be given, and `error`
+  // then says why.
+  const ValueDataPlace* data = nullptr;
+  std::string_view error;
+  std::span<const RecordField> extra;
+};
+
+// Writes one format. For each key: BeginKey, Value for each of its values,
+// EndKey. Error may come between keys.
+class RecordWriter {
+ public:
+  virtual ~RecordWriter() = default;
+  virtual void BeginKey(const KeyRecord& key) = 0;
+  virtual void Value(const ValueRecord& value) = 0;
+  virtual void EndKey() = 0;
+  // A place that could not be read, in the key at `path`.
+  virtual void Error(std::u16string_view path, std::string_view reason) = 0;
+};
+
+// A writer of `format` onto `out` for the hive at `hive_path` (as given on
+// the command line), whose value data it reads from `image`. The CSV writer
+// writes its header row at once.
+std::unique_ptr<RecordWriter> MakeRecordWriter(ExportFormat format, const HiveImage& image,
+                                               std::u16string_view hive_path, Console& out);
+
+// What the writers share.
+
+// Writes `text` escaped in `style` into `out`.
+void PutText(Console& out, TextStyle style, std::u16string_view text);
+
+// `text` escaped in `style`, into `*into` (replacing what it held).
+void EscapeInto(std::string* into, TextStyle style, std::u16string_view text);
+
+// The file's own name in a hive path: what follows its last slash or
+// backslash.
+std::u16string_view HiveFileName(std::u16string_view hive_path);
+
+// Writes the whole data at `place` as lower-case hexadecimal.
+void PutDataHex(Console& out, const HiveImage& image, const ValueDataPlace& place);
+
+// Hands the decoded items of the data at `place` to `sink` (DecodeValueData;
+// nothing for a type without a decoded form, or data that cannot be
+// gathered). True when the items account for every byte of the data, so that
+// no raw form is needed. `scratch` holds data in segments while it is
+// decoded.
+bool DecodeRecordData(const HiveImage& image, const ValueDataPlace& place, DecodedValueSink& sink,
+                      std::vector<uint8_t>* scratch);
+
+std::unique_ptr<RecordWriter> MakeJsonWriter(const HiveImage& image, std::u16string_view hive_path, Console& out);
+std::unique_ptr<RecordWriter> MakeCsvWriter(const HiveImage& image, std::u16string_view hive_path, Console& out);
+std::unique_ptr<RecordWriter> MakeBodyfileWriter(std::u16string_view hive_path, Console& out);
+
+}  // namespace keyscout
