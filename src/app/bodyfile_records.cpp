@@ -15,8 +15,7 @@ class BodyfileWriter : public RecordWriter {
  public:
   BodyfileWriter(std::u16string_view hive_path, Console& out) : out_(out) {
     std::string name;
-    EscapeInto(&name, TextStyle::kBodyfile, HiveFileName(hive_path));
-    line_start_ = "0|" + name + "\\";
+    line_start_ = "0|" + std::string(EscapeInto(&name, TextStyle::kBodyfile, HiveFileName(hive_path))) + "\\";
   }
 
   // 0|<hive file name>\<path>|<cell>|0|0|0|0|0|<mtime>|0|0

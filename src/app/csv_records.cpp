@@ -43,8 +43,7 @@ void PutField(Console& out, std::u16string_view text) {
 
 void AppendField(std::string* row, std::u16string_view text, std::string* scratch) {
   row->append(StartsFormula(text) ? "\"'" : "\"");
-  EscapeInto(scratch, TextStyle::kCsv, text);
-  row->append(*scratch);
+  row->append(EscapeInto(scratch, TextStyle::kCsv, text));
   row->push_back('"');
 }
 
@@ -117,7 +116,7 @@ class CsvWriter : public RecordWriter {
     row_.push_back(',');
     if (key.fields->last_written) {
       char time[RECORD_TIME_MOST];
-      row_.append(time, PutIsoFileTime(*key.fields->last_written, time));
+      row_.append(time, PutIsoTime(MakeRecordTime(*key.fields->last_written), time));
     }
     row_.push_back(',');
     out_.Ascii(row_);

@@ -92,25 +92,27 @@ class JsonData : public DecodedValueSink {
 class JsonWriter : public RecordWriter {
  public:
   JsonWriter(const HiveImage& image, std::u16string_view hive_path, Console& out) : image_(image), out_(out) {
-    EscapeInto(&hive_, TextStyle::kJson, hive_path);
-    EscapeInto(&file_name_, TextStyle::kJson, HiveFileName(hive_path));
+    hive_ = EscapeInto(&hive_buffer_, TextStyle::kJson, hive_path);
+    file_name_ = EscapeInto(&file_name_buffer_, TextStyle::kJson, HiveFileName(hive_path));
   }
 
   void BeginKey(const KeyRecord& key) override {
     const KeyNodeFields& f = *key.fields;
-    EscapeInto(&path_, TextStyle::kJson, key.path);
+    const std::string_view path = EscapeInto(&path_, TextStyle::kJson, key.path);
+    const std::optional<RecordTime> time =
+        f.last_written ? std::optional<RecordTime>(MakeRecordTime(*f.last_written)) : std::nullopt;
     out_.Ascii("{\"hive\":\"");
     out_.Ascii(hive_);
     out_.Ascii("\",\"path\":\"");
-    out_.Ascii(path_);
+    out_.Ascii(path);
     out_.Ascii("\",\"name\":\"");
     PutText(out_, TextStyle::kJson, key.name);
     char* at = out_.Room(2 * NUMBER_FIELD_MOST + RECORD_TIME_MOST);
     at = PutCellField(Copy(at, "\""), ",\"cell\":", key.cell.index);
     at = Copy(at, ",\"last_written\":");
-    if (f.last_written) {
+    if (time) {
       *at++ = '"';
-      at += PutIsoFileTime(*f.last_written, at);
+      at += PutIsoTime(*time, at);
       *at++ = '"';
     } else {
       at = Copy(at, "null");
@@ -132,11 +134,11 @@ class JsonWriter : public RecordWriter {
     at = Copy(Copy(Copy(at, ",\"state\":\""), key.state), "\"");
     out_.Commit(at);
     PutExtra(key.extra);
-    PutTimesketchFields(f.last_written);
+    PutTimesketchFields(time);
     out_.Ascii(",\"message\":\"");
     out_.Ascii(file_name_);
     out_.Ascii("\\\\");
-    out_.Ascii(path_);
+    out_.Ascii(path);
     out_.Ascii("\",\"values\":[");
     values_ = 0;
   }
@@ -194,17 +196,17 @@ class JsonWriter : public RecordWriter {
   // Timesketch's three fields: the time to the microsecond and in
   // microseconds since 1970 (both null outside the years 1601 to 9999), and
   // what the time is.
-  void PutTimesketchFields(const std::optional<uint64_t>& filetime) {
+  void PutTimesketchFields(const std::optional<RecordTime>& time) {
     char* at = out_.Room(2 * NUMBER_FIELD_MOST + RECORD_TIME_MOST + TIMESTAMP_DESC.size());
     at = Copy(at, ",\"datetime\":");
-    const size_t n = filetime ? PutTimesketchTime(*filetime, at + 1) : 0;
+    const size_t n = time ? PutTimesketchTime(*time, at + 1) : 0;
     if (n == 0) {
       at = Copy(at, "null,\"timestamp\":null");
     } else {
       *at = '"';
       at += n + 1;
       at = Copy(at, "\",\"timestamp\":");
-      at += PutSignedDecimal(FileTimeToUnixMicroseconds(*filetime), at);
+      at += PutSignedDecimal(FileTimeToUnixMicroseconds(time->filetime), at);
     }
     at = Copy(Copy(Copy(at, ",\"timestamp_desc\":\""), TIMESTAMP_DESC), "\"");
     out_.Commit(at);
@@ -228,8 +230,10 @@ class JsonWriter : public RecordWriter {
 
   const HiveImage& image_;
   Console& out_;
-  std::string hive_;
-  std::string file_name_;
+  std::string hive_buffer_;
+  std::string_view hive_;
+  std::string file_name_buffer_;
+  std::string_view file_name_;
   std::string path_;
   size_t values_ = 0;
   std::vector<uint8_t> scratch_;

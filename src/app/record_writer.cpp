@@ -39,11 +39,12 @@ void PutText(Console& out, TextStyle style, std::u16string_view text) {
   out.Commit(at + n + EscapeEnd(style, &pending, at + n));
 }
 
-void EscapeInto(std::string* into, TextStyle style, std::u16string_view text) {
-  into->resize(ESCAPED_UNIT_MOST * (text.size() + 1));
+std::string_view EscapeInto(std::string* buffer, TextStyle style, std::u16string_view text) {
+  const size_t most = ESCAPED_UNIT_MOST * (text.size() + 1);
+  if (buffer->size() < most) buffer->resize(most);
   char16_t pending = 0;
-  const size_t n = EscapeUnits(style, text, &pending, into->data());
-  into->resize(n + EscapeEnd(style, &pending, into->data() + n));
+  const size_t n = EscapeUnits(style, text, &pending, buffer->data());
+  return std::string_view(buffer->data(), n + EscapeEnd(style, &pending, buffer->data() + n));
 }
 
 std::u16string_view HiveFileName(std::u16string_view hive_path) {

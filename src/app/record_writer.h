@@ -87,8 +87,10 @@ std::unique_ptr<RecordWriter> MakeRecordWriter(ExportFormat format, const HiveIm
 // Writes `text` escaped in `style` into `out`.
 void PutText(Console& out, TextStyle style, std::u16string_view text);
 
-// `text` escaped in `style`, into `*into` (replacing what it held).
-void EscapeInto(std::string* into, TextStyle style, std::u16string_view text);
+// `text` escaped in `style`, written into `*buffer` (grown as needed, never
+// shrunk, so that a record after record costs no allocation); the view lasts
+// until the buffer's next use.
+std::string_view EscapeInto(std::string* buffer, TextStyle style, std::u16string_view text);
 
 // The file's own name in a hive path: what follows its last slash or
 // backslash.

@@ -301,7 +301,10 @@ class TreeWalk {
     uint16_t name_length = 0;
     uint16_t flags = 0;
     value_name_.clear();
-    if (!ValidateCell(image_, value) || image_.Signature(value) != SIG_VK) {
+    // The data is located first: that also makes the value key's checks
+    // (ValidateCell, "vk", its size and type fields), which `typed` reports.
+    const bool located = LocateValueData(image_, value, &place_);
+    if (!place_.typed) {
       walked.state = WalkedValueState::kUnreadable;
     } else if (reached_.Test(value)) {
       walked.state = WalkedValueState::kReachedTwice;
@@ -314,7 +317,6 @@ class TreeWalk {
       reached_.Set(value, true);
       walked.name = value_name_;
       walked.unnamed = name_length == 0;
-      const bool located = LocateValueData(image_, value, &place_);
       walked.type = place_.type;
       walked.size = place_.length;
       walked.data = &place_;

@@ -1,6 +1,7 @@
 #include "text/record_text.h"
 
 #include <array>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -180,13 +181,28 @@ size_t EscapeEnd(TextStyle style, char16_t* pending, char* out) {
 }
 
 size_t PutDecimal(uint64_t value, char* out) {
+  // Two digits per division: a record holds a few numbers, and a hive a
+  // hundred thousand records.
+  static constexpr char PAIRS[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
   char digits[20];
-  size_t n = 0;
-  do {
-    digits[n++] = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value != 0);
-  for (size_t i = 0; i < n; ++i) out[i] = digits[n - 1 - i];
+  char* const end = digits + sizeof digits;
+  char* at = end;
+  while (value >= 100) {
+    at -= 2;
+    std::memcpy(at, PAIRS + 2 * (value % 100), 2);
+    value /= 100;
+  }
+  if (value >= 10) {
+    at -= 2;
+    std::memcpy(at, PAIRS + 2 * value, 2);
+  } else {
+    *--at = static_cast<char>('0' + value);
+  }
+  const size_t n = static_cast<size_t>(end - at);
+  std::memcpy(out, at, n);
   return n;
 }
 

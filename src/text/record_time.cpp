@@ -1,6 +1,5 @@
 #include "text/record_time.h"
 
-#include "text/filetime.h"
 #include "text/record_text.h"
 
 namespace keyscout {
@@ -40,24 +39,29 @@ char* PutDateAndTime(const FileTimeFields& t, char* out) {
 
 }  // namespace
 
-size_t PutIsoFileTime(uint64_t filetime, char* out) {
-  FileTimeFields t{};
-  if (!SplitFileTime(filetime, &t)) {
+RecordTime MakeRecordTime(uint64_t filetime) {
+  RecordTime time;
+  time.filetime = filetime;
+  time.dated = SplitFileTime(filetime, &time.fields);
+  return time;
+}
+
+size_t PutIsoTime(const RecordTime& time, char* out) {
+  if (!time.dated) {
     out[0] = '0';
     out[1] = 'x';
-    PutHex8(static_cast<uint32_t>(filetime >> 32), out + 2);
-    PutHex8(static_cast<uint32_t>(filetime), out + 10);
+    PutHex8(static_cast<uint32_t>(time.filetime >> 32), out + 2);
+    PutHex8(static_cast<uint32_t>(time.filetime), out + 10);
     return 18;
   }
-  char* end = PutDigits(t.ticks, 7, PutDateAndTime(t, out));
+  char* end = PutDigits(time.fields.ticks, 7, PutDateAndTime(time.fields, out));
   *end++ = 'Z';
   return static_cast<size_t>(end - out);
 }
 
-size_t PutTimesketchTime(uint64_t filetime, char* out) {
-  FileTimeFields t{};
-  if (!SplitFileTime(filetime, &t)) return 0;
-  char* end = PutDigits(t.ticks / TICKS_PER_MICROSECOND, 6, PutDateAndTime(t, out));
+size_t PutTimesketchTime(const RecordTime& time, char* out) {
+  if (!time.dated) return 0;
+  char* end = PutDigits(time.fields.ticks / TICKS_PER_MICROSECOND, 6, PutDateAndTime(time.fields, out));
   for (const char c : {'+', '0', '0', ':', '0', '0'}) *end++ = c;
   return static_cast<size_t>(end - out);
 }

@@ -6,20 +6,33 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "text/filetime.h"
+
 namespace keyscout {
 
-// The most bytes PutIsoFileTime and PutTimesketchTime write.
+// The most bytes PutIsoTime and PutTimesketchTime write.
 inline constexpr size_t RECORD_TIME_MOST = 32;
 
-// "YYYY-MM-DDThh:mm:ss.fffffffZ" (28 bytes) for a time in the years 1601 to
-// 9999, as exact as the stored time; for a later time "0x" and the 16
-// upper-case hexadecimal digits of `filetime` (18 bytes), as the key
-// information report writes it. Returns the bytes written.
-size_t PutIsoFileTime(uint64_t filetime, char* out);
+// A FILETIME with its calendar fields, split once for every format a record
+// writes it in.
+struct RecordTime {
+  uint64_t filetime = 0;
+  // False for a time after the year 9999 (FILETIME_LAST_YEAR_SHOWN).
+  bool dated = false;
+  FileTimeFields fields{};
+};
+
+RecordTime MakeRecordTime(uint64_t filetime);
+
+// "YYYY-MM-DDThh:mm:ss.fffffffZ" (28 bytes) for a dated time, as exact as
+// the stored time; else "0x" and the 16 upper-case hexadecimal digits of the
+// FILETIME (18 bytes), as the key information report writes it. Returns the
+// bytes written.
+size_t PutIsoTime(const RecordTime& time, char* out);
 
 // "YYYY-MM-DDThh:mm:ss.ffffff+00:00" (32 bytes), the time cut to the
-// microsecond; 0, with nothing written, for a time after the year 9999.
-size_t PutTimesketchTime(uint64_t filetime, char* out);
+// microsecond; 0, with nothing written, for a time that is not dated.
+size_t PutTimesketchTime(const RecordTime& time, char* out);
 
 // Microseconds since 1970-01-01 00:00:00 UTC, rounded down (negative before
 // it).

@@ -6,6 +6,7 @@
 
 #include "hive/layout.h"
 #include "support/hive_builder.h"
+#include "support/json_lines.h"
 #include "support/string_sink.h"
 
 namespace keyscout {
@@ -83,6 +84,12 @@ TEST(ExportKeysTest, JsonLinesCarryEveryKeyFieldAndNamesEscapedExactly) {
                 ",\"flags\":0,\"subkey_count\":0,\"volatile_subkey_count\":0,\"value_count\":0,"
                 "\"security_cell\":\"FFFFFFFF\",\"state\":\"allocated\"," +
                 TIMESKETCH_FIELDS + ",\"message\":\"test.hiv\\\\" + ODD_NAME_JSON + "\",\"values\":[]}\n");
+  EXPECT_EQ(test::JsonLinesFault(r.out), "");
+  // The checker the hostile-hive runs rely on sees what a reader would refuse.
+  EXPECT_NE(test::JsonLinesFault("{\"a\":\"\x01\"}\n"), "");
+  EXPECT_NE(test::JsonLinesFault("{\"a\":\"\xED\xA0\x80\"}\n"), "");
+  EXPECT_NE(test::JsonLinesFault("{\"a\":1}"), "");
+  EXPECT_NE(test::JsonLinesFault("{\"a\":[1,]}\n"), "");
 }
 
 TEST(ExportKeysTest, TimesOutsideTheCalendarAreHexAndTimesketchNull) {
