@@ -120,7 +120,7 @@ def typed_component(name):
 class HiveCheck:
     def __init__(self, args, label, path, tmp):
         self.args, self.label, self.path, self.tmp = args, label, path, tmp
-        self.keys = self.values = self.runs = 0
+        self.keys = self.values = self.runs = self.refused = 0
         self.mismatches = []
         with open(path, "rb") as f:
             self.bytes = f.read()
@@ -188,7 +188,9 @@ class HiveCheck:
         rows = self.check_csv(csv_out)
         body_code, body_out, _ = self.export("body", extra)
         self.check_body(body_out)
-        if csv_code != code or body_code != code:
+        # The bodyfile reads no values, so a value that cannot be read does
+        # not count for it.
+        if csv_code != code or body_code > code:
             self.mismatch("exit codes differ between formats: %d %d %d" % (code, csv_code, body_code))
         keys = [r for r in records if "error" not in r]
         values = sum(len(r["values"]) for r in keys)
@@ -252,8 +254,16 @@ class HiveCheck:
     def compare_value(self, h, value, exported, where):
         self.values += 1
         name = h.value_key(value)
-        kind, data = h.value_value(value)
         where = "%s, value %r" % (where, name)
+        try:
+            kind, data = h.value_value(value)
+        except RuntimeError:
+            # hivex refuses the data (a differencing hive's, say): so must
+            # the record.
+            self.refused += 1
+            if units_of(exported.get("name", "")) != units_of(name) or "error" not in exported:
+                self.mismatch("%s: %r where hivex cannot read the data" % (where, exported))
+            return
         type_field = TYPE_NAMES[kind] if 0 <= kind < len(TYPE_NAMES) else kind
         expected = {"name": name, "type": type_field, "size": len(data), "cell": "%08X" % (value - HIVE_BASE)}
         for field, want in expected.items():
@@ -456,10 +466,14 @@ def main():
             records, code = check.well_formed()
             note = " (damaged: well-formed only)"
             if name in sound and opens(hivex, hive):
-                if code != 0:
-                    check.mismatch("exit code %d on a sound hive" % code)
                 h = compare(check, hivex, records, hive)
                 check.sample_runs(h, [r for r in records if "error" not in r])
+                # A sound hive is exported whole, but for the values whose
+                # data hivex cannot read either.
+                unread = sum(1 for r in records if "error" not in r for v in r["values"] if "error" in v)
+                if (code != 0) != (unread > 0) or unread != check.refused:
+                    check.mismatch("exit code %d with %d values unread, %d that hivex refuses" %
+                                   (code, unread, check.refused))
                 note = ""
             elif name in sound:
                 note = " (hivex cannot open it: well-formed only)"
@@ -490,8 +504,9 @@ def main():
 
 
 def report(name, check, note):
-    print("%-36s %6d keys %7d values %4d runs %d mismatches%s" %
-          (name, check.keys, check.values, check.runs, len(check.mismatches), note))
+    refused = ", %d values hivex refuses" % check.refused if check.refused else ""
+    print("%-36s %6d keys %7d values %4d runs %d mismatches%s%s" %
+          (name, check.keys, check.values, check.runs, len(check.mismatches), refused, note))
     for text in check.mismatches[:SHOWN_PER_HIVE]:
         print("    " + text)
     return bool(check.mismatches)
