@@ -21,7 +21,7 @@ class BodyfileWriter : public RecordWriter {
   // 0|<hive file name>\<path>|<cell>|0|0|0|0|0|<mtime>|0|0
   void BeginKey(const KeyRecord& key) override {
     out_.Ascii(line_start_);
-    PutText(out_, TextStyle::kBodyfile, key.path);
+    out_.Ascii(path_.Update(key.path));
     char* at = out_.Room(BODYFILE_TAIL_MOST);
     *at++ = '|';
     at += PutDecimal(key.cell.index, at);
@@ -39,6 +39,7 @@ class BodyfileWriter : public RecordWriter {
  private:
   Console& out_;
   std::string line_start_;
+  EscapedPath path_{TextStyle::kBodyfile};
 };
 
 }  // namespace

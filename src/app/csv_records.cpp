@@ -41,12 +41,6 @@ void PutField(Console& out, std::u16string_view text) {
   out.Ascii("\"");
 }
 
-void AppendField(std::string* row, std::u16string_view text, std::string* scratch) {
-  row->append(StartsFormula(text) ? "\"'" : "\"");
-  row->append(EscapeInto(scratch, TextStyle::kCsv, text));
-  row->push_back('"');
-}
-
 // A value's data as one quoted field: the text, or the list's texts joined
 // by line feeds, as their items come; a number as it is.
 class CsvData : public DecodedValueSink {
@@ -101,16 +95,19 @@ class CsvData : public DecodedValueSink {
 class CsvWriter : public RecordWriter {
  public:
   CsvWriter(const HiveImage& image, std::u16string_view hive_path, Console& out)
-      : image_(image), out_(out), hive_path_(hive_path) {
+      : image_(image), out_(out) {
+    std::string escaped;
+    hive_field_ = std::string(StartsFormula(hive_path) ? "\"'" : "\"") +
+                  std::string(EscapeInto(&escaped, TextStyle::kCsv, hive_path)) + "\",";
     out_.Ascii(CSV_HEADER);
   }
 
   void BeginKey(const KeyRecord& key) override {
     // The columns every row of this key starts with.
-    row_.clear();
-    AppendField(&row_, hive_path_, &scratch_text_);
-    row_.push_back(',');
-    AppendField(&row_, key.path, &scratch_text_);
+    row_.assign(hive_field_);
+    row_.append(StartsFormula(key.path) ? "\"'" : "\"");
+    row_.append(path_.Update(key.path));
+    row_.push_back('"');
     row_.push_back(',');
     row_.append(key.state);
     row_.push_back(',');
@@ -153,8 +150,7 @@ class CsvWriter : public RecordWriter {
   void EndKey() override {}
 
   void Error(std::u16string_view path, std::string_view reason) override {
-    PutField(out_, hive_path_);
-    out_.Ascii(",");
+    out_.Ascii(hive_field_);
     PutField(out_, path);
     out_.Ascii(",,,,");
     out_.Ascii(CSV_ERROR_TYPE);
@@ -189,9 +185,10 @@ class CsvWriter : public RecordWriter {
 
   const HiveImage& image_;
   Console& out_;
-  std::u16string hive_path_;
+  // The hive's field and the comma after it, the start of every row.
+  std::string hive_field_;
   std::string row_;
-  std::string scratch_text_;
+  EscapedPath path_{TextStyle::kCsv};
   std::vector<uint8_t> scratch_;
 };
 

@@ -98,7 +98,7 @@ class JsonWriter : public RecordWriter {
 
   void BeginKey(const KeyRecord& key) override {
     const KeyNodeFields& f = *key.fields;
-    const std::string_view path = EscapeInto(&path_, TextStyle::kJson, key.path);
+    const std::string_view path = path_.Update(key.path);
     const std::optional<RecordTime> time =
         f.last_written ? std::optional<RecordTime>(MakeRecordTime(*f.last_written)) : std::nullopt;
     out_.Ascii("{\"hive\":\"");
@@ -234,7 +234,7 @@ class JsonWriter : public RecordWriter {
   std::string_view hive_;
   std::string file_name_buffer_;
   std::string_view file_name_;
-  std::string path_;
+  EscapedPath path_{TextStyle::kJson};
   size_t values_ = 0;
   std::vector<uint8_t> scratch_;
 };

@@ -1,5 +1,7 @@
 #include "app/record_writer.h"
 
+#include <algorithm>
+
 #include "hive/value_decode.h"
 
 namespace keyscout {
@@ -45,6 +47,30 @@ std::string_view EscapeInto(std::string* buffer, TextStyle style, std::u16string
   char16_t pending = 0;
   const size_t n = EscapeUnits(style, text, &pending, buffer->data());
   return std::string_view(buffer->data(), n + EscapeEnd(style, &pending, buffer->data() + n));
+}
+
+std::string_view EscapedPath::Update(std::u16string_view path) {
+  // The names both paths hold whole, up to the last backslash they share.
+  const size_t same = static_cast<size_t>(
+      std::mismatch(units_.begin(), units_.end(), path.begin(), path.end()).first - units_.begin());
+  while (!names_.empty() && names_.back().first > same) names_.pop_back();
+  size_t units = names_.empty() ? 0 : names_.back().first;
+  length_ = names_.empty() ? 0 : names_.back().second;
+  units_.assign(path);
+  const size_t most = length_ + ESCAPED_UNIT_MOST * (path.size() - units + 1);
+  if (bytes_.size() < most) bytes_.resize(most);
+  while (units <= path.size()) {
+    size_t end = path.find(u'\\', units);
+    if (end == std::u16string_view::npos) end = path.size();
+    char16_t pending = 0;
+    length_ += EscapeUnits(style_, path.substr(units, end - units), &pending, bytes_.data() + length_);
+    length_ += EscapeEnd(style_, &pending, bytes_.data() + length_);
+    if (end == path.size()) break;
+    length_ += EscapeUnits(style_, path.substr(end, 1), &pending, bytes_.data() + length_);
+    units = end + 1;
+    names_.emplace_back(units, length_);
+  }
+  return std::string_view(bytes_.data(), length_);
 }
 
 std::u16string_view HiveFileName(std::u16string_view hive_path) {

@@ -92,6 +92,25 @@ void PutText(Console& out, TextStyle style, std::u16string_view text);
 // until the buffer's next use.
 std::string_view EscapeInto(std::string* buffer, TextStyle style, std::u16string_view text);
 
+// A key path escaped in one style, kept from record to record: a path that
+// shares its first names with the last one (a key after its parent or its
+// sibling, as a walk gives them) has only its own names escaped. Escaping
+// is name by name the same, since a backslash never splits a character.
+class EscapedPath {
+ public:
+  explicit EscapedPath(TextStyle style) : style_(style) {}
+  // The escaped form of `path`, valid until the next call.
+  std::string_view Update(std::u16string_view path);
+
+ private:
+  TextStyle style_;
+  std::u16string units_;
+  std::string bytes_;
+  size_t length_ = 0;
+  // Where each name after a backslash starts: in units, and in bytes.
+  std::vector<std::pair<size_t, size_t>> names_;
+};
+
 // The file's own name in a hive path: what follows its last slash or
 // backslash.
 std::u16string_view HiveFileName(std::u16string_view hive_path);

@@ -59,12 +59,12 @@ TEST(RecordNumbersTest, DecimalAndHexadecimal) {
 
 std::string Iso(uint64_t filetime) {
   char out[RECORD_TIME_MOST];
-  return std::string(out, PutIsoFileTime(filetime, out));
+  return std::string(out, PutIsoTime(MakeRecordTime(filetime), out));
 }
 
 std::string Timesketch(uint64_t filetime) {
   char out[RECORD_TIME_MOST];
-  return std::string(out, PutTimesketchTime(filetime, out));
+  return std::string(out, PutTimesketchTime(MakeRecordTime(filetime), out));
 }
 
 constexpr uint64_t UNIX_EPOCH = 116444736000000000;
