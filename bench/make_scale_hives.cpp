@@ -181,7 +181,7 @@ bool WriteLoggedHive(const std::string& dir, const std::string& source) {
   Bytes replayed = stale;
   replayed.resize(std::max<uint64_t>(replayed.size(), plan.image_size));
   if (plan.summary.state != keyscout::RecoveryState::kApplied ||
-      !keyscout::ApplyRecoveryPlan(plan, logs, replayed.data(), replayed.size())) {
+      !keyscout::ApplyRecoveryPlan(plan, replayed)) {
     return false;
   }
   WriteFile(dir + "/logged.hiv", stale);

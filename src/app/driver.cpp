@@ -103,7 +103,7 @@ bool ApplyTransactionLogs(HiveSource& hive, const std::vector<LogFile>& logs, co
       out.Format(MSG_CANNOT_MAP_MEMORY, {path});
       return false;
     }
-    if (ApplyRecoveryPlan(plan, logs, view, length)) {
+    if (ApplyRecoveryPlan(plan, std::span<uint8_t>(view, static_cast<size_t>(length)))) {
       // The walks' budget counts the bytes that hold data, not the zeros of
       // a hive the logs say is larger.
       *image = HiveImage(view, length, stored + plan.bytes_written);

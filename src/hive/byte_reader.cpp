@@ -87,11 +87,11 @@ bool ByteReader::U64(uint64_t offset, uint64_t* out) const {
   return true;
 }
 
-bool ByteReader::Copy(uint64_t offset, uint64_t length, uint8_t* out) const {
-  if (!Contains(offset, length)) return false;
-  // SAFETY: the source lies inside, checked just above; the destination's
-  // room is the caller's to guarantee.
-  if (length != 0) std::memcpy(out, data_ + offset, static_cast<size_t>(length));
+bool ByteReader::Copy(uint64_t offset, uint64_t length, std::span<uint8_t> out, uint64_t out_offset) const {
+  if (!Contains(offset, length) || !ByteReader(out.data(), out.size()).Contains(out_offset, length)) return false;
+  // SAFETY: the source lies inside the reader and the destination inside
+  // `out`, both checked just above.
+  if (length != 0) std::memcpy(out.data() + out_offset, data_ + offset, static_cast<size_t>(length));
   return true;
 }
 
@@ -105,6 +105,23 @@ ByteReader ByteReader::From(uint64_t offset) const {
   if (offset > size_) return ByteReader();
   return Sub(offset, size_ - offset);
 }
+
+namespace {
+
+// Puts the `width` low bytes of `v` at `offset`, least significant first.
+bool PutLittleEndian(std::span<uint8_t> out, uint64_t offset, uint32_t v, uint32_t width) {
+  if (!ByteReader(out.data(), out.size()).Contains(offset, width)) return false;
+  // SAFETY: the `width` bytes lie inside `out`, checked just above.
+  uint8_t* at = out.data() + offset;
+  for (uint32_t i = 0; i < width; ++i) at[i] = static_cast<uint8_t>(v >> (8 * i));
+  return true;
+}
+
+}  // namespace
+
+bool PutU16(std::span<uint8_t> out, uint64_t offset, uint16_t v) { return PutLittleEndian(out, offset, v, 2); }
+
+bool PutU32(std::span<uint8_t> out, uint64_t offset, uint32_t v) { return PutLittleEndian(out, offset, v, 4); }
 
 bool ByteReader::WidenToZero(uint64_t offset, size_t count, char16_t* out, size_t* written) const {
   if (!Contains(offset, count)) return false;

@@ -1,16 +1,20 @@
-// The one gate through which untrusted bytes are read.
+// The one gate through which untrusted bytes are read, and through which
+// what is read from them is written into buffers of keyscout's own.
 //
 // A hive comes off a seized or damaged disk, so every offset in it is hostile,
 // and so is every byte of a security descriptor or a transaction log taken
 // from it. A ByteReader is a span that carries its own length and can be read
 // only through checked operations: a read that would leave the bytes it was
-// given fails instead of happening, and changes nothing. This file and
-// byte_reader.cpp are the only places that form addresses from offsets into
-// such bytes; everything else asks a reader.
+// given fails instead of happening, and changes nothing. A copy out of it, or
+// a little-endian field put into a buffer, is checked against that buffer's
+// span the same way. Of the hive code, this file and byte_reader.cpp alone
+// form addresses from offsets; the rest asks a reader or hands a span, and
+// the security model reads descriptors only through readers.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 namespace keyscout {
 
@@ -35,8 +39,10 @@ class ByteReader {
   [[nodiscard]] bool I32(uint64_t offset, int32_t* out) const;
   [[nodiscard]] bool U64(uint64_t offset, uint64_t* out) const;
 
-  // Copies `length` bytes at `offset` into `out`; nothing is copied on failure.
-  [[nodiscard]] bool Copy(uint64_t offset, uint64_t length, uint8_t* out) const;
+  // Copies the `length` bytes at `offset` into `out`, from its byte
+  // `out_offset` on. False, with nothing copied, when those bytes do not all
+  // lie inside the reader or would not all fit inside `out`.
+  [[nodiscard]] bool Copy(uint64_t offset, uint64_t length, std::span<uint8_t> out, uint64_t out_offset = 0) const;
 
   // The `length` bytes at `offset` as a reader of their own, or the null
   // reader when they do not all lie inside (a zero-length reader at the very
@@ -74,5 +80,11 @@ class ByteReader {
   const uint8_t* data_ = nullptr;
   uint64_t size_ = 0;
 };
+
+// Little-endian fields put into a buffer of the caller's own at byte
+// `offset`. False, with nothing written, when the field does not lie wholly
+// inside `out`.
+[[nodiscard]] bool PutU16(std::span<uint8_t> out, uint64_t offset, uint16_t v);
+[[nodiscard]] bool PutU32(std::span<uint8_t> out, uint64_t offset, uint32_t v);
 
 }  // namespace keyscout

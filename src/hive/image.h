@@ -1,10 +1,14 @@
-// The mapped hive file, its cells and the one test a cell passes before it is
-// read. Every byte is read through the image's ByteReader.
+// A hive file as one view of its bytes (the mapped file, or the private copy
+// its logs were applied to), and its cells: where a cell lies, how long it
+// is, and the tests a cell passes before it is read. Every byte is read
+// through the view's ByteReader. The base block that opens the file has a
+// header of its own, included here: a hive's readers ask both, and
+// CheckHiveImage rests on the base block's signatures.
 #pragma once
 
 #include <cstdint>
-#include <optional>
 
+#include "hive/base_block.h"
 #include "hive/byte_reader.h"
 #include "hive/layout.h"
 
@@ -75,21 +79,6 @@ class HiveImage {
   uint64_t budget_basis_ = 0;
 };
 
-// The subkey list entries one walk may still meet (HiveImage::ListEntryLimit).
-class ListEntryBudget {
- public:
-  explicit ListEntryBudget(const HiveImage& image) : left_(image.ListEntryLimit()) {}
-  // Counts one entry; false once the limit is spent.
-  [[nodiscard]] bool Take() {
-    if (left_ == 0) return false;
-    --left_;
-    return true;
-  }
-
- private:
-  uint64_t left_;
-};
-
 // The cell at hive base + index. No check.
 inline Cell CellAt(uint32_t index) { return Cell{index}; }
 // The HCELL_INDEX of a cell.
@@ -110,39 +99,16 @@ inline constexpr uint32_t UNREADABLE_CELL_INDEX = 0xFFFFFFFFu;
 // start in its hbin's header and it ends inside its hbin. Prints nothing.
 bool ValidateCell(const HiveImage& image, Cell cell);
 
-// The checksum of a base block (or of the copy at the start of a log): the
-// XOR of the 127 little-endian words before the checksum field, with 0 kept
-// as 1 and 0xFFFFFFFF as 0xFFFFFFFE. Nothing when the words cannot be read.
-std::optional<uint32_t> ComputeBaseBlockChecksum(const ByteReader& reader);
+// True when `key` passes ValidateCell and reads "nk": the test a key lookup,
+// the subkey walk and the reports make of a key node. Prints nothing.
+bool CheckKeyNode(const HiveImage& image, Cell key);
 
-// True when the stored checksum equals the computed one.
-bool BaseBlockChecksumValid(const ByteReader& reader);
+// True when `value` passes ValidateCell and reads "vk": the test made of a
+// value key before its data is read. Prints nothing.
+bool CheckValueKey(const HiveImage& image, Cell value);
 
-// True when the hive was not written back in full: its base block is invalid
-// (checksum wrong or unreadable) or its primary and secondary sequence
-// numbers differ. Prints nothing.
-bool IsHiveDirty(const ByteReader& hive);
-
-// The base block fields that tell the hive's own state, each as stored, or
-// nothing when its bytes cannot be read.
-struct BaseBlockFields {
-  std::optional<uint32_t> primary_sequence;
-  std::optional<uint32_t> secondary_sequence;
-  std::optional<uint64_t> last_written;  // FILETIME
-  std::optional<uint32_t> major_version;
-  std::optional<uint32_t> minor_version;
-  bool dirty = true;  // IsHiveDirty
-};
-
-// Reads the base block fields of `image` (at its file offset 0). Prints nothing.
-BaseBlockFields ReadBaseBlockFields(const HiveImage& image);
-
-// True when the base block reads "regf" and the first hbin "hbin": the file
-// is a hive at all. Prints nothing.
-bool HasHiveSignatures(const HiveImage& image);
-
-// True when the image has both signatures and the root key cell passes
-// ValidateCell. Prints nothing.
+// True when the image has both signatures (HasHiveSignatures) and the root
+// key cell passes ValidateCell. Prints nothing.
 bool CheckHiveImage(const HiveImage& image);
 
 }  // namespace keyscout

@@ -1,7 +1,8 @@
 #include "hive/key_lookup.h"
 
-#include "hive/key_node.h"
+#include "hive/names.h"
 #include "hive/subkey_lists.h"
+#include "text/case_fold.h"
 
 namespace keyscout {
 
@@ -54,8 +55,12 @@ SearchResult SearchIndexRoot(const HiveImage& image, Cell root, const char16_t* 
   while (lo <= hi) {
     const int64_t mid = (lo + hi) / 2;
     Cell sub;
-    if (!IndexRootEntry(image, root, static_cast<uint32_t>(mid), &sub)) return {Search::kRefused};
-    if (!IsLeafList(image.Signature(sub))) return {Search::kNotFound};
+    const SubList form = IndexRootSubList(image, root, static_cast<uint32_t>(mid), &sub);
+    if (form == SubList::kUnreadable) return {Search::kRefused};
+    // A sub-list passed over, or an empty one, holds no name to steer by:
+    // the search ends unsettled and the linear pass, which passes over it
+    // and reads the rest, settles it (FindSubkey).
+    if (form == SubList::kPassedOver) return {Search::kNotFound};
     const SearchResult inner = SearchLeafList(image, sub, name);
     if (inner.outcome == Search::kFound || inner.outcome == Search::kRefused) return inner;
     if (inner.outcome == Search::kEmpty) return {Search::kNotFound};
@@ -119,17 +124,6 @@ SearchResult SearchKeyLists(const HiveImage& image, Cell key, LeafSearch leaf, R
 }
 
 }  // namespace
-
-int DecodeKeyName(const HiveImage& image, Cell key, NameBuffer& buffer) {
-  uint16_t flags = 0;
-  uint16_t length = 0;
-  if (!image.CellU16(key, NK_FLAGS, &flags) || !image.CellU16(key, NK_NAME_LENGTH, &length)) {
-    buffer[0] = 0;
-    return -1;
-  }
-  return DecodeStoredName(image, key.FileOffset() + NK_NAME, length, (flags & NK_FLAG_COMPRESSED_NAME) != 0,
-                          buffer);
-}
 
 int CompareKeyName(const HiveImage& image, Cell key, const char16_t* name, bool* readable) {
   uint16_t length = 0;

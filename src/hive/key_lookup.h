@@ -1,5 +1,5 @@
-// Finding a key by its backslash-separated path, and the key-name helpers
-// that the subkey listing shares.
+// Finding a key by its backslash-separated path: the binary search of each
+// subkey list in the order Windows keeps it, then a linear pass.
 #pragma once
 
 #include <optional>
@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "hive/image.h"
-#include "hive/names.h"
 
 namespace keyscout {
 
@@ -32,9 +31,5 @@ std::optional<Cell> FindSubkey(const HiveImage& image, Cell key, const char16_t*
 // 0 when equal. A key with an empty name sorts before every name. `readable`
 // is cleared when the key's name cannot be read.
 int CompareKeyName(const HiveImage& image, Cell key, const char16_t* name, bool* readable);
-
-// Decodes the key's name into `buffer`. Returns the number of units, or -1
-// when the name cannot be read (then buffer holds the empty name).
-int DecodeKeyName(const HiveImage& image, Cell key, NameBuffer& buffer);
 
 }  // namespace keyscout

@@ -17,10 +17,6 @@ std::optional<ByteReader> StoredKeyDescriptor(const HiveImage& image, Cell key) 
   return descriptor.size() > length ? descriptor.Sub(0, length) : descriptor;
 }
 
-bool CheckKeyNode(const HiveImage& image, Cell key) {
-  return ValidateCell(image, key) && image.Signature(key) == SIG_NK;
-}
-
 namespace {
 
 // One field of a key node, or nothing when its bytes cannot be read.

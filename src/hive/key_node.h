@@ -20,10 +20,6 @@ namespace keyscout {
 // names it, without the cell test, and only its length bounds what is read.
 std::optional<ByteReader> StoredKeyDescriptor(const HiveImage& image, Cell key);
 
-// True when `key` passes the checks that a key lookup and the subkey walk make
-// of a key node: the cell passes ValidateCell and reads "nk". Prints nothing.
-bool CheckKeyNode(const HiveImage& image, Cell key);
-
 // The fields of a key node that the key information report shows, each as
 // stored, or nothing when its bytes cannot be read.
 struct KeyNodeFields {

@@ -30,16 +30,6 @@ class CellBits {
   std::vector<uint64_t> words_;
 };
 
-// Appends the key's whole name (AppendWholeName) to `out`. False when its
-// fields or name cannot be read.
-bool AppendKeyName(const HiveImage& image, Cell key, std::u16string* out, std::vector<uint8_t>* scratch) {
-  uint16_t flags = 0;
-  uint16_t length = 0;
-  return image.CellU16(key, NK_FLAGS, &flags) && image.CellU16(key, NK_NAME_LENGTH, &length) &&
-         AppendWholeName(image, key.FileOffset() + NK_NAME, length, (flags & NK_FLAG_COMPRESSED_NAME) != 0, out,
-                         scratch);
-}
-
 // What one step of a cursor gives. (Opening a list gives kSubkey for a list
 // that is open, whose first entry the next step reads.)
 enum class CursorStep { kSubkey, kDamage, kEnd };
@@ -70,17 +60,15 @@ class SubkeyCursor {
         if (root_next_ < root_count_) {
           if (!budget->Take()) return Exhausted(damage);
           Cell sub;
-          if (!IndexRootEntry(image, root_, root_next_++, &sub)) {
+          const SubList form = IndexRootSubList(image, root_, root_next_++, &sub);
+          if (form == SubList::kUnreadable) {
             in_root_ = false;
             return Damaged(root_, damage);
           }
-          // Choice: a sub-list of another form is damage here, where the
-          // listing passes over it: its keys are missing from the record.
-          if (!IsLeafList(image.Signature(sub)) || !OpenLeafList(image, sub, &leaf_)) {
-            damage->kind = WalkDamage::kSubkeyList;
-            damage->cell = sub;
-            return CursorStep::kDamage;
-          }
+          // A sub-list of another form holds no keys, by the rule of every
+          // reader of an "ri".
+          if (form == SubList::kPassedOver) continue;
+          if (!OpenLeafList(image, sub, &leaf_)) return Damaged(sub, damage);
           in_leaf_ = true;
           leaf_next_ = 0;
           continue;
@@ -248,7 +236,7 @@ class TreeWalk {
     }
     const size_t name_start = name_into->size();
     // Every fixed field of the key node must lie in the file.
-    if (!image_.reader().Contains(key.FileOffset(), NK_NAME) || !AppendKeyName(image_, key, name_into, &scratch_)) {
+    if (!image_.reader().Contains(key.FileOffset(), NK_NAME) || !AppendWholeKeyName(image_, key, name_into, &scratch_)) {
       Report(WalkDamage::kKeyUnreadable, parent_length, key);
       return;
     }
@@ -299,7 +287,6 @@ class TreeWalk {
     WalkedValue walked;
     walked.cell = value;
     uint16_t name_length = 0;
-    uint16_t flags = 0;
     value_name_.clear();
     // The data is located first: that also makes the value key's checks
     // (ValidateCell, "vk", its size and type fields), which `typed` reports.
@@ -309,9 +296,8 @@ class TreeWalk {
     } else if (reached_.Test(value)) {
       walked.state = WalkedValueState::kReachedTwice;
     } else if (!image_.reader().Contains(value.FileOffset(), VK_NAME) ||
-               !image_.CellU16(value, VK_NAME_LENGTH, &name_length) || !image_.CellU16(value, VK_FLAGS, &flags) ||
-               !AppendWholeName(image_, value.FileOffset() + VK_NAME, name_length,
-                                (flags & VALUE_NAME_COMPRESSED) != 0, &value_name_, &scratch_)) {
+               !image_.CellU16(value, VK_NAME_LENGTH, &name_length) ||
+               !AppendWholeValueName(image_, value, &value_name_, &scratch_)) {
       walked.state = WalkedValueState::kUnreadable;
     } else {
       reached_.Set(value, true);
@@ -364,7 +350,7 @@ std::optional<Cell> FindKeyWithStoredPath(const HiveImage& image, std::u16string
   std::vector<uint8_t> scratch;
   for (size_t i = 0; i < chain.size(); ++i) {
     if (i > 0) stored_path->push_back(u'\\');
-    if (!AppendKeyName(image, chain[i], stored_path, &scratch)) return std::nullopt;
+    if (!AppendWholeKeyName(image, chain[i], stored_path, &scratch)) return std::nullopt;
   }
   return key;
 }

@@ -1,9 +1,9 @@
 #include "hive/log_recovery.h"
 
 #include <algorithm>
-#include <cstring>
 #include <optional>
 
+#include "hive/base_block.h"
 #include "hive/marvin32.h"
 
 namespace keyscout {
@@ -42,10 +42,6 @@ struct HiveState {
   // The largest hive bins data size a log may leave the hive with.
   uint64_t most_bins_size = 0;
 };
-
-void PutU32(BaseBlock& block, uint64_t at, uint32_t v) {
-  for (size_t i = 0; i < 4; ++i) block[static_cast<size_t>(at + i)] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 // a minus b as serial numbers: negative when a comes before b. Sequence
 // numbers wrap at 2^32, so a difference above 0x7FFFFFFF means b wrapped.
@@ -88,23 +84,25 @@ struct EntryHeader {
 // False, with nothing appended, when the entry is not a sound one carrying
 // sequence number `expected`, or leaves the hive larger than
 // `most_bins_size`: replay of the log ends there.
-bool ReadEntry(const ByteReader& log, size_t index, uint64_t at, uint32_t expected, uint64_t most_bins_size,
+bool ReadEntry(const ByteReader& log, uint64_t at, uint32_t expected, uint64_t most_bins_size,
                std::vector<PageWrite>* writes, EntryHeader* header) {
   uint32_t signature = 0;
   uint32_t size = 0;
   if (!log.U32(at + HVLE_SIGNATURE, &signature) || signature != SIG_HVLE) return false;
   if (!log.U32(at + HVLE_SIZE, &size) || size < HVLE_ALIGN || size % HVLE_ALIGN != 0) return false;
-  if (!log.Contains(at, size)) return false;
-  // Every field below lies in the first HVLE_ALIGN bytes, inside the entry.
+  // The entry is read through a view of its own size: no field, reference or
+  // page of it can be taken from the log beyond its end.
+  const ByteReader entry = log.Sub(at, size);
+  if (entry.IsNull()) return false;
   uint32_t flags = 0;
   uint32_t sequence = 0;
   uint32_t hive_bins_size = 0;
   uint32_t count = 0;
   uint64_t pages_hash = 0;
   uint64_t header_hash = 0;
-  if (!log.U32(at + HVLE_FLAGS, &flags) || !log.U32(at + HVLE_SEQUENCE, &sequence) ||
-      !log.U32(at + HVLE_HIVE_BINS_SIZE, &hive_bins_size) || !log.U32(at + HVLE_PAGE_COUNT, &count) ||
-      !log.U64(at + HVLE_HASH_PAGES, &pages_hash) || !log.U64(at + HVLE_HASH_HEADER, &header_hash)) {
+  if (!entry.U32(HVLE_FLAGS, &flags) || !entry.U32(HVLE_SEQUENCE, &sequence) ||
+      !entry.U32(HVLE_HIVE_BINS_SIZE, &hive_bins_size) || !entry.U32(HVLE_PAGE_COUNT, &count) ||
+      !entry.U64(HVLE_HASH_PAGES, &pages_hash) || !entry.U64(HVLE_HASH_HEADER, &header_hash)) {
     return false;
   }
   if (sequence != expected) return false;
@@ -114,14 +112,13 @@ bool ReadEntry(const ByteReader& log, size_t index, uint64_t at, uint32_t expect
   }
   const uint64_t refs_end = HVLE_PAGE_REFS + HVLE_REF_BYTES * uint64_t{count};
   if (count == 0 || refs_end > size) return false;
-  if (HashMarvin32(log, at, HVLE_HEADER_HASHED) != header_hash) return false;
-  if (HashMarvin32(log, at + HVLE_PAGE_REFS, size - HVLE_PAGE_REFS) != pages_hash) return false;
+  if (HashMarvin32(entry, 0, HVLE_HEADER_HASHED) != header_hash) return false;
+  if (HashMarvin32(entry, HVLE_PAGE_REFS, size - HVLE_PAGE_REFS) != pages_hash) return false;
 
   const size_t kept = writes->size();
-  uint64_t data = at + refs_end;
-  const uint64_t end = at + size;
+  uint64_t data = refs_end;
   for (uint32_t i = 0; i < count; ++i) {
-    const uint64_t ref = at + HVLE_PAGE_REFS + HVLE_REF_BYTES * i;
+    const uint64_t ref = HVLE_PAGE_REFS + HVLE_REF_BYTES * i;
     uint32_t offset = 0;
     uint32_t length = 0;
     // A page must lie inside the hive as this entry leaves it, and its bytes
@@ -132,15 +129,16 @@ bool ReadEntry(const ByteReader& log, size_t index, uint64_t at, uint32_t expect
     // in the real logs of the test corpus is a multiple of 4096 in both
     // fields), and a smaller one would let each 9 bytes of log make the view
     // copy a whole page of memory: a few MB of log could take gigabytes.
-    if (!log.U32(ref + HVLE_REF_OFFSET, &offset) || !log.U32(ref + HVLE_REF_SIZE, &length) ||
-        offset % PAGE_SIZE != 0 || length % PAGE_SIZE != 0 || uint64_t{offset} + length > hive_bins_size ||
-        length > end - data) {
+    const bool read = entry.U32(ref + HVLE_REF_OFFSET, &offset) && entry.U32(ref + HVLE_REF_SIZE, &length);
+    const ByteReader page = entry.Sub(data, length);
+    if (!read || offset % PAGE_SIZE != 0 || length % PAGE_SIZE != 0 ||
+        uint64_t{offset} + length > hive_bins_size || page.IsNull()) {
       writes->resize(kept);
       return false;
     }
     // An empty page writes nothing; leaving it out keeps the plan within one
     // write per 4096 bytes of log, however many references a log holds.
-    if (length != 0) writes->push_back(PageWrite{offset, length, index, data});
+    if (length != 0) writes->push_back(PageWrite{offset, page});
     data += length;
   }
   *header = EntryHeader{size, flags, hive_bins_size};
@@ -157,7 +155,7 @@ LogReplay ReplayNewLog(const ByteReader& log, const LogHeader& header, uint32_t 
   uint32_t sequence = header.sequence;
   EntryHeader entry;
   // Each entry read moves on by at least HVLE_ALIGN bytes of the file.
-  for (; ReadEntry(log, header.log, at, sequence, most_bins_size, &replay.writes, &entry); ++sequence) {
+  for (; ReadEntry(log, at, sequence, most_bins_size, &replay.writes, &entry); ++sequence) {
     at += entry.size;
     if (SerialDifference(sequence, from) < 0) {
       // An entry applied already, from an earlier log. Such entries come
@@ -202,21 +200,17 @@ std::optional<LogReplay> ReplayOldLog(const ByteReader& log, const LogHeader& he
       const uint64_t log_offset = pages_at + replay.pages * DIRT_PAGE_SIZE;
       if (!log.Contains(log_offset, DIRT_PAGE_SIZE)) return std::nullopt;
       ++replay.pages;
-      // Pages are packed in the log, so a run of set bits is one copy.
-      if (!replay.writes.empty() &&
-          uint64_t{replay.writes.back().hive_offset} + replay.writes.back().length == hive_offset) {
-        replay.writes.back().length += DIRT_PAGE_SIZE;
+      // Pages are packed in the log, so a run of set bits is one copy: the
+      // run's view, which ends at this page in the log, takes it in too.
+      PageWrite* run = replay.writes.empty() ? nullptr : &replay.writes.back();
+      if (run != nullptr && run->hive_offset + run->bytes.size() == hive_offset) {
+        run->bytes = log.Sub(log_offset - run->bytes.size(), run->bytes.size() + DIRT_PAGE_SIZE);
       } else {
-        replay.writes.push_back(
-            PageWrite{static_cast<uint32_t>(hive_offset), DIRT_PAGE_SIZE, header.log, log_offset});
+        replay.writes.push_back(PageWrite{static_cast<uint32_t>(hive_offset), log.Sub(log_offset, DIRT_PAGE_SIZE)});
       }
     }
   }
   return replay;
-}
-
-bool CopyField(const ByteReader& from, uint64_t at, uint64_t length, BaseBlock& block) {
-  return from.Copy(at, length, block.data() + at);
 }
 
 // The recovered base block: the hive's own when it is valid, else the last
@@ -225,22 +219,19 @@ bool CopyField(const ByteReader& from, uint64_t at, uint64_t length, BaseBlock& 
 bool BuildBaseBlock(const ByteReader& hive, const HiveState& state, const ByteReader& last_log,
                     uint32_t sequence, uint32_t hive_bins_size, uint32_t flags, BaseBlock* block) {
   const ByteReader& source = state.valid ? hive : last_log;
-  if (!source.Copy(0, BASE_COPY_SIZE, block->data())) return false;
-  if (!CopyField(last_log, BASE_ROOT_CELL, 4, *block) ||
-      !CopyField(last_log, BASE_MAJOR_VERSION, 4, *block) ||
-      !CopyField(last_log, BASE_MINOR_VERSION, 4, *block) ||
-      !CopyField(last_log, BASE_LAST_WRITTEN, 8, *block)) {
+  // Each field the log gives is copied to its own offset in the block.
+  const auto from_log = [&](uint64_t at, uint64_t length) { return last_log.Copy(at, length, *block, at); };
+  if (!source.Copy(0, BASE_COPY_SIZE, *block) || !from_log(BASE_ROOT_CELL, 4) ||
+      !from_log(BASE_MAJOR_VERSION, 4) || !from_log(BASE_MINOR_VERSION, 4) || !from_log(BASE_LAST_WRITTEN, 8)) {
     return false;
   }
-  PutU32(*block, BASE_PRIMARY_SEQUENCE, sequence);
-  PutU32(*block, BASE_SECONDARY_SEQUENCE, sequence);
-  PutU32(*block, BASE_HIVE_BINS_SIZE, hive_bins_size);
-  PutU32(*block, BASE_FLAGS, flags);
-  PutU32(*block, BASE_FILE_TYPE, FILE_TYPE_HIVE);
+  if (!PutU32(*block, BASE_PRIMARY_SEQUENCE, sequence) || !PutU32(*block, BASE_SECONDARY_SEQUENCE, sequence) ||
+      !PutU32(*block, BASE_HIVE_BINS_SIZE, hive_bins_size) || !PutU32(*block, BASE_FLAGS, flags) ||
+      !PutU32(*block, BASE_FILE_TYPE, FILE_TYPE_HIVE)) {
+    return false;
+  }
   const std::optional<uint32_t> checksum = ComputeBaseBlockChecksum(ByteReader(block->data(), block->size()));
-  if (!checksum) return false;
-  PutU32(*block, BASE_CHECKSUM, *checksum);
-  return true;
+  return checksum && PutU32(*block, BASE_CHECKSUM, *checksum);
 }
 
 // Fills the plan from the logs chosen, in order. False when there is nothing
@@ -284,8 +275,8 @@ bool FinishPlan(const ByteReader& hive, const HiveState& state, const std::vecto
     summary.applied.push_back(AppliedLog{replay.header->log, logs[replay.header->log].name, replay.entries});
     summary.pages += replay.pages;
     for (const PageWrite& write : replay.writes) {
-      plan->image_size = std::max(plan->image_size, HIVE_BASE + uint64_t{write.hive_offset} + write.length);
-      plan->bytes_written += write.length;
+      plan->image_size = std::max(plan->image_size, HIVE_BASE + write.hive_offset + write.bytes.size());
+      plan->bytes_written += write.bytes.size();
     }
     plan->writes.insert(plan->writes.end(), replay.writes.begin(), replay.writes.end());
   }
@@ -364,9 +355,7 @@ RecoveryPlan PlanLogRecovery(const ByteReader& hive, const std::vector<LogFile>&
   } else {
     // The first hbin keeps a copy of the last written time for this case;
     // it is taken only from a page that is an hbin at all.
-    uint32_t signature = 0;
-    if (hive.U32(HIVE_BASE + HBIN_SIGNATURE, &signature) && signature == SIG_HBIN &&
-        hive.U64(HIVE_BASE + HBIN_TIMESTAMP, &last_written)) {
+    if (HasFirstHbin(hive) && hive.U64(HIVE_BASE + HBIN_TIMESTAMP, &last_written)) {
       state.last_written = last_written;
     }
   }
@@ -399,23 +388,19 @@ RecoveryPlan PlanLogRecovery(const ByteReader& hive, const std::vector<LogFile>&
   return none;
 }
 
-bool ApplyRecoveryPlan(const RecoveryPlan& plan, const std::vector<LogFile>& logs, uint8_t* image,
-                       uint64_t image_size) {
+bool ApplyRecoveryPlan(const RecoveryPlan& plan, std::span<uint8_t> image) {
   if (plan.summary.state != RecoveryState::kApplied) return true;
-  if (image == nullptr || image_size < plan.image_size || image_size < HIVE_BASE) return false;
-  // Every write is checked before the first is made, so a failure leaves the
-  // buffer as it was.
+  // The plan's own size, and every write measured against the buffer before
+  // the first is made, so a failure leaves the buffer as it was.
+  if (image.size() < plan.image_size) return false;
+  const ByteReader bounds(image.data(), image.size());
   for (const PageWrite& write : plan.writes) {
-    if (write.log >= logs.size() || !logs[write.log].bytes.Contains(write.log_offset, write.length) ||
-        HIVE_BASE + uint64_t{write.hive_offset} + write.length > image_size) {
-      return false;
-    }
+    if (!bounds.Contains(HIVE_BASE + write.hive_offset, write.bytes.size())) return false;
   }
-  std::memcpy(image, plan.base_block.data(), plan.base_block.size());
+  const ByteReader base_block(plan.base_block.data(), plan.base_block.size());
+  if (!base_block.Copy(0, base_block.size(), image)) return false;
   for (const PageWrite& write : plan.writes) {
-    if (!logs[write.log].bytes.Copy(write.log_offset, write.length, image + HIVE_BASE + write.hive_offset)) {
-      return false;
-    }
+    if (!write.bytes.Copy(0, write.bytes.size(), image, HIVE_BASE + write.hive_offset)) return false;
   }
   return true;
 }

@@ -14,10 +14,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
-#include "hive/image.h"
+#include "hive/byte_reader.h"
 #include "hive/log_layout.h"
 
 namespace keyscout {
@@ -61,9 +62,7 @@ struct RecoverySummary {
 // Bytes copied from a log over the hive bins data.
 struct PageWrite {
   uint32_t hive_offset = 0;  // relative offset (file offset HIVE_BASE + this)
-  uint32_t length = 0;
-  size_t log = 0;           // index of the log the bytes come from
-  uint64_t log_offset = 0;  // file offset of the bytes in that log
+  ByteReader bytes;          // what is written there: a view into the log they come from
 };
 
 // A recovered hive, described as changes to the stored one.
@@ -84,7 +83,8 @@ struct RecoveryPlan {
   // its length.
   uint64_t image_size = 0;
   // Page writes in the order they must be made (a later one may overwrite an
-  // earlier one).
+  // earlier one). They view the logs' bytes, so the plan may be applied only
+  // while the logs it was made from stay open.
   std::vector<PageWrite> writes;
   // The bytes they write, in all: with the stored hive, the bytes of the
   // recovered hive that exist (the rest of a grown hive reads zero).
@@ -99,14 +99,12 @@ struct RecoveryPlan {
 // stored hive's size plus theirs. Prints nothing.
 RecoveryPlan PlanLogRecovery(const ByteReader& hive, const std::vector<LogFile>& logs);
 
-// Writes the plan into `image`, a writable copy of the hive `image_size`
-// bytes long that the caller has made at least plan.image_size long (bytes
-// past the stored hive zeroed): the base block's first BASE_COPY_SIZE bytes,
-// then every page, read from `logs`, which must be the very logs the plan was
-// made from. Nothing else is written. Returns true at once for a plan that
-// applies nothing. Fails (false) and writes nothing when the buffer is too
-// short or a write does not lie inside its log. Prints nothing.
-[[nodiscard]] bool ApplyRecoveryPlan(const RecoveryPlan& plan, const std::vector<LogFile>& logs,
-                                     uint8_t* image, uint64_t image_size);
+// Writes the plan into `image`, a writable copy of the hive that the caller
+// has made at least plan.image_size long (bytes past the stored hive zeroed):
+// the base block's first BASE_COPY_SIZE bytes, then every page. Nothing else
+// is written. Returns true at once for a plan that applies nothing. Fails
+// (false) and writes nothing when a write does not lie inside `image`, as
+// when it is shorter than plan.image_size. Prints nothing.
+[[nodiscard]] bool ApplyRecoveryPlan(const RecoveryPlan& plan, std::span<uint8_t> image);
 
 }  // namespace keyscout

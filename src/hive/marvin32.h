@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "hive/image.h"
+#include "hive/byte_reader.h"
 
 namespace keyscout {
 

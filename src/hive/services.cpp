@@ -5,10 +5,10 @@
 #include <unordered_set>
 
 #include "hive/key_lookup.h"
-#include "hive/key_node.h"
 #include "hive/layout.h"
-#include "hive/names.h"
+#include "hive/subkey_lists.h"
 #include "hive/subkey_walk.h"
+#include "text/case_fold.h"
 
 namespace keyscout {
 
@@ -19,21 +19,11 @@ constexpr size_t CONTROL_SET_DIGITS = 3;
 constexpr std::u16string_view FIRST_CONTROL_SET_NUMBER = u"001";
 constexpr std::u16string_view SERVICES_KEY = u"Services";
 
-// True when the `length` units at `name` equal `expected` without regard to
-// the case of A to Z.
-bool EqualsFolded(const char16_t* name, size_t length, std::u16string_view expected) {
-  if (name == nullptr || length != expected.size()) return false;
-  for (size_t i = 0; i < length; ++i) {
-    if (FoldUpper(name[i]) != FoldUpper(expected[i])) return false;
-  }
-  return true;
-}
-
 // The three digits of a "ControlSetNNN" name, or an empty view for any
 // other name.
 std::u16string_view ControlSetNumber(const char16_t* name, size_t length) {
   if (length != CONTROL_SET_PREFIX.size() + CONTROL_SET_DIGITS ||
-      !EqualsFolded(name, CONTROL_SET_PREFIX.size(), CONTROL_SET_PREFIX)) {
+      !EqualFolded(std::u16string_view(name, CONTROL_SET_PREFIX.size()), CONTROL_SET_PREFIX)) {
     return {};
   }
   const std::u16string_view digits(name + CONTROL_SET_PREFIX.size(), CONTROL_SET_DIGITS);
@@ -46,18 +36,11 @@ std::u16string_view ControlSetNumber(const char16_t* name, size_t length) {
 // What the walks share: the list entries they may still meet, and what they
 // found.
 struct ServiceWalk {
-  explicit ServiceWalk(const HiveImage& hive) : image(hive), entries_left(hive.ListEntryLimit()) {}
-
-  // Counts one entry; false once every walk together has met as many as one
-  // walk may.
-  bool Take() {
-    if (entries_left == 0) return false;
-    --entries_left;
-    return true;
-  }
+  explicit ServiceWalk(const HiveImage& hive) : image(hive), budget(hive) {}
 
   const HiveImage& image;
-  uint64_t entries_left;
+  // One key visited is one entry taken, whichever of the walks visits it.
+  ListEntryBudget budget;
   // The other control sets, by number, and their key nodes in list order.
   std::unordered_set<std::u16string> numbers_seen;
   std::vector<Cell> control_sets;
@@ -69,7 +52,7 @@ struct ServiceWalk {
 
 int CollectControlSet(void* context, Cell node, const char16_t* name, size_t length) {
   auto* walk = static_cast<ServiceWalk*>(context);
-  if (!walk->Take()) return VISIT_STOP;
+  if (!walk->budget.Take()) return VISIT_STOP;
   const std::u16string_view number = ControlSetNumber(name, length);
   // Choice: one key per number, the first in list order; a second key of the
   // same name is damage, and reading it again would only repeat names.
@@ -81,15 +64,15 @@ int CollectControlSet(void* context, Cell node, const char16_t* name, size_t len
 
 int FindServicesKey(void* context, Cell node, const char16_t* name, size_t length) {
   auto* walk = static_cast<ServiceWalk*>(context);
-  if (!walk->Take()) return VISIT_STOP;
-  if (!EqualsFolded(name, length, SERVICES_KEY)) return VISIT_CONTINUE;
+  if (!walk->budget.Take()) return VISIT_STOP;
+  if (name == nullptr || !EqualFolded(std::u16string_view(name, length), SERVICES_KEY)) return VISIT_CONTINUE;
   walk->services = node;
   return VISIT_STOP;
 }
 
 int CollectServiceName(void* context, Cell node, const char16_t* name, size_t length) {
   auto* walk = static_cast<ServiceWalk*>(context);
-  if (!walk->Take()) return VISIT_STOP;
+  if (!walk->budget.Take()) return VISIT_STOP;
   // An entry that does not lead to a key node names no service.
   if (name == nullptr || !CheckKeyNode(walk->image, node)) {
     return VISIT_CONTINUE;
@@ -127,7 +110,7 @@ std::vector<std::u16string> ReadOtherControlSetServices(const HiveImage& image) 
   // is missing, would not be bounded like one walk.
   WalkSubkeys(image, RootKeyCell(image), CollectControlSet, &walk);
   for (const Cell control_set : walk.control_sets) {
-    if (walk.entries_left == 0) break;
+    if (walk.budget.Spent()) break;
     walk.services.reset();
     WalkSubkeys(image, control_set, FindServicesKey, &walk);
     if (walk.services) WalkSubkeys(image, *walk.services, CollectServiceName, &walk);

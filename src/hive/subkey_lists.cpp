@@ -25,11 +25,13 @@ bool IndexRootCount(const HiveImage& image, Cell root, uint16_t* count) {
   return image.CellU16(root, LIST_COUNT, count);
 }
 
-bool IndexRootEntry(const HiveImage& image, Cell root, uint32_t j, Cell* sub) {
+SubList IndexRootSubList(const HiveImage& image, Cell root, uint32_t j, Cell* sub) {
   uint32_t index = 0;
-  if (!image.reader().U32(root.FileOffset() + LIST_ENTRIES + uint64_t{j} * INDEX_ENTRY_SIZE, &index)) return false;
+  if (!image.reader().U32(root.FileOffset() + LIST_ENTRIES + uint64_t{j} * INDEX_ENTRY_SIZE, &index)) {
+    return SubList::kUnreadable;
+  }
   *sub = CellAt(index);
-  return true;
+  return IsLeafList(image.Signature(*sub)) ? SubList::kLeaf : SubList::kPassedOver;
 }
 
 }  // namespace keyscout

@@ -23,6 +23,24 @@ bool IsLeafList(uint16_t signature);
 // and "lh" (index and hash), 4 for "li" (index only).
 uint32_t LeafEntrySize(uint16_t signature);
 
+// The subkey list entries one walk may still meet (HiveImage::ListEntryLimit).
+// Walks that share one budget together meet no more than one walk may.
+class ListEntryBudget {
+ public:
+  explicit ListEntryBudget(const HiveImage& image) : left_(image.ListEntryLimit()) {}
+  // Counts one entry; false once the limit is spent.
+  [[nodiscard]] bool Take() {
+    if (left_ == 0) return false;
+    --left_;
+    return true;
+  }
+  // True once every entry of the limit has been taken.
+  bool Spent() const { return left_ == 0; }
+
+ private:
+  uint64_t left_;
+};
+
 // A leaf list as a reader needs it: where it is, how many entries it holds
 // and how far apart they lie.
 struct LeafList {
@@ -39,10 +57,28 @@ bool OpenLeafList(const HiveImage& image, Cell cell, LeafList* list);
 // lie inside the file. Prints nothing.
 bool LeafListEntry(const HiveImage& image, const LeafList& list, uint32_t i, Cell* node);
 
-// The number of sub-lists an "ri" names, and the sub-list entry `j` names.
-// False when the field does not lie inside the file. Print nothing.
+// The number of sub-lists an "ri" names. False when the field does not lie
+// inside the file. Prints nothing.
 bool IndexRootCount(const HiveImage& image, Cell root, uint16_t* count);
-bool IndexRootEntry(const HiveImage& image, Cell root, uint32_t j, Cell* sub);
+
+// What an entry of an "ri" names, by the one rule every reader of an "ri"
+// follows.
+enum class SubList : uint8_t {
+  kLeaf,        // a leaf list (IsLeafList): its entries are read
+  kPassedOver,  // a cell of any other form: it holds no keys
+  kUnreadable,  // the entry does not lie inside the file: damage
+};
+
+// Reads entry `j` of the "ri" at `root` into `sub` and says what it names.
+// Prints nothing.
+//
+// Choice: a sub-list of any other form (an "ri" under an "ri", a value
+// list, a cell that is no list at all) is passed over and the sub-lists after
+// it are still read, by the listing and the lookup alike, so that a key is
+// found exactly when it is listed. Reading such a cell as a leaf list would
+// take whatever its bytes happen to say for key nodes; ending the walk there
+// would hide every key of the sub-lists after it for one bad entry.
+SubList IndexRootSubList(const HiveImage& image, Cell root, uint32_t j, Cell* sub);
 
 // How a walk over list entries ended.
 enum class ListWalk {
@@ -69,19 +105,18 @@ ListWalk ForEachLeafEntry(const HiveImage& image, Cell cell, ListEntryBudget* bu
 
 // Calls `visit(sub)`, which returns how its own walk of that sub-list ended,
 // for each leaf list the "ri" at `root` names, in order; sub-lists of any
-// other form are passed over. Each sub-list takes one entry from `budget`.
-// Prints nothing.
+// other form are passed over (IndexRootSubList). Each sub-list takes one
+// entry from `budget`. Prints nothing.
 template <typename Visit>
 ListWalk ForEachIndexRootLeaf(const HiveImage& image, Cell root, ListEntryBudget* budget, Visit visit) {
   uint16_t count = 0;
   if (!IndexRootCount(image, root, &count)) return ListWalk::kDamaged;
   for (uint32_t j = 0; j < count; ++j) {
     Cell sub;
-    if (!budget->Take() || !IndexRootEntry(image, root, j, &sub)) return ListWalk::kDamaged;
-    // Choice: a sub-list of any other form is passed over and the walk goes
-    // on with the next one; reading it as a leaf list would take whatever its
-    // bytes happen to say for key nodes.
-    if (!IsLeafList(image.Signature(sub))) continue;
+    if (!budget->Take()) return ListWalk::kDamaged;
+    const SubList form = IndexRootSubList(image, root, j, &sub);
+    if (form == SubList::kUnreadable) return ListWalk::kDamaged;
+    if (form == SubList::kPassedOver) continue;
     const ListWalk inner = visit(sub);
     if (inner != ListWalk::kComplete) return inner;
   }

@@ -1,7 +1,5 @@
 #include "hive/subkey_walk.h"
 
-#include "hive/key_lookup.h"
-#include "hive/key_node.h"
 #include "hive/names.h"
 #include "hive/subkey_lists.h"
 

@@ -1,5 +1,7 @@
 #include "hive/value_data.h"
 
+#include <span>
+
 namespace keyscout {
 
 namespace {
@@ -57,7 +59,7 @@ bool LocateBigData(const HiveImage& image, Cell record, ValueDataPlace* place) {
 }  // namespace
 
 uint32_t GetValueDataLength(const HiveImage& image, Cell value) {
-  if (!ValidateCell(image, value) || image.Signature(value) != SIG_VK) return 0;
+  if (!CheckValueKey(image, value)) return 0;
   uint32_t size = 0;
   if (!image.CellU32(value, VK_DATA_SIZE, &size)) return 0;
   return size & ~VALUE_DATA_RESIDENT;
@@ -65,7 +67,7 @@ uint32_t GetValueDataLength(const HiveImage& image, Cell value) {
 
 bool LocateValueData(const HiveImage& image, Cell value, ValueDataPlace* place) {
   *place = ValueDataPlace{};
-  if (!ValidateCell(image, value) || image.Signature(value) != SIG_VK) return false;
+  if (!CheckValueKey(image, value)) return false;
   uint32_t size = 0;
   uint32_t type = 0;
   if (!image.CellU32(value, VK_DATA_SIZE, &size) || !image.CellU32(value, VK_TYPE, &type)) return false;
@@ -106,16 +108,28 @@ ByteReader ValueDataPiece(const HiveImage& image, const ValueDataPlace& place, u
   return image.reader().Sub(CellAt(segment_index).FileOffset() + DATA_BYTES, SegmentShare(place.length, i));
 }
 
+namespace {
+
+// Copies the pieces of `place` one after the other into `out`, which is the
+// data's length.
+bool CopyPieces(const HiveImage& image, const ValueDataPlace& place, std::span<uint8_t> out) {
+  uint64_t at = 0;
+  for (uint32_t i = 0; i < ValueDataPieceCount(place); ++i) {
+    const ByteReader piece = ValueDataPiece(image, place, i);
+    if (piece.IsNull() || !piece.Copy(0, piece.size(), out, at)) return false;
+    at += piece.size();
+  }
+  return at == out.size();
+}
+
+}  // namespace
+
 ByteReader GatherValueData(const HiveImage& image, const ValueDataPlace& place, std::vector<uint8_t>* scratch) {
   if (place.segments == 0) return ValueDataPiece(image, place, 0);
   if (scratch->size() < place.length) scratch->resize(place.length);
-  uint64_t at = 0;
-  for (uint32_t i = 0; i < place.segments; ++i) {
-    const ByteReader piece = ValueDataPiece(image, place, i);
-    if (piece.IsNull() || !piece.Copy(0, piece.size(), scratch->data() + at)) return ByteReader();
-    at += piece.size();
-  }
-  return ByteReader(scratch->data(), place.length);
+  const std::span<uint8_t> out(scratch->data(), place.length);
+  if (!CopyPieces(image, place, out)) return ByteReader();
+  return ByteReader(out.data(), out.size());
 }
 
 bool ReadValueData(const HiveImage& image, Cell value, uint32_t* type_out, uint8_t* buffer,
@@ -124,13 +138,8 @@ bool ReadValueData(const HiveImage& image, Cell value, uint32_t* type_out, uint8
   const bool located = LocateValueData(image, value, &place);
   if (type_out != nullptr && place.typed) *type_out = place.type;
   if (!located || buffer == nullptr || buffer_size < place.length) return false;
-  uint8_t* out = buffer;
-  for (uint32_t i = 0; i < ValueDataPieceCount(place); ++i) {
-    const ByteReader piece = ValueDataPiece(image, place, i);
-    if (piece.IsNull() || !piece.Copy(0, piece.size(), out)) return false;
-    out += piece.size();
-  }
-  return true;
+  // Exactly the data's length: no copy below can write past it.
+  return CopyPieces(image, place, std::span<uint8_t>(buffer, place.length));
 }
 
 }  // namespace keyscout

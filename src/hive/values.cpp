@@ -1,5 +1,7 @@
 #include "hive/values.h"
 
+#include "text/case_fold.h"
+
 namespace keyscout {
 
 namespace {
@@ -53,20 +55,6 @@ bool WalkValues(const HiveImage& image, Cell key, ValueVisitor visitor, void* co
   return true;
 }
 
-int DecodeValueName(const HiveImage& image, Cell value, NameBuffer& buffer) {
-  uint16_t length = 0;
-  uint16_t flags = 0;
-  if (!image.CellU16(value, VK_NAME_LENGTH, &length) || !image.CellU16(value, VK_FLAGS, &flags)) {
-    buffer[0] = 0;
-    return -1;
-  }
-  // The length field counts bytes in both forms: a 16-bit name of k bytes is
-  // k / 2 units. Reading k units would run past the name into whatever
-  // follows it in the cell.
-  return DecodeStoredName(image, value.FileOffset() + VK_NAME, length,
-                          (flags & VALUE_NAME_COMPRESSED) != 0, buffer);
-}
-
 const char16_t* ValueTypeName(uint32_t type) {
   return type < VALUE_TYPE_COUNT ? VALUE_TYPE_NAMES[type] : VALUE_TYPE_NAMES[0];
 }
@@ -77,8 +65,9 @@ int MatchValueName(const HiveImage& image, Cell value, void* context) {
   if (!image.CellU16(value, VK_NAME_LENGTH, &length)) return VISIT_STOP;
   if (length == 0) return VISIT_CONTINUE;
   NameBuffer stored;
-  if (DecodeValueName(image, value, stored) < 0) return VISIT_STOP;
-  if (!NamesEqualFolded(stored, search.name)) return VISIT_CONTINUE;
+  const int n = DecodeValueName(image, value, stored);
+  if (n < 0) return VISIT_STOP;
+  if (!EqualFolded(std::u16string_view(stored, static_cast<size_t>(n)), search.name)) return VISIT_CONTINUE;
   search.found = 1;
   search.value = value;
   return VISIT_STOP;

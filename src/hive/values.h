@@ -22,11 +22,6 @@ using ValueVisitor = int (*)(const HiveImage& image, Cell value, void* context);
 // Prints nothing.
 bool WalkValues(const HiveImage& image, Cell key, ValueVisitor visitor, void* context);
 
-// Decodes the value's stored name into `buffer`, zero-terminated. Returns the
-// number of units before the terminator, or -1 when the name cannot be read
-// (buffer then holds the empty name). Prints nothing.
-int DecodeValueName(const HiveImage& image, Cell value, NameBuffer& buffer);
-
 // The type codes that have names of their own, 0 (REG_NONE) to 11 (REG_QWORD).
 inline constexpr uint32_t VALUE_TYPE_COUNT = 12;
 

@@ -241,7 +241,9 @@ bool CopySid(uint32_t dest_length, uint8_t* dest, PSID source) {
   const uint32_t length = GetLengthSid(source);
   if (dest == nullptr || dest_length < length) return FailWith(ERROR_INSUFFICIENT_BUFFER);
   // A SID copied onto itself is already in place.
-  if (!source.StartsAt(dest) && !source.Copy(0, length, dest)) return FailWith(ERROR_INVALID_SID);
+  if (!source.StartsAt(dest) && !source.Copy(0, length, std::span<uint8_t>(dest, dest_length))) {
+    return FailWith(ERROR_INVALID_SID);
+  }
   return true;
 }
 

@@ -1,8 +1,7 @@
 #include "security/security_desc.h"
 
-#include <algorithm>
-#include <iterator>
 #include <new>
+#include <span>
 #include <utility>
 
 namespace keyscout {
@@ -51,15 +50,6 @@ ObjectLayout ReadObjectLayout(PACE ace) {
   return layout;
 }
 
-void PutU16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-
-void PutU32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
 // The entry B must follow the entry A in canonical order.
 bool MustFollow(const CDacl::CAccessAce& a, const CDacl::CAccessAce& b) {
   const bool a_inherited = (a.Flags() & INHERITED_ACE) != 0;
@@ -100,20 +90,23 @@ const uint8_t* CAcl::CAce::EncodeOnce(bool object_layout, const GUID* object_typ
   std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[length]());
   if (block == nullptr) AtlThrow(E_OUTOFMEMORY);
   uint8_t* p = block.get();
+  const std::span<uint8_t> out(p, length);
   p[ACE_TYPE] = TypeCode();
   p[ACE_FLAGS] = flags_;
-  PutU16(p + ACE_SIZE, static_cast<uint16_t>(length));
-  PutU32(p + ACE_MASK, mask_);
+  // The layout's length holds every field put here.
+  if (!PutU16(out, ACE_SIZE, static_cast<uint16_t>(length)) || !PutU32(out, ACE_MASK, mask_)) {
+    AtlThrow(E_FAIL);
+  }
   uint32_t at = ACE_SID;
   if (object_layout) {
     uint32_t object_flags = 0;
     if (object_type != nullptr) object_flags |= ACE_OBJECT_TYPE_PRESENT;
     if (inherited_type != nullptr) object_flags |= ACE_INHERITED_OBJECT_TYPE_PRESENT;
-    PutU32(p + ACE_OBJECT_FLAGS, object_flags);
+    if (!PutU32(out, ACE_OBJECT_FLAGS, object_flags)) AtlThrow(E_FAIL);
     at = ACE_OBJECT_GUIDS;
     for (const GUID* guid : {object_type, inherited_type}) {
       if (guid == nullptr) continue;
-      std::copy(std::begin(guid->bytes), std::end(guid->bytes), p + at);
+      if (!ByteReader(guid->bytes, GUID_SIZE).Copy(0, GUID_SIZE, out, at)) AtlThrow(E_FAIL);
       at += GUID_SIZE;
     }
   }
@@ -321,7 +314,7 @@ void CSecurityDesc::LoadStored(PSECURITY_DESCRIPTOR stored) {
   uint32_t revision = 0;
   if (!GetSecurityDescriptorControl(stored, &control, &revision)) AtlThrowLastWin32();
   if ((control & SE_SELF_RELATIVE) != 0) {
-    if (!stored.Copy(0, length, block.get())) AtlThrow(E_INVALIDARG);
+    if (!stored.Copy(0, length, std::span<uint8_t>(block.get(), length))) AtlThrow(E_INVALIDARG);
   } else {
     // MakeSelfRelativeSD refuses what it cannot follow (ERROR_INVALID_PARAMETER,
     // that is E_INVALIDARG).

@@ -1,8 +1,9 @@
-// The one gate to untrusted bytes: boundary pairs of every read, and the
-// eight-bytes-per-step widening of stored names checked against the plain rule
-// at every position of texts that end inside a step, on its boundary and after
-// it. Sources are exact-size heap blocks, so the sanitizer build sees any read
-// past them; the destinations carry sentinels.
+// The one gate to untrusted bytes: boundary pairs of every read and of every
+// copy and put into a buffer, and the eight-bytes-per-step widening of stored
+// names checked against the plain rule at every position of texts that end
+// inside a step, on its boundary and after it. Sources are exact-size heap
+// blocks, so the sanitizer build sees any read past them; the destinations
+// carry sentinels.
 #include "hive/byte_reader.h"
 
 #include <gtest/gtest.h>
@@ -42,6 +43,29 @@ TEST(ByteReaderTest, BoundaryPairs) {
   EXPECT_FALSE(r.Sub(4, 3).U8(3, &last)) << "a sub-reader ends where it was cut";
   EXPECT_TRUE(ByteReader().IsNull());
   EXPECT_FALSE(ByteReader().U8(0, &last));
+}
+
+// A copy is checked at both ends before a byte moves: the source inside the
+// reader and the destination inside its span.
+TEST(ByteReaderTest, CopiesAndPutsCheckTheirDestination) {
+  const uint8_t bytes[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+  const ByteReader r(bytes, sizeof bytes);
+  std::vector<uint8_t> out(6, 0xEE);
+  EXPECT_TRUE(r.Copy(4, 4, out, 2));
+  EXPECT_EQ(out, (std::vector<uint8_t>{0xEE, 0xEE, 5, 6, 7, 8}));
+  EXPECT_FALSE(r.Copy(0, 4, out, 3)) << "one byte past the destination";
+  EXPECT_FALSE(r.Copy(5, 4, out, 0)) << "one byte past the source";
+  EXPECT_FALSE(r.Copy(0, 1, out, UINT64_MAX));
+  EXPECT_EQ(out, (std::vector<uint8_t>{0xEE, 0xEE, 5, 6, 7, 8})) << "a refused copy writes nothing";
+  EXPECT_TRUE(r.Copy(8, 0, out, 6));
+
+  EXPECT_TRUE(PutU32(out, 2, 0x0A0B0C0Du));
+  EXPECT_TRUE(PutU16(out, 0, 0x0102));
+  EXPECT_EQ(out, (std::vector<uint8_t>{2, 1, 0x0D, 0x0C, 0x0B, 0x0A}));
+  EXPECT_FALSE(PutU32(out, 3, 0));
+  EXPECT_FALSE(PutU16(out, 5, 0));
+  EXPECT_FALSE(PutU32(out, UINT64_MAX - 1, 0));
+  EXPECT_EQ(out, (std::vector<uint8_t>{2, 1, 0x0D, 0x0C, 0x0B, 0x0A})) << "a refused put writes nothing";
 }
 
 TEST(ByteReaderTest, WideningStopsAtTheFirstZeroByteAndWritesNothingPastIt) {

@@ -99,10 +99,21 @@ TEST(CheckHiveImageTest, SignaturesAndRootCell) {
   EXPECT_FALSE(CheckHiveImage(OneCell(0x20, 0x58).image()));  // free root cell
 }
 
-TEST(RootKeyCellTest, HcellIndex20IsFileOffset1020) {
-  const Fixture f = OneCell(0x20, -0x58);
-  EXPECT_EQ(RootKeyCell(f.image()).index, 0x20u);
-  EXPECT_EQ(RootKeyCell(f.image()).FileOffset(), 0x1020u);
+TEST(CheckCellTest, KeyNodesAndValueKeysAreToldApart) {
+  HiveBuilder b;
+  const uint32_t key = b.Key(test::KeySpec{.name = u"K"});
+  const uint32_t value = b.Value(test::ValueSpec{.name = u"V"});
+  b.SetRoot(key);
+  Bytes bytes = b.Finish();
+  const auto image = [&] { return HiveImage(bytes.data(), bytes.size()); };
+  EXPECT_TRUE(CheckKeyNode(image(), Cell{key}));
+  EXPECT_FALSE(CheckValueKey(image(), Cell{key}));
+  EXPECT_TRUE(CheckValueKey(image(), Cell{value}));
+  EXPECT_FALSE(CheckKeyNode(image(), Cell{value}));
+  // The right signature in a cell that is not allocated passes neither.
+  b.PatchCellU32(value, CELL_SIZE, 0x20);
+  bytes = b.Finish();
+  EXPECT_FALSE(CheckValueKey(image(), Cell{value}));
 }
 
 TEST(HiveImageTest, TruncatedFilesOfEveryLengthAreRefusedSafely) {
@@ -116,21 +127,6 @@ TEST(HiveImageTest, TruncatedFilesOfEveryLengthAreRefusedSafely) {
     const Cell root = RootKeyCell(image);
     EXPECT_EQ(root.index, length >= 0x28 ? 0x20u : UNREADABLE_CELL_INDEX) << length;
   }
-}
-
-TEST(BaseBlockChecksumTest, XorOfTheWordsWithItsTwoSubstitutions) {
-  test::Bytes block(0x200, 0);
-  EXPECT_EQ(ComputeBaseBlockChecksum(ByteReader(block.data(), block.size())), 1u);  // 0 is kept as 1
-  block[0x10] = block[0x11] = block[0x12] = block[0x13] = 0xFF;
-  EXPECT_EQ(ComputeBaseBlockChecksum(ByteReader(block.data(), block.size())), 0xFFFFFFFEu);
-  block[0x1F9] = 0x01;  // the last word summed
-  EXPECT_EQ(ComputeBaseBlockChecksum(ByteReader(block.data(), block.size())), 0xFFFFFEFFu);
-  EXPECT_FALSE(ComputeBaseBlockChecksum(ByteReader(block.data(), 0x1FB)));
-
-  test::Bytes hive = test::HiveBuilder().Finish();
-  EXPECT_TRUE(BaseBlockChecksumValid(ByteReader(hive.data(), hive.size())));
-  hive[0x30] ^= 1;
-  EXPECT_FALSE(BaseBlockChecksumValid(ByteReader(hive.data(), hive.size())));
 }
 
 }  // namespace

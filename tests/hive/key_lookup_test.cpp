@@ -222,59 +222,21 @@ TEST(FindKeyByPathTest, KeysSearchedUnderMustBeValidNodes) {
   EXPECT_FALSE(FindKeyByPath(HiveImage(bad_sig.data(), bad_sig.size()), u"A\\C"));
 }
 
-std::u16string Decoded(const Bytes& bytes, uint32_t key) {
-  NameBuffer buffer;
-  const int n = DecodeKeyName(HiveImage(bytes.data(), bytes.size()), Cell{key}, buffer);
-  if (n < 0) return u"<unreadable>";
-  EXPECT_EQ(buffer[n], 0);
-  return std::u16string(buffer, static_cast<size_t>(n));
-}
-
-TEST(DecodeKeyNameTest, SixteenBitNamesCountBytesAndStopAtZero) {
+TEST(FindKeyByPathTest, NamesUpToTheLongestAreFoundAndNamesPastTheFileAreNot) {
   HiveBuilder b;
-  const uint32_t cyrillic = b.Key(KeySpec{.name = u"\u041A\u043B\u044E\u0447"});
-  const uint32_t early = b.Key(KeySpec{.name = std::u16string(u"ab\0cd", 5), .compressed = false});
-  const uint32_t odd = b.Key(KeySpec{.compressed = false, .raw_name = test::Utf16Le(u"xyz"), .name_length = 5});
-  const Bytes bytes = b.Finish();
-  EXPECT_EQ(Decoded(bytes, cyrillic), u"\u041A\u043B\u044E\u0447");
-  EXPECT_EQ(Decoded(bytes, early), u"ab");
-  EXPECT_EQ(Decoded(bytes, odd), u"xy") << "an odd byte count drops its last byte";
-}
-
-TEST(DecodeKeyNameTest, LongNamesAreDecodedWholeUpTo259Units) {
-  HiveBuilder b;
-  const std::u16string n130(130, u'a');
-  const std::u16string n258 = std::u16string(257, u'b') + u'c';
-  const uint32_t k130 = b.Key(KeySpec{.name = n130});
-  const uint32_t k258 = b.Key(KeySpec{.name = n258});
-  const uint32_t k300 = b.Key(KeySpec{.name = std::u16string(300, u'd')});
-  const uint32_t w300 = b.Key(KeySpec{.name = std::u16string(300, u'\u0100')});
-  const uint32_t root = b.Key(KeySpec{.name = u"R", .stable_count = 2,
-                                      .stable_list = b.LeafList("lh", {k130, k258})});
-  b.SetRoot(root);
-  const Bytes bytes = b.Finish();
-  EXPECT_EQ(Decoded(bytes, k130), n130);
-  EXPECT_EQ(Decoded(bytes, k258), n258);
-  EXPECT_EQ(Decoded(bytes, k300), std::u16string(259, u'd'));
-  EXPECT_EQ(Decoded(bytes, w300), std::u16string(259, u'\u0100'));
-  const HiveImage image(bytes.data(), bytes.size());
-  EXPECT_EQ(FindKeyByPath(image, n130)->index, k130);
-  EXPECT_EQ(FindKeyByPath(image, u"R\\..\\" + n258).has_value(), false);
-  EXPECT_EQ(FindKeyByPath(image, n258)->index, k258);
-}
-
-TEST(DecodeKeyNameTest, NamesRunningPastTheFileAreUnreadable) {
-  HiveBuilder b;
-  const uint32_t key = b.Key(KeySpec{.name = u"Name", .name_length = 4000});
-  b.SetRoot(b.Key(KeySpec{.name = u"R", .stable_count = 1, .stable_list = b.LeafList("lh", {key})}));
+  const std::u16string longest = std::u16string(NAME_MAX_CHARS - 1, u'b') + u'c';
+  const uint32_t k_longest = b.Key(KeySpec{.name = longest});
+  const uint32_t list = b.LeafList("lh", {k_longest, 0});
+  b.SetRoot(b.Key(KeySpec{.name = u"R", .stable_count = 2, .stable_list = list}));
+  // The last cell of the file, so that cutting its name cuts nothing else.
+  const uint32_t tail = b.Key(KeySpec{.name = u"Name"});
+  b.PatchCellU32(list, LIST_ENTRIES + LEAF_ENTRY_SIZE, tail);
   Bytes bytes = b.Finish();
-  // While the file holds 259 bytes from the name on, the name is read, cut at
-  // the buffer (or at a zero byte of whatever follows it in the file).
-  const std::u16string whole = Decoded(bytes, key);
-  EXPECT_EQ(whole.substr(0, 4), u"Name");
-  EXPECT_LE(whole.size(), 259u);
-  bytes.resize(HiveBuilder::FileOffset(key) + 0x52);  // the name's third byte is gone
-  EXPECT_EQ(Decoded(bytes, key), u"<unreadable>");
+  const HiveImage image(bytes.data(), bytes.size());
+  EXPECT_EQ(FindKeyByPath(image, longest)->index, k_longest);
+  EXPECT_FALSE(FindKeyByPath(image, longest + u"c")) << "one unit longer than any stored name";
+  EXPECT_EQ(FindKeyByPath(image, u"name")->index, tail);
+  bytes.resize(HiveBuilder::FileOffset(tail) + NK_NAME + 2);  // the name's third byte is gone
   EXPECT_FALSE(FindKeyByPath(HiveImage(bytes.data(), bytes.size()), u"Name"));
 }
 

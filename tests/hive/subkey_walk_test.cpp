@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
+#include "hive/key_lookup.h"
 #include "support/hive_builder.h"
 
 namespace keyscout {
@@ -43,6 +47,36 @@ TEST(WalkSubkeysTest, DamageCutsTheWalkShort) {
   EXPECT_FALSE(WalkSubkeys(image, Cell{no_volatile_list}, CountUntil, &left));
   EXPECT_EQ(left, 9) << "the stable list's row came before the damage";
   EXPECT_FALSE(WalkSubkeys(image, Cell{a + 8}, CountUntil, &left)) << "not a key node";
+}
+
+int CollectNames(void* context, Cell, const char16_t* name, size_t length) {
+  static_cast<std::vector<std::u16string>*>(context)->emplace_back(name, length);
+  return VISIT_CONTINUE;
+}
+
+// The walk and the lookup read an "ri" by one rule: a sub-list of another
+// form (here a nested "ri" and a cell that is no list) holds no keys and the
+// sub-lists after it are still read, so a key is found exactly when it is
+// listed.
+TEST(WalkSubkeysTest, AnIndexRootIsReadAsTheLookupReadsIt) {
+  HiveBuilder b;
+  std::vector<uint32_t> keys;
+  for (const char16_t* name : {u"A", u"B", u"M", u"N", u"Z"}) keys.push_back(b.Key(KeySpec{.name = name}));
+  const uint32_t hidden = b.Key(KeySpec{.name = u"H"});
+  const uint32_t nested = b.IndexRoot({b.LeafList("lh", {hidden})});
+  const uint32_t not_a_list = b.AddCell({'x', 'y', 1, 0, 0, 0, 0, 0});
+  const uint32_t ri = b.IndexRoot({b.LeafList("lh", {keys[0], keys[1]}), nested, b.LeafList("lf", {keys[2]}),
+                                   not_a_list, b.LeafList("li", {keys[3], keys[4]})});
+  const uint32_t key = b.Key(KeySpec{.name = u"K", .stable_count = 6, .stable_list = ri});
+  const Bytes bytes = b.Finish();
+  const HiveImage image(bytes.data(), bytes.size());
+  std::vector<std::u16string> listed;
+  EXPECT_TRUE(WalkSubkeys(image, Cell{key}, CollectNames, &listed));
+  EXPECT_EQ(listed, (std::vector<std::u16string>{u"A", u"B", u"M", u"N", u"Z"}));
+  for (size_t i = 0; i < keys.size(); ++i) {
+    EXPECT_EQ(FindSubkey(image, Cell{key}, listed[i].c_str()), Cell{keys[i]}) << i;
+  }
+  EXPECT_EQ(FindSubkey(image, Cell{key}, u"H"), std::nullopt) << "a key under a nested ri is not listed either";
 }
 
 }  // namespace

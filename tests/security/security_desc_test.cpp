@@ -60,7 +60,7 @@ TEST(LoadStoredTest, CopiesExactlyTheMeasuredLength) {
   ASSERT_FALSE(copy.IsNull());
   EXPECT_FALSE(copy.StartsAt(stored.data()));
   Bytes copied(copy.size());
-  ASSERT_TRUE(copy.Copy(0, copied.size(), copied.data()));
+  ASSERT_TRUE(copy.Copy(0, copied.size(), copied));
   EXPECT_EQ(copied, sd);
   desc.FreeDescriptor();
   EXPECT_TRUE(desc.DescriptorCopy().IsNull());

@@ -98,7 +98,7 @@ TEST_F(CSidTest, CopiesTakeTheSidAndTheCachedTexts) {
   target.AssignCopy(source);
   EXPECT_EQ(target.SidText(), u"S-1-5-19");
   Bytes copied(target.Sid().size());
-  ASSERT_TRUE(target.Sid().Copy(0, copied.size(), copied.data()));
+  ASSERT_TRUE(target.Sid().Copy(0, copied.size(), copied));
   EXPECT_EQ(copied, Sid("S-1-5-19"));
   target.AssignCopy(target);
   EXPECT_EQ(target.SidText(), u"S-1-5-19");
