@@ -17,7 +17,6 @@
 #include <vector>
 
 #include "app/driver.h"
-#include "text/console.h"
 #include "text/utf8.h"
 
 namespace {
@@ -44,7 +43,7 @@ void OpenPageOnFault(int, siginfo_t* info, void*) {
 // The hive, mapped with no access until the run reaches each page.
 class TracedHiveSource : public keyscout::HiveSource {
  public:
-  keyscout::MapStatus Open(const std::u16string& path, keyscout::HiveImage* image) override {
+  keyscout::MapStatus Open(const std::u16string& path, keyscout::FileBytes* hive) override {
     const int fd = ::open(keyscout::EncodeFileName(path).c_str(), O_RDONLY);
     struct stat st {};
     if (fd < 0 || ::fstat(fd, &st) != 0 || st.st_size <= 0) return keyscout::MapStatus::kCannotOpen;
@@ -55,9 +54,14 @@ class TracedHiveSource : public keyscout::HiveSource {
     touched_.assign((g_size + TRACE_PAGE - 1) / TRACE_PAGE, 0);
     g_touched = touched_.data();
     g_view = static_cast<uint8_t*>(view);
-    *image = keyscout::HiveImage(g_view, g_size);
+    *hive = keyscout::FileBytes{g_view, g_size};
     return keyscout::MapStatus::kOk;
   }
+  // The trace follows the hive alone: no logs, nothing a run could write
+  // into, and no private view for -t to write.
+  std::vector<keyscout::OpenedLog> OpenLogs() override { return {}; }
+  keyscout::Evidence GatherEvidence() override { return {}; }
+  uint8_t* MakePrivateWritable(uint64_t, uint64_t*) override { return nullptr; }
   void Close() override {}
   const std::vector<uint8_t>& touched() const { return touched_; }
 
@@ -66,13 +70,19 @@ class TracedHiveSource : public keyscout::HiveSource {
 };
 
 // Counts what the run prints.
-class CountingSink : public keyscout::ByteSink {
+class CountingSink : public keyscout::OutputSink {
  public:
   bool Write(const char*, size_t length) override {
     bytes += length;
     return true;
   }
+  bool IsFile() const override { return false; }
+  bool Protect(const keyscout::Evidence&) override { return true; }
+  const std::string& failure() const override { return no_failure_; }
   uint64_t bytes = 0;
+
+ private:
+  const std::string no_failure_;
 };
 
 }  // namespace
@@ -93,12 +103,7 @@ int main(int argc, char** argv) {
   TracedHiveSource source;
   CountingSink sink;
   CountingSink err_sink;
-  int code = 0;
-  {
-    keyscout::Console out(sink);
-    keyscout::Console err(err_sink);
-    code = keyscout::RunTool(words, out, err, &source);
-  }
+  const int code = keyscout::RunTool(words, sink, err_sink, source);
 
   std::FILE* pages = std::fopen(argv[1], "w");
   if (pages == nullptr) return 2;

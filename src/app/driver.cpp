@@ -11,86 +11,73 @@
 #include "app/options.h"
 #include "app/security_report.h"
 #include "app/value_report.h"
+#include "hive/image.h"
 #include "hive/key_lookup.h"
-#include "platform/log_files.h"
+#include "hive/log_recovery.h"
 #include "security/atl_exception.h"
+#include "text/console.h"
 
 namespace keyscout {
 
-MapStatus MappedHiveSource::Open(const std::u16string& path, HiveImage* image) {
-  path_ = path;
-  const MapStatus status = file_.Open(path);
-  if (status == MapStatus::kOk) *image = HiveImage(file_.data(), file_.size());
-  return status;
-}
-
-void MappedHiveSource::Close() {
-  logs_.clear();
-  log_identities_.clear();
-  file_.Close();
-}
-
-EvidenceFiles MappedHiveSource::Evidence() const {
-  EvidenceFiles evidence{file_.identity()};
-  evidence.insert(evidence.end(), log_identities_.begin(), log_identities_.end());
-  return evidence;
-}
-
-std::vector<LogFile> MappedHiveSource::OpenLogs() {
-  std::vector<LogFile> logs;
-  for (const FoundLog& found : FindLogFiles(path_)) {
-    // Every log the search names is evidence, whether or not it opens below:
-    // one held by another process, or a name that leads to a device, could
-    // otherwise be written by a dump file or by standard output.
-    log_identities_.push_back(IdentityOfFile(found.path));
-    auto file = std::make_unique<MappedFile>();
-    FileIdentity opened;
-    // Choice: a log that cannot be opened (no access, held by a writer, not a
-    // plain file) is left out as one that is not there: the hive itself can
-    // still be read, and the status line says which logs were applied.
-    if (file->Open(found.path, &opened) == MapStatus::kOk) {
-      logs.push_back(LogFile{found.name, ByteReader(file->data(), file->size())});
-      logs_.push_back(std::move(file));
-    }
-    // The file opened is the one named, unless it was replaced in between.
-    if (opened.known() && opened != log_identities_.back()) log_identities_.push_back(opened);
-  }
-  return logs;
-}
-
-EvidenceFiles MappedHiveSource::LogEvidence() const {
-  EvidenceFiles evidence;
-  for (const FoundLog& found : FindLogFiles(path_)) evidence.push_back(IdentityOfFile(found.path));
-  return evidence;
-}
-
-uint8_t* MappedHiveSource::MakePrivateWritable(uint64_t length, uint64_t* view_length) {
-  uint8_t* view = file_.MakePrivateWritable(length);
-  if (view != nullptr) *view_length = file_.size();
-  return view;
-}
-
 namespace {
 
-// The value report's request: -v, else -u, with -d and -w.
-ValueRequest ValueRequestOf(const RunOptions& options) {
-  ValueRequest request;
-  // Choice: with both -v and -u, -v wins: the value typed by name is the
-  // narrower request, and -u adds nothing a script could not drop.
-  request.unnamed = (options.flags & OPT_VALUE) == 0;
-  if (!request.unnamed) request.name = options.value_name;
-  request.decode = (options.flags & OPT_DECODE) != 0;
-  request.dump = (options.flags & OPT_DUMP) != 0;
-  request.output_file = options.output_file;
-  return request;
+// The error stream carries a few lines at most.
+constexpr size_t ERROR_STREAM_BUFFER = 1 << 12;
+
+// Closes the source when the run ends, whichever way it ends.
+class ClosingSource {
+ public:
+  explicit ClosingSource(HiveSource& source) : source_(source) {}
+  ~ClosingSource() { source_.Close(); }
+  ClosingSource(const ClosingSource&) = delete;
+  ClosingSource& operator=(const ClosingSource&) = delete;
+
+ private:
+  HiveSource& source_;
+};
+
+// The options of the command line; the exit code instead when the usage text
+// is all the run prints.
+std::optional<int> ReadCommandLine(const std::vector<std::u16string>& words, RunOptions* options, Console& out) {
+  const ParseVerdict verdict = ParseCommandLine(words, options);
+  if (verdict == ParseVerdict::kRun) return std::nullopt;
+  out.Wide(MSG_USAGE);
+  return verdict == ParseVerdict::kUsageRequested ? 0 : 1;
 }
 
-// -t: plans the replay of `logs` over the hive and, when it changes anything,
-// applies it to a private view of the hive and points `image` at that view;
-// then prints the status line, and on `err` why the recovery may be
-// incomplete. False, with the message printed, when the view cannot be made.
-bool ApplyTransactionLogs(HiveSource& hive, const std::vector<LogFile>& logs, const std::u16string& path,
+// Gathers the files the run must never write and tells both streams, when
+// the run writes a file at all: a dump file, or standard output or error sent
+// to a file (a shell's ">>" onto the hive or a log). Every other run is spared
+// the search. Standard output that leads into them gets nothing, not even a
+// message that the hive cannot be opened, and the run ends at once (false);
+// standard error is only silenced: it carries no result.
+bool ProtectEvidence(const RunOptions& options, HiveSource& source, OutputSink& out, OutputSink& err,
+                     Evidence* evidence) {
+  const bool dumps = (options.flags & OPT_DUMP) != 0 && (options.flags & (OPT_VALUE | OPT_UNNAMED)) != 0;
+  if (!dumps && !out.IsFile() && !err.IsFile()) return true;
+  *evidence = source.GatherEvidence();
+  static_cast<void>(err.Protect(*evidence));  // refused or not, the run goes on
+  return out.Protect(*evidence);
+}
+
+// The message for a hive that could not be opened. Returns the exit code, 1.
+int ReportOpenFailure(MapStatus status, const std::u16string& path, Console& out) {
+  const char16_t* message = MSG_CANNOT_OPEN_TARGET;
+  if (status == MapStatus::kCannotMapTarget) message = MSG_CANNOT_MAP_TARGET;
+  if (status == MapStatus::kCannotMapMemory) message = MSG_CANNOT_MAP_MEMORY;
+  out.Format(message, {path});
+  return 1;
+}
+
+// -t: plans the replay of `opened` over the hive and, when it changes
+// anything, applies it to a private view of the hive and points `image` at
+// that view; then prints the status line, and on `err` why the recovery may
+// be incomplete. False, with the message printed, when the view cannot be
+// made.
+bool ApplyTransactionLogs(HiveSource& hive, const std::vector<OpenedLog>& opened, const std::u16string& path,
                           HiveImage* image, Console& out, Console& err) {
+  std::vector<LogFile> logs;
+  for (const OpenedLog& log : opened) logs.push_back(LogFile{log.name, ByteReader(log.bytes.data, log.bytes.size)});
   RecoveryPlan plan = PlanLogRecovery(image->reader(), logs);
   if (plan.summary.state == RecoveryState::kApplied) {
     const uint64_t stored = image->size();
@@ -108,25 +95,37 @@ bool ApplyTransactionLogs(HiveSource& hive, const std::vector<LogFile>& logs, co
       // a hive the logs say is larger.
       *image = HiveImage(view, length, stored + plan.bytes_written);
     } else {
-      // A view as long as the plan asks, over the very logs it was made
-      // from, takes every write; should one still be refused, nothing was
-      // written and the hive reads as stored, as the status line then says.
+      // A view as long as the plan asks takes every write, each a view of
+      // its own log; should one still be refused, nothing was written and
+      // the hive reads as stored, as the status line then says.
       *image = HiveImage(view, stored);
       plan.summary = RecoverySummary{};
       plan.summary.state = RecoveryState::kNoUsableLog;
     }
   }
-  out.Wide(RenderLogStatus(plan.summary));
-  out.Ascii("\n");
+  PrintLogStatus(plan.summary, out);
   if (plan.summary.gap_from) {
     err.Format(MSG_LOGS_GAP_NOTE, {*plan.summary.gap_from, plan.summary.first_sequence});
   }
   return true;
 }
 
-// Everything after the hive is open: key selection and the reports. Returns
-// the exit code.
-int RunReports(const RunOptions& options, const HiveImage& image, const EvidenceFiles& evidence, Console& out) {
+// The value report's request: -v, else -u, with -d and -w.
+ValueRequest ValueRequestOf(const RunOptions& options) {
+  ValueRequest request;
+  // Choice: with both -v and -u, -v wins: the value typed by name is the
+  // narrower request, and -u adds nothing a script could not drop.
+  request.unnamed = (options.flags & OPT_VALUE) == 0;
+  if (!request.unnamed) request.name = options.value_name;
+  request.decode = (options.flags & OPT_DECODE) != 0;
+  request.dump = (options.flags & OPT_DUMP) != 0;
+  request.output_file = options.output_file;
+  return request;
+}
+
+// Selects the key and runs the reports asked for, always in the same order.
+// Returns the exit code.
+int RunReports(const RunOptions& options, const HiveImage& image, const Evidence& evidence, Console& out) {
   Cell key = RootKeyCell(image);
   if ((options.flags & OPT_KEY) == 0 && !HasHiveSignatures(image)) {
     // A file that is not a hive at all (a compressed copy, a log) has no root
@@ -180,83 +179,56 @@ int RunReports(const RunOptions& options, const HiveImage& image, const Evidence
   return 0;
 }
 
+// The steps of a run, each ending it when it fails. Returns the exit code.
+int RunSteps(const std::vector<std::u16string>& words, OutputSink& out_sink, OutputSink& err_sink,
+             HiveSource& source, Console& out, Console& err) {
+  out.Wide(MSG_BANNER);
+  RunOptions options;
+  if (const std::optional<int> code = ReadCommandLine(words, &options, out)) return *code;
+  // The logs are read only with -t: without it the run reads the hive alone.
+  const bool with_logs = (options.flags & OPT_LOGS) != 0;
+
+  const ClosingSource closing(source);
+  FileBytes hive;
+  const MapStatus opened = source.Open(options.hive_path, &hive);
+  std::vector<OpenedLog> logs;
+  if (opened == MapStatus::kOk && with_logs) logs = source.OpenLogs();
+  Evidence evidence;
+  if (!ProtectEvidence(options, source, out_sink, err_sink, &evidence)) return 1;
+  if (opened != MapStatus::kOk) return ReportOpenFailure(opened, options.hive_path, out);
+
+  HiveImage image(hive.data, hive.size);
+  if (with_logs && !ApplyTransactionLogs(source, logs, options.hive_path, &image, out, err)) return 1;
+  return RunReports(options, image, evidence, out);
+}
+
 }  // namespace
 
-int RunTool(const std::vector<std::u16string>& words, Console& out, Console& err, HiveSource* source) {
+int RunTool(const std::vector<std::u16string>& words, OutputSink& out_sink, OutputSink& err_sink,
+            HiveSource& source) try {
+  Console out(out_sink);
+  Console err(err_sink, ERROR_STREAM_BUFFER);
+  int code = 1;
   try {
-    out.Wide(MSG_BANNER);
-    RunOptions options;
-    switch (ParseCommandLine(words, &options)) {
-      case ParseVerdict::kUsageRequested:
-        out.Wide(MSG_USAGE);
-        return 0;
-      case ParseVerdict::kNoHiveFile:
-        out.Wide(MSG_USAGE);
-        return 1;
-      case ParseVerdict::kRun:
-        break;
-    }
-
-    // Standard output sent to the hive itself (a shell's ">>" onto it) must
-    // not receive a byte, not even a message that the hive cannot be opened
-    // (on Windows the redirection itself keeps the hive from opening): the
-    // file the path names is compared before it is opened. Standard error
-    // sent there gets nothing either, but the run goes on without it.
-    if (out.WritesToFile() || err.WritesToFile()) {
-      const EvidenceFiles hive_file{IdentityOfFile(options.hive_path)};
-      out.Protect(hive_file);
-      err.Protect(hive_file);
-      if (out.failed()) return 1;
-    }
-    MappedHiveSource mapped;
-    HiveSource& hive = source != nullptr ? *source : mapped;
-    HiveImage image;
-    switch (hive.Open(options.hive_path, &image)) {
-      case MapStatus::kOk:
-        break;
-      case MapStatus::kCannotOpen:
-        out.Format(MSG_CANNOT_OPEN_TARGET, {options.hive_path});
-        return 1;
-      case MapStatus::kCannotMapTarget:
-        out.Format(MSG_CANNOT_MAP_TARGET, {options.hive_path});
-        return 1;
-      case MapStatus::kCannotMapMemory:
-        out.Format(MSG_CANNOT_MAP_MEMORY, {options.hive_path});
-        return 1;
-    }
-    // The logs are read only with -t; without it the run reads the hive
-    // alone, exactly as before, in output and in cost.
-    const bool with_logs = (options.flags & OPT_LOGS) != 0;
-    std::vector<LogFile> logs;
-    if (with_logs) logs = hive.OpenLogs();
-    EvidenceFiles evidence = hive.Evidence();
-    // The logs are evidence all the same, read or not. Without -t they are
-    // looked for only when the run is about to write a file (a dump file, or
-    // standard output or error sent to a file), which every other run is
-    // spared.
-    const bool dumps = (options.flags & OPT_DUMP) != 0 && (options.flags & (OPT_VALUE | OPT_UNNAMED)) != 0;
-    if (!with_logs && (dumps || out.WritesToFile() || err.WritesToFile())) {
-      const EvidenceFiles logs_beside = hive.LogEvidence();
-      evidence.insert(evidence.end(), logs_beside.begin(), logs_beside.end());
-    }
-    // Standard output appended to the hive or a log would write into the
-    // evidence: nothing is written then, and the run ends at once. Standard
-    // error is only silenced: it carries no result.
-    out.Protect(evidence);
-    err.Protect(evidence);
-    if (out.failed() || (with_logs && !ApplyTransactionLogs(hive, logs, options.hive_path, &image, out, err))) {
-      hive.Close();
-      return 1;
-    }
-    const int code = RunReports(options, image, evidence, out);
-    hive.Close();
-    return code;
+    code = RunSteps(words, out_sink, err_sink, source, out, err);
   } catch (const std::bad_alloc&) {
     // Running out of memory anywhere ends the run with one line; the source
-    // releases the file as it goes out of scope.
+    // is closed as the steps unwind.
     out.Wide(MSG_OUT_OF_MEMORY);
-    return 1;
   }
+  out.Flush();
+  if (!out_sink.failure().empty()) {
+    // Standard output is the thing that failed, so this line goes to the
+    // error stream: a script must not take a lost listing for a finished one.
+    err.Ascii(MSG_OUTPUT_LOST_PREFIX);
+    err.Ascii(out_sink.failure());
+    err.Ascii(")\n");
+    code = 1;
+  }
+  err.Flush();
+  return code;
+} catch (const std::bad_alloc&) {
+  return 1;  // not even the consoles' buffers could be had: nothing can be said
 }
 
 }  // namespace keyscout

@@ -1,5 +1,7 @@
 #include "app/hex_dump.h"
 
+#include "text/numbers.h"
+
 namespace keyscout {
 
 namespace {
@@ -8,7 +10,6 @@ constexpr size_t DUMP_BYTES_PER_LINE = 16;
 constexpr size_t DUMP_GROUP_BYTES = 8;  // "- " follows this many bytes
 // Offset (up to 16 digits) + 4 + 16 * 3 + 2 + 2 + 16 * 2 + line end.
 constexpr size_t DUMP_LINE_CAPACITY = 16 + 4 + 48 + 2 + 2 + 32 + 1;
-constexpr char HEX_DIGITS[] = "0123456789ABCDEF";
 
 // Digits, letters and the space show as themselves; everything else,
 // punctuation and bytes from 0x80 up included, as a full stop.
@@ -18,31 +19,20 @@ char DumpCharacter(uint8_t byte) {
   return shown ? static_cast<char>(byte) : '.';
 }
 
-// Writes the offset in upper-case hexadecimal, at least two digits, and the
-// four spaces after it. Returns the number of characters written.
-size_t PutOffset(uint64_t offset, char* line) {
-  char digits[16];
-  size_t n = 0;
-  do {
-    digits[n++] = HEX_DIGITS[offset & 0xF];
-    offset >>= 4;
-  } while (offset != 0);
-  if (n < 2) digits[n++] = '0';
-  size_t at = 0;
-  while (n > 0) line[at++] = digits[--n];
-  for (int i = 0; i < 4; ++i) line[at++] = ' ';
-  return at;
-}
-
 // One line of `present` bytes (0 to 16) at `offset`; positions past them are
 // blank. A line without bytes has neither offset nor "- ".
 void PrintLine(const uint8_t* bytes, size_t present, uint64_t offset, Console& out) {
   char line[DUMP_LINE_CAPACITY];
-  size_t at = present > 0 ? PutOffset(offset, line) : 0;
+  size_t at = 0;
+  if (present > 0) {
+    // The offset as wide as it needs to be, never less than two digits, and
+    // four spaces.
+    at = PutHex(offset, 2, line);
+    for (int i = 0; i < 4; ++i) line[at++] = ' ';
+  }
   for (size_t i = 0; i < DUMP_BYTES_PER_LINE; ++i) {
     if (i < present) {
-      line[at++] = HEX_DIGITS[bytes[i] >> 4];
-      line[at++] = HEX_DIGITS[bytes[i] & 0xF];
+      at += PutHex(bytes[i], 2, line + at);
     } else {
       line[at++] = ' ';
       line[at++] = ' ';

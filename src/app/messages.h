@@ -65,30 +65,31 @@ inline constexpr const char16_t* MSG_KEY_FLAG_NAMES[] = {
 };
 inline constexpr char16_t MSG_KEY_FLAG_SEPARATOR[] = u"|";
 
-// The status line of -t, after the banner and before the key path line;
-// RenderLogStatus (log_status.h) fills it. Each %s is text.
-inline constexpr char16_t MSG_LOGS_CLEAN[] = u"Transaction logs : hive is clean, no log applied\n";
+// The status line of -t, after the banner and before the key path line, as
+// PrintLogStatus (log_status.h) prints it: one of the states, then
+// MSG_LOGS_GAP when entries are missing, then the line end.
+inline constexpr char16_t MSG_LOGS_CLEAN[] = u"Transaction logs : hive is clean, no log applied";
 inline constexpr char16_t MSG_LOGS_NO_USABLE_LOG[] =
-    u"Transaction logs : hive is dirty but no usable log was found, read as stored\n";
-// The logs applied (one MSG_LOGS_NEW_LOG each, joined by MSG_LOGS_AND), and
-// the first and last sequence numbers of the entries applied.
-inline constexpr char16_t MSG_LOGS_NEW_FORMAT[] = u"Transaction logs : applied %s, sequence %s to %s\n";
-inline constexpr char16_t MSG_LOGS_NEW_LOG[] = u"%s (%s)";
+    u"Transaction logs : hive is dirty but no usable log was found, read as stored";
+// Applied: this, then in the new format each log applied with its count of
+// entries (joined by MSG_LOGS_AND) and the first and last sequence numbers of
+// the entries applied; in the old format the log applied and the count of
+// 512-byte pages written.
+inline constexpr char16_t MSG_LOGS_APPLIED[] = u"Transaction logs : applied ";
+inline constexpr char16_t MSG_LOGS_ONE_ENTRY[] = u"%s (1 entry)";
+inline constexpr char16_t MSG_LOGS_ENTRIES[] = u"%s (%u entries)";
 inline constexpr char16_t MSG_LOGS_AND[] = u" and ";
-inline constexpr char16_t MSG_LOGS_ONE_ENTRY[] = u"1 entry";
-inline constexpr char16_t MSG_LOGS_ENTRIES[] = u"%s entries";
-// Added to the new-format line when the first entry applied does not follow
-// the hive's own sequence number (%s): entries in between are missing.
-inline constexpr char16_t MSG_LOGS_GAP[] = u", after a gap from %s";
+inline constexpr char16_t MSG_LOGS_SEQUENCES[] = u", sequence %u to %u";
+inline constexpr char16_t MSG_LOGS_OLD_ONE_PAGE[] = u"%s (old format, 1 page)";
+inline constexpr char16_t MSG_LOGS_OLD_PAGES[] = u"%s (old format, %u pages)";
+// Added when the first entry applied does not follow the hive's own
+// sequence number (%u): entries in between are missing.
+inline constexpr char16_t MSG_LOGS_GAP[] = u", after a gap from %u";
 // The same on standard error, in words: the hive's sequence number, then
 // the first one applied.
 inline constexpr char16_t MSG_LOGS_GAP_NOTE[] =
     u"keyscout: the transaction logs hold no entry from the hive's sequence %u up to sequence %u, where the "
     u"entries applied start: the recovered hive may be incomplete\n";
-// The log applied and the count of 512-byte pages written.
-inline constexpr char16_t MSG_LOGS_OLD_FORMAT[] = u"Transaction logs : applied %s (old format, %s)\n";
-inline constexpr char16_t MSG_LOGS_ONE_PAGE[] = u"1 page";
-inline constexpr char16_t MSG_LOGS_PAGES[] = u"%s pages";
 
 // The security table's lines. Header and rows do not line up: scripts read them as
 // they are.

@@ -17,6 +17,7 @@
 #include "hive/value_data.h"
 #include "hive/value_decode.h"
 #include "text/console.h"
+#include "text/numbers.h"
 #include "text/record_text.h"
 
 namespace keyscout {

@@ -85,7 +85,7 @@ const ValueBufferAllocator& DefaultValueBufferAllocator() {
 }
 
 bool WriteDumpFile(std::u16string_view value_name, const std::u16string& output_file, const uint8_t* data,
-                   uint64_t length, const EvidenceFiles& evidence, Console& out) {
+                   uint64_t length, const Evidence& evidence, Console& out) {
   out.Format(MSG_DUMP_START, {value_name, output_file});
   DumpFile file;
   if (!file.Create(output_file, evidence)) {
@@ -101,7 +101,7 @@ bool WriteDumpFile(std::u16string_view value_name, const std::u16string& output_
   return true;
 }
 
-bool ShowValue(const HiveImage& image, Cell key, const ValueRequest& request, const EvidenceFiles& evidence,
+bool ShowValue(const HiveImage& image, Cell key, const ValueRequest& request, const Evidence& evidence,
                Console& out, const ValueBufferAllocator& allocator) {
   const std::u16string_view shown = request.unnamed ? std::u16string_view(MSG_UNNAMED_VALUE) : request.name;
   const std::optional<Cell> value =

@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "hive/image.h"
-#include "platform/file_identity.h"
+#include "platform/evidence.h"
 #include "text/console.h"
 
 namespace keyscout {
@@ -46,7 +46,7 @@ struct ValueRequest {
 // cannot be allocated; a stored length beyond the file's size is reported as
 // unreadable before any allocation) and returns false on any failure; the
 // buffer is freed on every path.
-bool ShowValue(const HiveImage& image, Cell key, const ValueRequest& request, const EvidenceFiles& evidence,
+bool ShowValue(const HiveImage& image, Cell key, const ValueRequest& request, const Evidence& evidence,
                Console& out, const ValueBufferAllocator& allocator = DefaultValueBufferAllocator());
 
 // Writes `length` bytes of `data` to `output_file`, created or truncated,
@@ -55,6 +55,6 @@ bool ShowValue(const HiveImage& image, Cell key, const ValueRequest& request, co
 // false on failure; a file already created is left as it is. A file that is
 // one of `evidence`, by whatever path, cannot be created and is not touched.
 bool WriteDumpFile(std::u16string_view value_name, const std::u16string& output_file, const uint8_t* data,
-                   uint64_t length, const EvidenceFiles& evidence, Console& out);
+                   uint64_t length, const Evidence& evidence, Console& out);
 
 }  // namespace keyscout

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/file_identity.h"
+#include "platform/evidence.h"
 
 namespace keyscout {
 
@@ -20,7 +20,7 @@ class DumpFile {
   // created, and when it is one of `evidence` by whatever path it was named:
   // the file is opened without truncating, compared by identity, and only
   // then truncated, so such a file keeps every byte.
-  bool Create(const std::u16string& path, const EvidenceFiles& evidence);
+  bool Create(const std::u16string& path, const Evidence& evidence);
   // Writes all `length` bytes; a short write is continued until everything is
   // out. False when the system reports an error.
   bool WriteAll(const uint8_t* data, uint64_t length);

@@ -11,7 +11,7 @@
 
 namespace keyscout {
 
-bool DumpFile::Create(const std::u16string& path, const EvidenceFiles& evidence) {
+bool DumpFile::Create(const std::u16string& path, const Evidence& evidence) {
   Close();
   const std::string name = EncodeFileName(path);
   // No O_TRUNC here: opening the hive itself this way (through any link)
@@ -19,7 +19,7 @@ bool DumpFile::Create(const std::u16string& path, const EvidenceFiles& evidence)
   const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
   if (fd < 0) return false;
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || IsEvidence(evidence, IdentityOfStat(st))) {
+  if (::fstat(fd, &st) != 0 || evidence.Includes(IdentityOfStat(st))) {
     ::close(fd);
     return false;
   }

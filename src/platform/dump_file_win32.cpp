@@ -5,7 +5,7 @@
 
 namespace keyscout {
 
-bool DumpFile::Create(const std::u16string& path, const EvidenceFiles& evidence) {
+bool DumpFile::Create(const std::u16string& path, const Evidence& evidence) {
   Close();
   const std::wstring name = ConvertToWindowsText(path);
   // The hive is held without sharing, so this open already fails for it by
@@ -15,7 +15,7 @@ bool DumpFile::Create(const std::u16string& path, const EvidenceFiles& evidence)
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   file_ = CastFromHandle(file);
-  if (IsEvidence(evidence, IdentityOfHandle(file))) {
+  if (evidence.Includes(IdentityOfHandle(file))) {
     Close();
     return false;
   }

@@ -3,12 +3,12 @@
 #include <string>
 #include <vector>
 
-#include "app/main.h"
+#include "app/system_run.h"
 #include "text/utf8.h"
 
 int main(int argc, char** argv) {
   std::vector<std::u16string> words;
   words.reserve(static_cast<size_t>(argc));
   for (int i = 0; i < argc; ++i) words.push_back(keyscout::DecodeCommandWord(argv[i]));
-  return keyscout::RunFromCommandLine(words);
+  return keyscout::RunOnSystem(words);
 }

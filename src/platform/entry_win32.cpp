@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/main.h"
+#include "app/system_run.h"
 
 // The C runtime splits the command line into words; it must not also expand
 // "*" and "?" into file names, whatever the toolchain's default.
@@ -20,5 +20,5 @@ int wmain(int argc, wchar_t** argv) {
     for (const wchar_t* unit = argv[i]; *unit != 0; ++unit) word.push_back(static_cast<char16_t>(*unit));
     words.push_back(std::move(word));
   }
-  return keyscout::RunFromCommandLine(words);
+  return keyscout::RunOnSystem(words);
 }

@@ -1,11 +1,10 @@
 // Which file an open descriptor or handle refers to, whatever path reached it.
-// A hive (and later its logs) is evidence: the tool compares every file it is
-// about to write with the files it reads, by identity, so that no hard link,
-// symbolic link or /proc path can lead a write into them.
+// The files a run reads are compared by identity with every file it is about
+// to write (platform/evidence.h), so that no hard link, symbolic link or /proc
+// path can lead a write into them.
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 namespace keyscout {
 
@@ -16,15 +15,5 @@ struct FileIdentity {
   bool known() const { return volume != 0 || file != 0; }
   bool operator==(const FileIdentity&) const = default;
 };
-
-// The files a run reads and must never write.
-using EvidenceFiles = std::vector<FileIdentity>;
-
-inline bool IsEvidence(const EvidenceFiles& evidence, const FileIdentity& file) {
-  for (const FileIdentity& e : evidence) {
-    if (e.known() && e == file) return true;
-  }
-  return false;
-}
 
 }  // namespace keyscout

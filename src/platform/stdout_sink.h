@@ -1,4 +1,4 @@
-// Standard output and standard error as console sinks, written with the
+// Standard output and standard error as a run's output sinks, written with the
 // platform's own calls.
 #pragma once
 
@@ -6,33 +6,31 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/file_identity.h"
-#include "text/console.h"
+#include "platform/output_sink.h"
 
 namespace keyscout {
 
 enum class StandardStream : uint8_t { kOutput, kError };
 
-class StandardStreamSink : public ByteSink {
+class StandardStreamSink : public OutputSink {
  public:
   explicit StandardStreamSink(StandardStream stream) : stream_(stream) {}
   // Writes all the bytes (a short write is continued). False when the stream
   // refuses them: a full disk, an I/O error, a closed pipe while SIGPIPE is
-  // ignored.
+  // ignored, and every write once Protect refused the stream.
   bool Write(const char* data, size_t length) override;
   // Refuses a stream that is one of `evidence` (a shell's ">>" onto the
   // hive): every write would land in the evidence.
-  bool Protect(const EvidenceFiles& evidence) override;
+  bool Protect(const Evidence& evidence) override;
   // True when the stream is something a file name can lead to, other than a
   // pipe or a terminal: a regular file, or (POSIX) a device, which a name
   // beside the hive may lead to as well.
   bool IsFile() const override;
-  // Why output was lost, for the one line on the error stream; empty while
-  // nothing was.
-  const std::string& failure() const { return failure_; }
+  const std::string& failure() const override { return failure_; }
 
  private:
   StandardStream stream_;
+  bool refused_ = false;
   std::string failure_;
 };
 

@@ -16,6 +16,7 @@ int Descriptor(StandardStream stream) { return stream == StandardStream::kOutput
 }  // namespace
 
 bool StandardStreamSink::Write(const char* data, size_t length) {
+  if (refused_) return false;
   // write() may take less than asked (pipes, signals); go on until all is out
   // or the descriptor refuses (a full disk, an I/O error, a closed pipe when
   // SIGPIPE is ignored).
@@ -43,10 +44,11 @@ bool StandardStreamSink::IsFile() const {
   return ::fstat(fd, &st) == 0 && !S_ISFIFO(st.st_mode) && !S_ISSOCK(st.st_mode) && ::isatty(fd) == 0;
 }
 
-bool StandardStreamSink::Protect(const EvidenceFiles& evidence) {
+bool StandardStreamSink::Protect(const Evidence& evidence) {
   struct stat st {};
   if (::fstat(Descriptor(stream_), &st) != 0) return true;  // no such stream: writes fail on their own
-  if (!IsEvidence(evidence, IdentityOfStat(st))) return true;
+  if (!evidence.Includes(IdentityOfStat(st))) return true;
+  refused_ = true;
   failure_ = "it is a file being read";
   return false;
 }

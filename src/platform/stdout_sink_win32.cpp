@@ -15,6 +15,7 @@ std::FILE* StreamOf(StandardStream stream) { return stream == StandardStream::kO
 }  // namespace
 
 bool StandardStreamSink::Write(const char* data, size_t length) {
+  if (refused_) return false;
   // The C runtime's streams stay in their default text mode, so each "\n"
   // goes out as CR LF, as a Windows console program writes its lines. The
   // bytes themselves are the same as on every other platform.
@@ -32,11 +33,12 @@ bool StandardStreamSink::IsFile() const {
   return handle != -1 && ::GetFileType(CastToHandle(handle)) == FILE_TYPE_DISK;
 }
 
-bool StandardStreamSink::Protect(const EvidenceFiles& evidence) {
+bool StandardStreamSink::Protect(const Evidence& evidence) {
   const intptr_t handle = _get_osfhandle(_fileno(StreamOf(stream_)));
   if (handle == -1) return true;
   // A console or a pipe has no identity, and is never evidence.
-  if (!IsEvidence(evidence, IdentityOfHandle(CastToHandle(handle)))) return true;
+  if (!evidence.Includes(IdentityOfHandle(CastToHandle(handle)))) return true;
+  refused_ = true;
   failure_ = "it is a file being read";
   return false;
 }

@@ -8,29 +8,25 @@
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
+#include <concepts>
 #include <memory>
 #include <string>
 #include <string_view>
 
-#include "platform/file_identity.h"
-#include "text/unit_copy.h"
+#include "text/numbers.h"
+#include "text/narrowing.h"
 
 namespace keyscout {
 
 // Where the bytes finally go: standard output or standard error in the
-// product (StandardStreamSink, platform/stdout_sink.h), a string in tests.
+// product (platform/output_sink.h says what else a run's streams tell), a
+// string in tests.
 class ByteSink {
  public:
   virtual ~ByteSink() = default;
   // Writes all `length` bytes. False when they could not all be written;
   // nothing more is handed to a sink that failed.
   [[nodiscard]] virtual bool Write(const char* data, size_t length) = 0;
-  // Told which files the run reads as evidence; false when the sink itself
-  // is one of them (and so must not be written).
-  [[nodiscard]] virtual bool Protect(const EvidenceFiles&) { return true; }
-  // True when the bytes go to a file (a regular one, or a device a file name
-  // may lead to), and so could reach a file the run must not write.
-  virtual bool IsFile() const { return false; }
 };
 
 // One argument of a message template: a wide string or a number.
@@ -38,9 +34,10 @@ struct FormatArg {
   FormatArg(std::u16string_view s) : text(s), is_text(true) {}  // NOLINT: implicit by design
   FormatArg(const char16_t* s) : text(s), is_text(true) {}      // NOLINT
   FormatArg(const std::u16string& s) : text(s), is_text(true) {}  // NOLINT
-  FormatArg(uint32_t n) : number(n), is_text(false) {}          // NOLINT
+  template <std::unsigned_integral N>
+  FormatArg(N n) : number(n), is_text(false) {}  // NOLINT: any unsigned number, up to 64 bits
   std::u16string_view text;
-  uint32_t number = 0;
+  uint64_t number = 0;
   bool is_text;
 };
 
@@ -70,13 +67,11 @@ class Console {
     char* out = Reserve(size);
     used_ -= size - NarrowToZero(text.data(), size, out);  // hand back what a zero unit cut off
   }
-  // `digits` upper-case hexadecimal digits, zero-padded ("%08X", "%02X").
-  void Hex(uint32_t value, int digits) {
-    if (digits == 8) {
-      PutHex8(value, Reserve(8));
-      return;
-    }
-    HexAnyWidth(value, digits);
+  // `value` in upper-case hexadecimal, zero-padded to at least `digits`
+  // digits (at most 16: "%08X", "%02X").
+  void Hex(uint64_t value, int digits) {
+    char* out = Reserve(NUMBER_DIGITS_MOST);
+    used_ -= NUMBER_DIGITS_MOST - PutHex(value, digits, out);
   }
   // One listing row, "%08X" of `index`, then `columns` (narrow, as they are),
   // then `name` as Wide() writes it, then a line end. The same bytes as those
@@ -92,7 +87,10 @@ class Console {
     used_ -= most - static_cast<size_t>(at - out);
   }
   // Decimal ("%u").
-  void Unsigned(uint64_t value);
+  void Unsigned(uint64_t value) {
+    char* out = Reserve(NUMBER_DIGITS_MOST);
+    used_ -= NUMBER_DIGITS_MOST - PutDecimal(value, out);
+  }
 
   // Room for up to `most` bytes, to be written straight into the buffer;
   // Commit then hands back what the writer did not use. Nothing else may be
@@ -103,38 +101,14 @@ class Console {
 
   // Fills a message template. It knows exactly the conversions the messages
   // use: %s, %-8s (left-aligned in 8 columns, longer text whole), %08X, %02X,
-  // %u and %%. Anything else is written as it stands.
+  // %u (numbers up to 64 bits) and %%. Anything else is written as it stands.
   void Format(std::u16string_view format, std::initializer_list<FormatArg> args);
 
+  // Hands what is buffered to the sink. Once the sink failed, all output is
+  // dropped: it is incomplete already, and the sink says why.
   void Flush();
 
-  // Hands `evidence` to the sink; when the sink is one of those files, all
-  // output is dropped from here on, what is buffered included.
-  void Protect(const EvidenceFiles& evidence) {
-    if (!sink_.Protect(evidence)) Fail();
-  }
-  // True when the output goes to a file (ByteSink::IsFile).
-  bool WritesToFile() const { return sink_.IsFile(); }
-  // True once the sink failed: output was lost, and the run must not report
-  // success.
-  bool failed() const { return failed_; }
-
  private:
-  void Fail() {
-    failed_ = true;
-    used_ = 0;
-  }
-
-  // "000102...FF": the two upper-case digits of every byte value.
-  static const char HEX_PAIRS[513];
-
-  // Eight digits, two per table entry.
-  static void PutHex8(uint32_t value, char* out) {
-    for (int byte = 3; byte >= 0; --byte) {
-      std::memcpy(out + 2 * (3 - byte), HEX_PAIRS + 2 * ((value >> (8 * byte)) & 0xFF), 2);
-    }
-  }
-
   // Room for `length` more bytes, flushing first when the buffer is full.
   char* Reserve(size_t length) {
     if (length > capacity_ - used_) MakeRoom(length);
@@ -144,7 +118,6 @@ class Console {
   }
   void MakeRoom(size_t length);
   void WriteThrough(const char* data, size_t length);
-  void HexAnyWidth(uint32_t value, int digits);
 
   ByteSink& sink_;
   size_t capacity_;

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "text/numbers.h"
+
 namespace keyscout {
 
 namespace {
@@ -35,13 +37,6 @@ CivilDate DateOf(uint64_t days) {
   return {year, month, day};
 }
 
-std::string HexText(uint64_t value) {
-  static constexpr char DIGITS[] = "0123456789ABCDEF";
-  std::string text = "0x";
-  for (int shift = 60; shift >= 0; shift -= 4) text.push_back(DIGITS[(value >> shift) & 0xF]);
-  return text;
-}
-
 }  // namespace
 
 bool SplitFileTime(uint64_t filetime, FileTimeFields* fields) {
@@ -57,7 +52,10 @@ bool SplitFileTime(uint64_t filetime, FileTimeFields* fields) {
 
 std::string FormatFileTime(uint64_t filetime) {
   FileTimeFields t{};
-  if (!SplitFileTime(filetime, &t)) return HexText(filetime);
+  if (!SplitFileTime(filetime, &t)) {
+    char digits[NUMBER_DIGITS_MOST];
+    return "0x" + std::string(digits, PutHex(filetime, 16, digits));
+  }
   char text[64];
   std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u.%07u UTC", t.year, t.month, t.day, t.hour,
                 t.minute, t.second, t.ticks);

@@ -1,18 +1,18 @@
 #include "text/record_text.h"
 
 #include <array>
-#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+
+#include "text/numbers.h"
 
 namespace keyscout {
 
 namespace {
 
 constexpr char LOWER_HEX[] = "0123456789abcdef";
-constexpr char UPPER_HEX[] = "0123456789ABCDEF";
 
 // Which ASCII units a style writes as they are.
 std::array<bool, 128> PlainAscii(TextStyle style) {
@@ -94,8 +94,8 @@ char* PutOther(TextStyle style, char16_t unit, char* out) {
       if (unit == '|' || unit == '\n' || unit == '\r') {
         *out++ = '\\';
         *out++ = 'x';
-        *out++ = UPPER_HEX[unit >> 4];
-        *out++ = UPPER_HEX[unit & 0xF];
+        *out++ = HEX_PAIRS[2 * unit];
+        *out++ = HEX_PAIRS[2 * unit + 1];
         return out;
       }
       break;
@@ -178,50 +178,6 @@ size_t EscapeEnd(TextStyle style, char16_t* pending, char* out) {
   const char* end = PutUnpaired(style, *pending, out);
   *pending = 0;
   return static_cast<size_t>(end - out);
-}
-
-size_t PutDecimal(uint64_t value, char* out) {
-  // Two digits per division: a record holds a few numbers, and a hive a
-  // hundred thousand records.
-  static constexpr char PAIRS[] =
-      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-      "8081828384858687888990919293949596979899";
-  char digits[20];
-  char* const end = digits + sizeof digits;
-  char* at = end;
-  while (value >= 100) {
-    at -= 2;
-    std::memcpy(at, PAIRS + 2 * (value % 100), 2);
-    value /= 100;
-  }
-  if (value >= 10) {
-    at -= 2;
-    std::memcpy(at, PAIRS + 2 * value, 2);
-  } else {
-    *--at = static_cast<char>('0' + value);
-  }
-  const size_t n = static_cast<size_t>(end - at);
-  std::memcpy(out, at, n);
-  return n;
-}
-
-size_t PutSignedDecimal(int64_t value, char* out) {
-  if (value >= 0) return PutDecimal(static_cast<uint64_t>(value), out);
-  out[0] = '-';
-  // The magnitude in unsigned arithmetic, which INT64_MIN also has.
-  return 1 + PutDecimal(0 - static_cast<uint64_t>(value), out + 1);
-}
-
-void PutHex8(uint32_t value, char* out) {
-  for (int i = 0; i < 8; ++i) out[i] = UPPER_HEX[(value >> (28 - 4 * i)) & 0xF];
-}
-
-void PutLowerHex(const uint8_t* bytes, size_t count, char* out) {
-  for (size_t i = 0; i < count; ++i) {
-    out[2 * i] = LOWER_HEX[bytes[i] >> 4];
-    out[2 * i + 1] = LOWER_HEX[bytes[i] & 0xF];
-  }
 }
 
 }  // namespace keyscout

@@ -1,8 +1,7 @@
 // Text for machine-read records (JSON Lines, CSV, bodyfiles): 16-bit units
-// as UTF-8 with each format's escapes, numbers in decimal and bytes in
-// lower-case hexadecimal. Each writer fills a caller's buffer that has the
-// room its contract names, so that records go straight into the console's
-// buffer; none allocates.
+// as UTF-8 with each format's escapes (the digits are text/numbers'). Each
+// writer fills a caller's buffer that has the room its contract names, so
+// that records go straight into the console's buffer; none allocates.
 #pragma once
 
 #include <cstddef>
@@ -40,16 +39,5 @@ size_t EscapeUnits(TextStyle style, std::u16string_view units, char16_t* pending
 // any (room: ESCAPED_UNIT_MOST bytes), and clears it. Returns the bytes
 // written.
 size_t EscapeEnd(TextStyle style, char16_t* pending, char* out);
-
-// The decimal digits of `value` (at most 20 bytes; a minus sign first for a
-// negative one). Return the bytes written.
-size_t PutDecimal(uint64_t value, char* out);
-size_t PutSignedDecimal(int64_t value, char* out);
-
-// Eight upper-case hexadecimal digits ("%08X"). Writes 8 bytes.
-void PutHex8(uint32_t value, char* out);
-
-// Two lower-case hexadecimal digits per byte of `bytes` (2 * count bytes).
-void PutLowerHex(const uint8_t* bytes, size_t count, char* out);
 
 }  // namespace keyscout

@@ -1,6 +1,6 @@
 #include "text/record_time.h"
 
-#include "text/record_text.h"
+#include "text/numbers.h"
 
 namespace keyscout {
 

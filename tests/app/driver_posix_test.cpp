@@ -111,6 +111,22 @@ TEST(PosixBinaryTest, ALogThatCannotBeOpenedIsNeitherDumpFileNorStandardOutput) 
   close(writer);
 }
 
+// The logs are evidence even when the hive itself cannot be opened: standard
+// output appended to a log gets not even the message that says so. (The
+// runner checks that the log kept its bytes.)
+TEST(PosixBinaryTest, AHiveThatCannotBeOpenedWritesNothingIntoItsLogs) {
+  const test::LoggedHive h = test::BuildLoggedHive();
+  const std::string folder = test::WriteTempFolder("locked-hive", {{"hive", h.hive}, {"hive.LOG1", h.log}});
+  const std::string hive = folder + "/hive";
+  const int writer = open(hive.c_str(), O_RDWR);
+  ASSERT_EQ(flock(writer, LOCK_EX), 0);
+  const test::ProcessResult onto_log =
+      test::RunBinaryProcess({"-f", hive, "-l"}, test::StdoutTarget::kAppend, folder + "/hive.LOG1");
+  EXPECT_EQ(onto_log.status, 1);
+  EXPECT_EQ(onto_log.err, "Cannot write to standard output. (it is a file being read)\n");
+  close(writer);
+}
+
 // Output that is lost is no success: exit code 1, and the one line on the
 // error stream that says why.
 TEST(PosixBinaryTest, OutputThatCannotBeWrittenEndsTheRunWithAFailure) {

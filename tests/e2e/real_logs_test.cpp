@@ -11,6 +11,7 @@
 #include <utility>
 #include <string_view>
 
+#include "hive/base_block.h"
 #include "hive/log_recovery.h"
 #include "support/real_hives.h"
 #include "support/run_tool.h"

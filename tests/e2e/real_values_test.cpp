@@ -9,8 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "app/driver.h"
-#include "text/console.h"
 #include "text/utf8.h"
 #include "support/real_hives.h"
 #include "support/run_tool.h"
@@ -117,17 +115,6 @@ TEST(RealValuesTest, EveryValueIsFoundAndItsDumpMatchesTheOtherReader) {
   std::printf("Values compared per hive:\n%s%d listed values skipped (hive or xz missing)\n", summary.c_str(),
               skipped);
   EXPECT_GT(compared.size(), 0u);
-}
-
-TEST(Sha256Test, KnownDigests) {
-  EXPECT_EQ(test::Sha256Hex(nullptr, 0), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
-  const std::string abc = "abc";
-  EXPECT_EQ(test::Sha256Hex(reinterpret_cast<const uint8_t*>(abc.data()), abc.size()),
-            "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-  // 56 bytes: the length no longer fits the first padding block.
-  const std::string two = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
-  EXPECT_EQ(test::Sha256Hex(reinterpret_cast<const uint8_t*>(two.data()), two.size()),
-            "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
 }
 
 }  // namespace

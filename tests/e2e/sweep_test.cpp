@@ -15,10 +15,11 @@
 #include <string_view>
 #include <unordered_set>
 
-#include "text/utf8.h"
+#include "hive/layout.h"
 #include "support/compact_hive.h"
 #include "support/log_builder.h"
 #include "support/run_tool.h"
+#include "text/utf8.h"
 
 namespace keyscout {
 namespace {

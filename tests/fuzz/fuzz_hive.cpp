@@ -17,9 +17,8 @@
 #include <vector>
 
 #include "app/driver.h"
-#include "support/string_sink.h"
-#include "text/console.h"
 #include "support/run_tool.h"
+#include "support/string_sink.h"
 
 namespace {
 
@@ -69,11 +68,9 @@ void Run(const keyscout::test::Bytes& hive, const keyscout::test::LogBytes& logs
          const std::vector<std::u16string>& words) {
   // Exact-size copies: a read one byte past the end is a sanitizer report.
   keyscout::test::MemoryHiveSource source(hive, keyscout::MapStatus::kOk, logs);
-  keyscout::test::StringSink sink;
-  keyscout::test::StringSink err_sink;
-  keyscout::Console out(sink);
-  keyscout::Console err(err_sink);
-  const int code = keyscout::RunTool(words, out, err, &source);
+  keyscout::test::StringSink out;
+  keyscout::test::StringSink err;
+  const int code = keyscout::RunTool(words, out, err, source);
   if (code != 0 && code != 1) __builtin_trap();
 }
 

@@ -11,25 +11,24 @@
 #include <random>
 
 #include "support/string_sink.h"
-#include "text/console.h"
 #include "text/utf8.h"
 #include "support/evidence_check.h"
 
 namespace keyscout::test {
 
-MapStatus MemoryHiveSource::Open(const std::u16string& path, HiveImage* image) {
+MapStatus MemoryHiveSource::Open(const std::u16string& path, FileBytes* hive) {
   opened_path = path;
   if (status_ != MapStatus::kOk) return status_;
   if (bytes_.empty()) return MapStatus::kCannotMapTarget;  // as an empty file maps
-  *image = HiveImage(bytes_.data(), bytes_.size());
+  *hive = FileBytes{bytes_.data(), bytes_.size()};
   return MapStatus::kOk;
 }
 
-std::vector<LogFile> MemoryHiveSource::OpenLogs() {
+std::vector<OpenedLog> MemoryHiveSource::OpenLogs() {
   ++logs_opened;
-  std::vector<LogFile> logs;
+  std::vector<OpenedLog> logs;
   for (const auto& [name, bytes] : logs_) {
-    if (!bytes.empty()) logs.push_back(LogFile{name, ByteReader(bytes.data(), bytes.size())});
+    if (!bytes.empty()) logs.push_back(OpenedLog{name, FileBytes{bytes.data(), bytes.size()}});
   }
   return logs;
 }
@@ -64,16 +63,13 @@ std::vector<std::pair<size_t, uint64_t>> MemoryRunner::Digests() const {
 }
 
 RunResult RunCapturing(const std::vector<std::u16string>& words, HiveSource* source) {
-  test::StringSink out_sink;
-  test::StringSink err_sink;
+  StringSink out;
+  StringSink err;
+  MappedHiveSource files;
   RunResult result;
-  {
-    Console out(out_sink);
-    Console err(err_sink);
-    result.code = RunTool(words, out, err, source);
-  }
-  result.out = std::move(out_sink.text);
-  result.err = std::move(err_sink.text);
+  result.code = RunTool(words, out, err, source != nullptr ? *source : files);
+  result.out = std::move(out.text);
+  result.err = std::move(err.text);
   return result;
 }
 

@@ -22,10 +22,12 @@ class MemoryHiveSource : public HiveSource {
  public:
   explicit MemoryHiveSource(Bytes bytes, MapStatus status = MapStatus::kOk, LogBytes logs = {})
       : bytes_(std::move(bytes)), status_(status), logs_(std::move(logs)) {}
-  MapStatus Open(const std::u16string& path, HiveImage* image) override;
+  MapStatus Open(const std::u16string& path, FileBytes* hive) override;
   void Close() override { closed = true; }
   // The logs given that are not empty (an empty file is no log).
-  std::vector<LogFile> OpenLogs() override;
+  std::vector<OpenedLog> OpenLogs() override;
+  // None: copies in memory are no files a run could write into.
+  Evidence GatherEvidence() override { return {}; }
   // An exact-size copy of the hive, zero past its end; null when
   // `refuse_private_view` is set. (The replay never asks for more than the
   // hive plus its logs, so the copy stays as small as they are.)

@@ -1,6 +1,6 @@
-// The paths a listing row takes through the console: wide text narrowed
-// several units at a time, eight-digit numbers from a table, and text larger
-// than the buffer. Each case is checked against the plain rule, unit by unit.
+// The paths a listing row takes through the console: text larger than the
+// buffer, eight-digit numbers across flushes, and the one-call row. (The
+// narrowing itself, position by position, is narrowing_test.cpp's.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -36,28 +36,6 @@ std::string Narrowed(const std::u16string& text, size_t capacity = 1 << 18) {
     out.Ascii("|");
   }
   return sink.text;
-}
-
-TEST(ConsoleRowsTest, SpecialUnitsAtEveryPositionAroundTheEightUnitSteps) {
-  // Zero, just above U+00FF, U+FF00 (its low byte is zero), and the highest
-  // Latin-1 unit, each at every position of texts 1 to 17 units long.
-  for (const char16_t special : {u'\0', u'\u0100', u'\uFF00', u'\u00FF', u'\u8000'}) {
-    for (size_t length = 1; length <= 17; ++length) {
-      for (size_t at = 0; at < length; ++at) {
-        std::u16string text;
-        for (size_t i = 0; i < length; ++i) text.push_back(static_cast<char16_t>(u'a' + i));
-        text[at] = special;
-        EXPECT_EQ(Narrowed(text), Expected(text) + "|")
-            << "unit " << static_cast<unsigned>(special) << " at " << at << " of " << length;
-      }
-    }
-  }
-}
-
-TEST(ConsoleRowsTest, LatinOneBytesComeOutAsThemselves) {
-  std::u16string all;
-  for (char16_t unit = 1; unit <= 0xFF; ++unit) all.push_back(unit);
-  EXPECT_EQ(Narrowed(all), Expected(all) + "|");
 }
 
 TEST(ConsoleRowsTest, TextLargerThanTheBufferKeepsItsOrder) {

@@ -45,18 +45,6 @@ TEST(EscapeUnitsTest, CsvDoublesQuotesAndBodyfileHidesItsSeparators) {
   EXPECT_EQ(Escaped(TextStyle::kBodyfile, {u"\xD800x"}), "\xEF\xBF\xBDx");
 }
 
-TEST(RecordNumbersTest, DecimalAndHexadecimal) {
-  char out[24];
-  EXPECT_EQ(std::string(out, PutDecimal(0, out)), "0");
-  EXPECT_EQ(std::string(out, PutDecimal(UINT64_MAX, out)), "18446744073709551615");
-  EXPECT_EQ(std::string(out, PutSignedDecimal(INT64_MIN, out)), "-9223372036854775808");
-  PutHex8(0x00ABCDEF, out);
-  EXPECT_EQ(std::string(out, 8), "00ABCDEF");
-  const uint8_t bytes[] = {0x00, 0x9F, 0xFF};
-  PutLowerHex(bytes, 3, out);
-  EXPECT_EQ(std::string(out, 6), "009fff");
-}
-
 std::string Iso(uint64_t filetime) {
   char out[RECORD_TIME_MOST];
   return std::string(out, PutIsoTime(MakeRecordTime(filetime), out));

@@ -2,7 +2,7 @@
 // rule with special values at every position of texts that end inside a step,
 // on its boundary and after it. Sources are exact-size heap blocks, so the
 // sanitizer build sees any read past them; the destinations carry sentinels.
-#include "text/unit_copy.h"
+#include "text/narrowing.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,7 @@ namespace {
 constexpr size_t LONGEST = 40;
 constexpr char SENTINEL_BYTE = '#';
 
-TEST(UnitCopyTest, NarrowingReplacesWideUnitsAndStopsAtTheFirstZeroUnit) {
+TEST(NarrowingTest, ReplacesWideUnitsAndStopsAtTheFirstZeroUnit) {
   // A zero unit, U+0100, U+FF00 (zero low byte), U+8000 and U+00FF (plain).
   for (const char16_t special : {u'\0', u'\u0100', u'\uFF00', u'\u8000', u'\u00FF'}) {
     for (size_t count = 1; count <= LONGEST; ++count) {

@@ -1,4 +1,4 @@
-#include "text/unit_copy.h"
+#include "text/narrowing.h"
 
 #include <cstdint>
 
