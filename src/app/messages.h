@@ -24,6 +24,7 @@ inline constexpr char16_t MSG_USAGE[] =
     u"\t[-d] Decode the value data by its type (with -v or -u)\n"
     u"\t[-u] Show the unnamed (default) value of the key\n"
     u"\t[-t] Apply the hive's transaction logs (.LOG1, .LOG2, .LOG) in memory before reading\n"
+    u"\t[-x format] Export the key and every key below it, with their values, as jsonl, csv or body records\n"
     u"\n";
 
 inline constexpr char16_t MSG_CANNOT_OPEN_TARGET[] = u"Cannot open target file. (%s)\n";
@@ -135,6 +136,12 @@ inline constexpr char16_t MSG_DECODED_BAD_LENGTH[] = u"\t(length does not fit th
 
 // What starts each line written to standard error.
 inline constexpr char16_t MSG_ERROR_PREFIX[] = u"keyscout: ";
+
+// The export (-x): what refuses a command line, each the one line of its run.
+inline constexpr char16_t MSG_EXPORT_UNKNOWN_FORMAT[] =
+    u"keyscout: unknown export format \"%s\": -x takes jsonl, csv or body\n";
+inline constexpr char16_t MSG_EXPORT_COMBINED[] =
+    u"keyscout: -x writes records alone and cannot be combined with %s\n";
 
 // The export (-x). Its records carry these texts as they stand: in a JSON
 // error record's "error", a value's "error", and CSV's value_data.
