@@ -43,53 +43,33 @@ void PutField(Console& out, std::u16string_view text) {
 
 // A value's data as one quoted field: the text, or the list's texts joined
 // by line feeds, as their items come; a number as it is.
-class CsvData : public DecodedValueSink {
+class CsvData : public RecordDataSink {
  public:
-  explicit CsvData(Console& out) : out_(out) {}
+  explicit CsvData(Console& out) : RecordDataSink(out, TextStyle::kCsv) {}
 
-  void TextPart(std::u16string_view units) override {
-    if (!in_text_) StartText(units);
-    char* at = out_.Room(ESCAPED_UNIT_MOST * (units.size() + 1));
-    out_.Commit(at + EscapeUnits(TextStyle::kCsv, units, &pending_, at));
-  }
-  void TextEnd() override {
-    if (!in_text_) StartText({});
-    char* at = out_.Room(ESCAPED_UNIT_MOST);
-    out_.Commit(at + EscapeEnd(TextStyle::kCsv, &pending_, at));
-    in_text_ = false;
-  }
   void Number(uint64_t value, int) override {
     char* at = out_.Room(NUMBER_COLUMN_MOST);
     out_.Commit(at + PutDecimal(value, at));
     number_ = true;
   }
-  void LengthDoesNotFit() override { fits_ = false; }
-
   // True when anything was written.
-  bool written() const { return items_ != 0 || number_; }
-  bool fits() const { return fits_; }
+  bool written() const { return texts() != 0 || number_; }
   // Closes the field of texts.
   void Finish() {
-    if (items_ != 0) out_.Ascii("\"");
+    if (texts() != 0) out_.Ascii("\"");
   }
 
  private:
-  void StartText(std::u16string_view first) {
-    if (items_ == 0) {
+  void OpenText(std::u16string_view first) override {
+    if (texts() == 0) {
       out_.Ascii(StartsFormula(first) ? "\"'" : "\"");
     } else {
       out_.Ascii("\n");
     }
-    ++items_;
-    in_text_ = true;
   }
+  void CloseText() override {}
 
-  Console& out_;
-  bool in_text_ = false;
   bool number_ = false;
-  bool fits_ = true;
-  size_t items_ = 0;
-  char16_t pending_ = 0;
 };
 
 class CsvWriter : public RecordWriter {

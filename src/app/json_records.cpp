@@ -39,54 +39,32 @@ char* PutCellField(char* at, std::string_view name, const std::optional<uint32_t
 // The data of one value as JSON: a string, an array of strings or a number,
 // written as its items come, after ,"data": (nothing at all for a number
 // whose length does not fit).
-class JsonData : public DecodedValueSink {
+class JsonData : public RecordDataSink {
  public:
-  JsonData(Console& out, bool list) : out_(out), list_(list) {}
+  JsonData(Console& out, bool list) : RecordDataSink(out, TextStyle::kJson), list_(list) {}
 
-  void TextPart(std::u16string_view units) override {
-    if (!in_text_) StartText();
-    char* at = out_.Room(ESCAPED_UNIT_MOST * (units.size() + 1));
-    out_.Commit(at + EscapeUnits(TextStyle::kJson, units, &pending_, at));
-  }
-  void TextEnd() override {
-    if (!in_text_) StartText();
-    char* at = out_.Room(ESCAPED_UNIT_MOST + 1);
-    at += EscapeEnd(TextStyle::kJson, &pending_, at);
-    *at++ = '"';
-    out_.Commit(at);
-    in_text_ = false;
-  }
   void Number(uint64_t value, int) override {
     char* at = out_.Room(NUMBER_FIELD_MOST);
     out_.Commit(PutNumberField(at, ",\"data\":", value));
   }
-  void LengthDoesNotFit() override { fits_ = false; }
-
   // Closes the list; an empty one too.
   void Finish() {
     if (!list_) return;
-    if (items_ == 0) out_.Ascii(",\"data\":[");
+    if (texts() == 0) out_.Ascii(",\"data\":[");
     out_.Ascii("]");
   }
-  bool fits() const { return fits_; }
 
  private:
-  void StartText() {
+  void OpenText(std::u16string_view) override {
     if (!list_) {
       out_.Ascii(",\"data\":\"");
     } else {
-      out_.Ascii(items_ == 0 ? ",\"data\":[\"" : ",\"");
+      out_.Ascii(texts() == 0 ? ",\"data\":[\"" : ",\"");
     }
-    ++items_;
-    in_text_ = true;
   }
+  void CloseText() override { out_.Ascii("\""); }
 
-  Console& out_;
   bool list_;
-  bool in_text_ = false;
-  bool fits_ = true;
-  size_t items_ = 0;
-  char16_t pending_ = 0;
 };
 
 class JsonWriter : public RecordWriter {

@@ -117,6 +117,26 @@ void PutDataHex(Console& out, const HiveImage& image, const ValueDataPlace& plac
   }
 }
 
+void RecordDataSink::Open(std::u16string_view first) {
+  OpenText(first);
+  ++texts_;
+  in_text_ = true;
+}
+
+void RecordDataSink::TextPart(std::u16string_view units) {
+  if (!in_text_) Open(units);
+  char* at = out_.Room(ESCAPED_UNIT_MOST * (units.size() + 1));
+  out_.Commit(at + EscapeUnits(style_, units, &pending_, at));
+}
+
+void RecordDataSink::TextEnd() {
+  if (!in_text_) Open({});
+  char* at = out_.Room(ESCAPED_UNIT_MOST);
+  out_.Commit(at + EscapeEnd(style_, &pending_, at));
+  CloseText();
+  in_text_ = false;
+}
+
 bool DecodeRecordData(const HiveImage& image, const ValueDataPlace& place, DecodedValueSink& sink,
                       std::vector<uint8_t>* scratch) {
   if (!HasDecodedForm(place.type)) return false;

@@ -119,6 +119,35 @@ std::u16string_view HiveFileName(std::u16string_view hive_path);
 // Writes the whole data at `place` as lower-case hexadecimal.
 void PutDataHex(Console& out, const HiveImage& image, const ValueDataPlace& place);
 
+// The texts of a value's decoded data, escaped in one style and written as
+// their parts come: what the JSON Lines and CSV writers share. A format says
+// what opens a text (given its first units; texts() counts those before it)
+// and what closes it, and how a number is written.
+class RecordDataSink : public DecodedValueSink {
+ public:
+  void TextPart(std::u16string_view units) final;
+  void TextEnd() final;
+  void LengthDoesNotFit() final { fits_ = false; }
+  // False once the data's length did not fit its number type.
+  bool fits() const { return fits_; }
+  size_t texts() const { return texts_; }
+
+ protected:
+  RecordDataSink(Console& out, TextStyle style) : out_(out), style_(style) {}
+  virtual void OpenText(std::u16string_view first) = 0;
+  virtual void CloseText() = 0;
+  Console& out_;
+
+ private:
+  void Open(std::u16string_view first);
+
+  TextStyle style_;
+  bool in_text_ = false;
+  bool fits_ = true;
+  size_t texts_ = 0;
+  char16_t pending_ = 0;
+};
+
 // Hands the decoded items of the data at `place` to `sink` (DecodeValueData;
 // nothing for a type without a decoded form, or data that cannot be
 // gathered). True when the items account for every byte of the data, so that

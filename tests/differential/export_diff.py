@@ -41,6 +41,9 @@ import subprocess
 import sys
 import tempfile
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from hivex_diff import filetime_text  # noqa: E402  (the -i time, as the other comparison reads it)
+
 SKIP = 77
 HIVE_BASE = 0x1000
 TYPE_NAMES = [
@@ -347,16 +350,6 @@ class HiveCheck:
                 if "data" in value and shown != expected_lines(value):
                     self.mismatch("-d of %r in %r: %r, the record gives %r" %
                                   (name, record["path"], shown, expected_lines(value)))
-
-
-def filetime_text(filetime):
-    seconds, fraction = divmod(filetime, 10 ** 7)
-    try:
-        moment = datetime.datetime(1601, 1, 1) + datetime.timedelta(seconds=seconds)
-    except OverflowError:
-        return "0x%016X" % filetime
-    return "%04d-%02d-%02d %02d:%02d:%02d.%07d UTC" % (
-        moment.year, moment.month, moment.day, moment.hour, moment.minute, moment.second, fraction)
 
 
 def encode_data(value):
