@@ -31,6 +31,7 @@ code) when hivex or the hives are absent.
 import argparse
 import csv
 import datetime
+import gc
 import json
 import lzma
 import os
@@ -409,11 +410,16 @@ def unpack(path, tmp):
 
 
 def opens(hivex, path):
+    # hivex's destructor complains of the object its constructor never made.
+    hook, sys.unraisablehook = sys.unraisablehook, lambda _: None
     try:
         hivex.Hivex(path)
         return True
     except RuntimeError:
         return False
+    finally:
+        gc.collect()
+        sys.unraisablehook = hook
 
 
 def compare(check, hivex, records, hive_for_hivex):
