@@ -484,7 +484,7 @@ def main():
         logs = os.path.join(args.hives, "logs")
         for folder in sorted(os.listdir(logs)) if os.path.isdir(logs) else []:
             files = sorted(os.listdir(os.path.join(logs, folder)))
-            hives = [f for f in files if "." not in f and not f.startswith("RecoveredHive")]
+            hives = [f for f in files if not re.search(r"\.LOG\d?$", f, re.I) and not f.startswith("RecoveredHive")]
             recovered = [f for f in files if f.startswith("RecoveredHive")]
             for hive_name in hives:
                 hive = os.path.join(logs, folder, hive_name)
