@@ -108,10 +108,10 @@ void PutDataHex(Console& out, const HiveImage& image, const ValueDataPlace& plac
   for (uint32_t i = 0; i < ValueDataPieceCount(place); ++i) {
     const ByteReader piece = ValueDataPiece(image, place, i);
     for (uint64_t at = 0; at < piece.size(); at += HEX_CHUNK) {
-      const uint64_t n = piece.size() - at < HEX_CHUNK ? piece.size() - at : HEX_CHUNK;
+      const size_t n = static_cast<size_t>(piece.size() - at < HEX_CHUNK ? piece.size() - at : HEX_CHUNK);
       if (!piece.Copy(at, n, chunk)) return;
       char* room = out.Room(2 * n);
-      PutLowerHex(chunk, static_cast<size_t>(n), room);
+      PutLowerHex(chunk, n, room);
       out.Commit(room + 2 * n);
     }
   }

@@ -17,13 +17,14 @@ class CellBits {
   explicit CellBits(uint64_t file_size) : words_(static_cast<size_t>(file_size / 8 / 64 + 1), 0) {}
   bool Test(Cell cell) const {
     const uint64_t bit = cell.FileOffset() / 8;
-    return bit / 64 < words_.size() && (words_[bit / 64] >> (bit % 64) & 1) != 0;
+    return bit / 64 < words_.size() && (words_[static_cast<size_t>(bit / 64)] >> (bit % 64) & 1) != 0;
   }
   void Set(Cell cell, bool on) {
     const uint64_t bit = cell.FileOffset() / 8;
     if (bit / 64 >= words_.size()) return;
+    uint64_t& word = words_[static_cast<size_t>(bit / 64)];
     const uint64_t mask = uint64_t{1} << (bit % 64);
-    words_[bit / 64] = on ? (words_[bit / 64] | mask) : (words_[bit / 64] & ~mask);
+    word = on ? (word | mask) : (word & ~mask);
   }
 
  private:
