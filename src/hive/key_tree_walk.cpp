@@ -237,7 +237,8 @@ class TreeWalk {
     }
     const size_t name_start = name_into->size();
     // Every fixed field of the key node must lie in the file.
-    if (!image_.reader().Contains(key.FileOffset(), NK_NAME) || !AppendWholeKeyName(image_, key, name_into, &scratch_)) {
+    if (!image_.reader().Contains(key.FileOffset(), NK_NAME) ||
+        !AppendWholeKeyName(image_, key, name_into, &scratch_)) {
       Report(WalkDamage::kKeyUnreadable, parent_length, key);
       return;
     }

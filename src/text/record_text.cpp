@@ -113,7 +113,8 @@ bool PlainStep(__m128i v) {
   const __m128i below_space = _mm_cmplt_epi16(v, _mm_set1_epi16(0x20));
   // Signed compare: a unit of 0x8000 or more is negative, so "less than"
   // 0x7F (DEL) alone would pass it; units at or above 0x7F fail either way.
-  const __m128i above_ascii = _mm_or_si128(_mm_cmpgt_epi16(v, _mm_set1_epi16(0x7E)), _mm_cmplt_epi16(v, _mm_setzero_si128()));
+  const __m128i above_ascii =
+      _mm_or_si128(_mm_cmpgt_epi16(v, _mm_set1_epi16(0x7E)), _mm_cmplt_epi16(v, _mm_setzero_si128()));
   const __m128i special = _mm_or_si128(
       _mm_or_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16('"')), _mm_cmpeq_epi16(v, _mm_set1_epi16('\\'))),
       _mm_cmpeq_epi16(v, _mm_set1_epi16('|')));

@@ -263,7 +263,8 @@ TEST(ExportKeysTest, ADamagedListACycleAndAKeyReachedTwiceAreErrorRecordsAndTheW
 TEST(ExportKeysTest, AValueThatCannotBeReadSaysSoInItsKeysRecord) {
   HiveBuilder b;
   const uint32_t good = b.Value(u"Good", 4, {1, 0, 0, 0});
-  const uint32_t lost = b.Value(test::ValueSpec{.name = u"Lost", .type = 3, .data_size = 64, .data_offset = 0x7FFFFFF0});
+  const uint32_t lost =
+      b.Value(test::ValueSpec{.name = u"Lost", .type = 3, .data_size = 64, .data_offset = 0x7FFFFFF0});
   const uint32_t not_value = b.AddCell(Bytes(24, 0));
   const uint32_t list = b.ValueList({lost, not_value, good});
   b.SetRoot(b.Key(KeySpec{.name = u"R", .value_count = 3, .value_list = list}));
@@ -327,7 +328,8 @@ TEST(ExportKeysTest, AKeyPathStartsTheExportThereWithTheStoredNames) {
 TEST(ExportKeysTest, ListsThatNameOneListOverAndOverEndTheWalkWithinTheFilesRoom) {
   HiveBuilder b;
   const uint32_t leaf = b.LeafList("lh", {b.Key(KeySpec{.name = u"K"})});
-  b.SetRoot(b.Key(KeySpec{.name = u"R", .stable_count = 1, .stable_list = b.IndexRoot(std::vector<uint32_t>(4000, leaf))}));
+  const uint32_t root_list = b.IndexRoot(std::vector<uint32_t>(4000, leaf));
+  b.SetRoot(b.Key(KeySpec{.name = u"R", .stable_count = 1, .stable_list = root_list}));
   const Exported r = Export(b.Finish(), ExportFormat::kJsonLines);
   EXPECT_EQ(r.code, 1);
   EXPECT_NE(r.out.find("the export ends here"), std::string::npos);
