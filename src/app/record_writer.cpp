@@ -88,7 +88,9 @@ std::string_view EscapedPath::Update(std::u16string_view path) {
     length_ += EscapeUnits(style_, path.substr(units, end - units), &pending, bytes_.data() + length_);
     length_ += EscapeEnd(style_, &pending, bytes_.data() + length_);
     if (end == path.size()) break;
-    length_ += EscapeUnits(style_, path.substr(end, 1), &pending, bytes_.data() + length_);
+    // The backslash between two names: escaped in JSON alone.
+    if (style_ == TextStyle::kJson) bytes_[length_++] = '\\';
+    bytes_[length_++] = '\\';
     units = end + 1;
     names_.emplace_back(units, length_);
   }

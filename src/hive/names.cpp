@@ -53,8 +53,7 @@ bool AppendWholeName(const HiveImage& image, Cell cell, const NameFields& fields
   const uint8_t* b = scratch->data();
   const size_t start = out->size();
   if (compressed) {
-    out->resize(start + bytes);
-    for (size_t i = 0; i < bytes; ++i) (*out)[start + i] = b[i];
+    out->append(b, b + bytes);  // byte for unit
   } else {
     out->resize(start + bytes / 2);
     for (size_t i = 0; i < bytes / 2; ++i) (*out)[start + i] = static_cast<char16_t>(b[2 * i] | (b[2 * i + 1] << 8));

@@ -1,5 +1,6 @@
 #include "text/numbers.h"
 
+#include <array>
 #include <bit>
 
 namespace keyscout {
@@ -65,11 +66,18 @@ size_t PutSignedDecimal(int64_t value, char* out) {
 }
 
 void PutLowerHex(const uint8_t* bytes, size_t count, char* out) {
-  static constexpr char LOWER_DIGITS[] = "0123456789abcdef";
-  for (size_t i = 0; i < count; ++i) {
-    out[2 * i] = LOWER_DIGITS[bytes[i] >> 4];
-    out[2 * i + 1] = LOWER_DIGITS[bytes[i] & 0xF];
-  }
+  // The two digits of every byte value, made once: an export writes every
+  // byte of every value without a decoded form this way.
+  static const auto pairs = [] {
+    static constexpr char LOWER_DIGITS[] = "0123456789abcdef";
+    std::array<char, 512> table{};
+    for (size_t b = 0; b < 256; ++b) {
+      table[2 * b] = LOWER_DIGITS[b >> 4];
+      table[2 * b + 1] = LOWER_DIGITS[b & 0xF];
+    }
+    return table;
+  }();
+  for (size_t i = 0; i < count; ++i) std::memcpy(out + 2 * i, pairs.data() + 2 * size_t{bytes[i]}, 2);
 }
 
 void AppendDecimal(uint64_t value, std::u16string* out) {
