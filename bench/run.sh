@@ -301,22 +301,28 @@ workload decode200m "-v -d of a 200 MiB REG_MULTI_SZ value" bigtext-200m.hiv dec
 # --- whole-hive exports (-x) ---------------------------------------------------
 
 # What a peer's whole-hive dump measured, per hive, so that the three formats
-# of one hive time each peer once: "median min max rss", or why it fails.
-declare -A DUMP_PEER
+# of one hive time each peer once ("median min max rss"), and whether it did
+# the request, per hive and for keys alone or values too ("ok SECONDS", or why
+# it fails).
+declare -A DUMP_PEER DUMP_CHECK
 
-# Runs a peer's dump once: exit status 0 and at least one line per key.
+# Runs a peer's dump once: exit status 0, at least one line per key, and at
+# least MIN_BYTES of output: a dump of the values that leaves most of the
+# data out (reglookup cuts a value at 1 MiB) did not do the request.
 # (reglookup warns on the error stream about data it quotes raw; a dump that
 # ends in 0 with every line is kept all the same.) Prints "ok SECONDS" or why
 # it fails.
 check_dump() {
-  local keys=$1 start end code=0 lines
-  shift
+  local keys=$1 min_bytes=$2 start end code=0 lines bytes
+  shift 2
   start=$(date +%s.%N)
   timeout 900 "$@" >"$DATA/check/stdout" 2>"$DATA/check/stderr" || code=$?
   end=$(date +%s.%N)
   [ "$code" = 0 ] || { echo "fails: exit $code, $(head -c 60 "$DATA/check/stderr" | tr '\n' ' ')"; return; }
   lines=$(wc -l <"$DATA/check/stdout")
   [ "$lines" -ge "$keys" ] || { echo "fails: $lines lines for $keys keys"; return; }
+  bytes=$(stat -c %s "$DATA/check/stdout")
+  [ "$bytes" -ge "$min_bytes" ] || { echo "fails: $bytes bytes, where the values' data alone takes more"; return; }
   echo "ok $(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", b - a }')"
 }
 
@@ -355,17 +361,25 @@ dump_workload() {
       hivexregedit) argv=(hivexregedit --export "$path" '\') ;;
     esac
     command -v "${argv[0]}" >/dev/null || continue
-    if [ -z "${DUMP_PEER[$hive|$peer]:-}" ]; then
-      verdict=$(check_dump "$keys" "${argv[@]}")
-      if [ "${verdict%% *}" != ok ]; then
-        DUMP_PEER[$hive|$peer]=$verdict
-      else
+    # The values' data in any text form takes at least a byte per byte: an
+    # eighth of keyscout's hexadecimal leaves room for any layout. The
+    # bodyfile asks for keys alone.
+    local min_bytes=$((outbytes / 8)) need=values
+    [ "$format" = body ] && { min_bytes=0; need=keys; }
+    if [ -z "${DUMP_CHECK[$hive|$peer|$need]:-}" ]; then
+      DUMP_CHECK[$hive|$peer|$need]=$(check_dump "$keys" "$min_bytes" "${argv[@]}")
+    fi
+    verdict=${DUMP_CHECK[$hive|$peer|$need]}
+    if [ "${verdict%% *}" != ok ]; then
+      result=$verdict
+    else
+      if [ -z "${DUMP_PEER[$hive|$peer]:-}" ]; then
         seconds=${verdict#ok }
         slow=$(awk -v s="$seconds" -v t="$SLOW_SECONDS" 'BEGIN { print (s > t) ? 1 : 0 }')
         DUMP_PEER[$hive|$peer]=$(measure "$id.$peer" "$slow" "${argv[@]}")
       fi
+      result=${DUMP_PEER[$hive|$peer]}
     fi
-    result=${DUMP_PEER[$hive|$peer]}
     say "   $peer: $result"
     case $result in
       fails:*) ROWS+=("$id|$peer||||| $result") ;;
