@@ -12,6 +12,12 @@ namespace {
 
 // One bit per 8 bytes of the file, where cells start: the cells a walk has
 // reached, or has on its path.
+//
+// Choice: a bitmap of the file (its size / 64 bytes) rather than a set of the
+// cells seen: its cost is known before the walk starts and never grows with
+// what the hive holds. Cells start on 8-byte boundaries; two cells that a
+// damaged list names within the same 8 bytes overlap, and the second is
+// reported as reached before.
 class CellBits {
  public:
   explicit CellBits(uint64_t file_size) : words_(static_cast<size_t>(file_size / 8 / 64 + 1), 0) {}
@@ -206,6 +212,11 @@ class TreeWalk {
   }
 
   // Takes `length` bytes from the byte budget; false when it is spent.
+  //
+  // Choice: values' data and class names may not add up to more bytes than
+  // the file holds. In a sound hive no two values share a data cell and no
+  // two keys a class cell; a hostile one that points many at one large cell
+  // would otherwise make a small file write gigabytes.
   bool TakeBytes(uint64_t length) {
     if (length > bytes_left_) return false;
     bytes_left_ -= length;
