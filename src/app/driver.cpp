@@ -246,6 +246,9 @@ int RunSteps(const std::vector<std::u16string>& words, OutputSink& out_sink, Out
     if (!ApplyTransactionLogs(source, logs, options.hive_path, &image, messages, err)) return 1;
   }
   if (format) {
+    // The records' line ends are their format's, on every system.
+    out.Flush();
+    out_sink.KeepLineEnds();
     return ExportKeys(image, (options.flags & OPT_KEY) != 0 ? &options.key_path : nullptr, *format,
                       options.hive_path, out, err);
   }
