@@ -4,6 +4,7 @@
 #include <new>
 #include <optional>
 
+#include "app/export_report.h"
 #include "app/info_report.h"
 #include "app/listings.h"
 #include "app/log_status.h"
@@ -36,13 +37,45 @@ class ClosingSource {
   HiveSource& source_;
 };
 
-// The options of the command line; the exit code instead when the usage text
-// is all the run prints.
+// True for a run that exports (-x): its standard output carries records
+// alone, and its messages go to standard error.
+bool Exports(const RunOptions& options) { return (options.flags & OPT_EXPORT) != 0; }
+
+// The options of the command line, after the banner (which an export leaves
+// out); the exit code instead when the usage text is all the run prints.
 std::optional<int> ReadCommandLine(const std::vector<std::u16string>& words, RunOptions* options, Console& out) {
   const ParseVerdict verdict = ParseCommandLine(words, options);
+  if (verdict != ParseVerdict::kRun || !Exports(*options)) out.Wide(MSG_BANNER);
   if (verdict == ParseVerdict::kRun) return std::nullopt;
   out.Wide(MSG_USAGE);
   return verdict == ParseVerdict::kUsageRequested ? 0 : 1;
+}
+
+// The options an export refuses, in the order the refusal names the first.
+struct RefusedOption {
+  uint32_t bit;
+  const char16_t* word;
+};
+constexpr RefusedOption EXPORT_REFUSES[] = {
+    {OPT_LIST_SUBKEYS, u"-l"}, {OPT_LIST_VALUES, u"-e"}, {OPT_SECURITY, u"-s"}, {OPT_INFO, u"-i"},
+    {OPT_VALUE, u"-v"},        {OPT_UNNAMED, u"-u"},     {OPT_DECODE, u"-d"},   {OPT_DUMP, u"-w"},
+};
+
+// An export's format; nothing, with the one line that says why on `err`, for
+// a format it does not know or an option it cannot be combined with.
+//
+// Choice: the reports print one key for a person to read, the export every
+// key for a program; a run that asked for both would mix them on one stream,
+// so it is refused before anything is opened.
+std::optional<ExportFormat> ExportRequest(const RunOptions& options, Console& err) {
+  for (const RefusedOption& refused : EXPORT_REFUSES) {
+    if ((options.flags & refused.bit) == 0) continue;
+    err.Format(MSG_EXPORT_COMBINED, {refused.word});
+    return std::nullopt;
+  }
+  const std::optional<ExportFormat> format = ExportFormatNamed(options.export_format);
+  if (!format) err.Format(MSG_EXPORT_UNKNOWN_FORMAT, {options.export_format});
+  return format;
 }
 
 // Gathers the files the run must never write and tells both streams, when
@@ -182,9 +215,16 @@ int RunReports(const RunOptions& options, const HiveImage& image, const Evidence
 // The steps of a run, each ending it when it fails. Returns the exit code.
 int RunSteps(const std::vector<std::u16string>& words, OutputSink& out_sink, OutputSink& err_sink,
              HiveSource& source, Console& out, Console& err) {
-  out.Wide(MSG_BANNER);
   RunOptions options;
   if (const std::optional<int> code = ReadCommandLine(words, &options, out)) return *code;
+  std::optional<ExportFormat> format;
+  if (Exports(options) && !(format = ExportRequest(options, err))) return 1;
+  // An export's standard output carries its records alone: the messages, and
+  // the -t status line, go to standard error, each line after "keyscout: ".
+  Console& messages = format ? err : out;
+  const auto message_start = [&] {
+    if (format) err.Wide(MSG_ERROR_PREFIX);
+  };
   // The logs are read only with -t: without it the run reads the hive alone.
   const bool with_logs = (options.flags & OPT_LOGS) != 0;
 
@@ -195,10 +235,23 @@ int RunSteps(const std::vector<std::u16string>& words, OutputSink& out_sink, Out
   if (opened == MapStatus::kOk && with_logs) logs = source.OpenLogs();
   Evidence evidence;
   if (!ProtectEvidence(options, source, out_sink, err_sink, &evidence)) return 1;
-  if (opened != MapStatus::kOk) return ReportOpenFailure(opened, options.hive_path, out);
+  if (opened != MapStatus::kOk) {
+    message_start();
+    return ReportOpenFailure(opened, options.hive_path, messages);
+  }
 
   HiveImage image(hive.data, hive.size);
-  if (with_logs && !ApplyTransactionLogs(source, logs, options.hive_path, &image, out, err)) return 1;
+  if (with_logs) {
+    message_start();
+    if (!ApplyTransactionLogs(source, logs, options.hive_path, &image, messages, err)) return 1;
+  }
+  if (format) {
+    // The records' line ends are their format's, on every system.
+    out.Flush();
+    out_sink.KeepLineEnds();
+    return ExportKeys(image, (options.flags & OPT_KEY) != 0 ? &options.key_path : nullptr, *format,
+                      options.hive_path, out, err);
+  }
   return RunReports(options, image, evidence, out);
 }
 

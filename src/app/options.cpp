@@ -23,6 +23,7 @@ constexpr OptionWord OPTION_WORDS[] = {
     {u"-d", OPT_DECODE, nullptr},
     {u"-u", OPT_UNNAMED, nullptr},
     {u"-t", OPT_LOGS, nullptr},
+    {u"-x", OPT_EXPORT, &RunOptions::export_format},
 };
 
 }  // namespace

@@ -17,6 +17,7 @@ inline constexpr uint32_t OPT_INFO = 0x40;        // -i: key and hive informatio
 inline constexpr uint32_t OPT_DECODE = 0x80;      // -d: a value's data decoded by its type
 inline constexpr uint32_t OPT_UNNAMED = 0x100;    // -u: the key's unnamed value
 inline constexpr uint32_t OPT_LOGS = 0x200;       // -t: transaction logs applied in memory
+inline constexpr uint32_t OPT_EXPORT = 0x400;     // -x: the key and every key below it as records
 inline constexpr uint32_t OPT_FILE = 0x80000000u;
 
 struct RunOptions {
@@ -25,13 +26,14 @@ struct RunOptions {
   std::u16string key_path;
   std::u16string value_name;
   std::u16string output_file;
+  std::u16string export_format;
 };
 
 enum class ParseVerdict { kRun, kUsageRequested, kNoHiveFile };
 
 // Scans `words` (the program's own name first; it matches nothing and is
 // skipped like any other stray word). Option words are exact and
-// case-sensitive; "-f", "-k", "-v" and "-w" take the next word whatever it
+// case-sensitive; "-f", "-k", "-v", "-w" and "-x" take the next word whatever it
 // looks like; the last repeat wins; "-h" ends the scan at once.
 ParseVerdict ParseCommandLine(const std::vector<std::u16string>& words, RunOptions* options);
 

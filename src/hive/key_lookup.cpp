@@ -188,7 +188,8 @@ std::optional<Cell> FindSubkey(const HiveImage& image, Cell key, const char16_t*
   return std::nullopt;
 }
 
-std::optional<Cell> FindKeyByPath(const HiveImage& image, std::u16string_view path) {
+std::optional<Cell> FindKeyByPath(const HiveImage& image, std::u16string_view path, std::vector<Cell>* chain) {
+  if (chain != nullptr) chain->clear();
   if (!CheckHiveImage(image)) return std::nullopt;
   Cell key = RootKeyCell(image);
   std::vector<std::u16string_view> components;
@@ -200,6 +201,7 @@ std::optional<Cell> FindKeyByPath(const HiveImage& image, std::u16string_view pa
     const std::optional<Cell> next = FindSubkey(image, key, name);
     if (!next) return std::nullopt;
     key = *next;
+    if (chain != nullptr) chain->push_back(key);
   }
   return key;
 }

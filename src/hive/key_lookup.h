@@ -13,8 +13,10 @@ namespace keyscout {
 
 // The key node that `path` names under the root, or nothing. Runs
 // CheckHiveImage first; an empty path (or one of backslashes only) gives the
-// root. Prints nothing.
-std::optional<Cell> FindKeyByPath(const HiveImage& image, std::u16string_view path);
+// root. When `chain` is given, it receives the keys found on the way below
+// the root, the last one the key found. Prints nothing.
+std::optional<Cell> FindKeyByPath(const HiveImage& image, std::u16string_view path,
+                                  std::vector<Cell>* chain = nullptr);
 
 // Splits `path` at backslashes, skipping empty components. False when a
 // component is longer than any stored name can be (NAME_MAX_CHARS units).
