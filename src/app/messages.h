@@ -25,6 +25,7 @@ inline constexpr char16_t MSG_USAGE[] =
     u"\t[-u] Show the unnamed (default) value of the key\n"
     u"\t[-t] Apply the hive's transaction logs (.LOG1, .LOG2, .LOG) in memory before reading\n"
     u"\t[-x format] Export the key and every key below it, with their values, as jsonl, csv or body records\n"
+    u"\t[-r] With -x, also export the deleted keys and values found in the hive's free space\n"
     u"\n";
 
 inline constexpr char16_t MSG_CANNOT_OPEN_TARGET[] = u"Cannot open target file. (%s)\n";
@@ -163,6 +164,13 @@ inline constexpr char REC_ENTRY_LIMIT[] =
 inline constexpr char REC_VALUE_LIST[] = "value list cannot be read whole";
 inline constexpr char REC_CLASS_NAME[] = "class name cannot be read";
 inline constexpr char REC_CELL[] = " (cell ";
+// The export with -r: where a deleted record was found, and the count at the
+// end of the run.
+inline constexpr char REC_STATE_DELETED[] = "deleted";
+inline constexpr char REC_FOUND_IN_FREE_CELL[] = "free cell";
+inline constexpr char REC_FOUND_IN_SLACK[] = "slack";
+inline constexpr char16_t MSG_EXPORT_RECOVERED[] =
+    u"keyscout: %s live keys, %s deleted keys and %s deleted values found\n";
 // A value that could not be read whole.
 inline constexpr char REC_VALUE_DATA[] = "data cannot be read";
 inline constexpr char REC_VALUE_UNREADABLE[] = "no readable value";

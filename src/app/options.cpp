@@ -24,6 +24,7 @@ constexpr OptionWord OPTION_WORDS[] = {
     {u"-u", OPT_UNNAMED, nullptr},
     {u"-t", OPT_LOGS, nullptr},
     {u"-x", OPT_EXPORT, &RunOptions::export_format},
+    {u"-r", OPT_RECOVER, nullptr},
 };
 
 }  // namespace

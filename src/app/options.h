@@ -18,6 +18,7 @@ inline constexpr uint32_t OPT_DECODE = 0x80;      // -d: a value's data decoded 
 inline constexpr uint32_t OPT_UNNAMED = 0x100;    // -u: the key's unnamed value
 inline constexpr uint32_t OPT_LOGS = 0x200;       // -t: transaction logs applied in memory
 inline constexpr uint32_t OPT_EXPORT = 0x400;     // -x: the key and every key below it as records
+inline constexpr uint32_t OPT_RECOVER = 0x800;    // -r: with -x, deleted keys and values too
 inline constexpr uint32_t OPT_FILE = 0x80000000u;
 
 struct RunOptions {

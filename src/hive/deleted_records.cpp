@@ -400,11 +400,11 @@ class Recovery {
     value->data_cells.clear();
   }
 
-  // The name of the key at `cell`, as every report decodes it.
-  std::u16string KeyName(Cell cell) const {
-    NameBuffer buffer;
-    const int n = DecodeKeyName(image_, cell, buffer);
-    return n > 0 ? std::u16string(buffer, static_cast<size_t>(n)) : std::u16string();
+  // The whole name of the key at `cell`, as the export's walk reads it.
+  std::u16string KeyName(Cell cell) {
+    std::u16string name;
+    if (!AppendWholeKeyName(image_, cell, &name, &name_scratch_)) name.clear();
+    return name;
   }
 
   static void Append(std::u16string* path, const std::u16string& name) {
@@ -417,6 +417,7 @@ class Recovery {
     std::u16string path;
     bool complete = false;
     uint32_t parent_cell = 0;
+    std::optional<Cell> live_parent;
   };
 
   // The path of a key of the live tree, climbed through parent links that
@@ -432,7 +433,7 @@ class Recovery {
         break;
       }
       if (at == root) {
-        top = ChainTop{u"", true, 0};
+        top = ChainTop{u"", true, 0, std::nullopt};
         live_paths_[at.index] = top;
         break;
       }
@@ -445,7 +446,7 @@ class Recovery {
           !live_.keys.Contains(CellAt(parent))) {
         // The highest key reached names a parent that cannot be followed.
         climb.pop_back();
-        top = ChainTop{KeyName(at), false, parent};
+        top = ChainTop{KeyName(at), false, parent, std::nullopt};
         live_paths_[at.index] = top;
         break;
       }
@@ -476,7 +477,7 @@ class Recovery {
       if (deleted && PastBins(parent_cell) == PastBins(at.cell)) {
         if (resolved_[*deleted] == kResolved) {
           const DeletedKey& above = out_.keys[*deleted];
-          top = ChainTop{above.path, above.path_complete, above.parent_cell};
+          top = ChainTop{above.path, above.path_complete, above.parent_cell, above.live_parent};
           break;
         }
         if (resolved_[*deleted] == kUnresolved) {
@@ -487,10 +488,11 @@ class Recovery {
         // A loop of deleted keys: it ends at the key that closes it.
       } else if (!PastBins(at.cell) && parent % CELL_ALIGNMENT == 0 && live_.keys.Contains(parent_cell)) {
         top = LivePath(parent_cell);
+        top.live_parent = parent_cell;
         break;
       }
       // The parent cannot be followed: the path begins at this key.
-      top = ChainTop{std::u16string(), false, parent};
+      top = ChainTop{std::u16string(), false, parent, std::nullopt};
       break;
     }
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
@@ -499,6 +501,7 @@ class Recovery {
       key.path = top.path;
       key.path_complete = top.complete;
       key.parent_cell = top.parent_cell;
+      key.live_parent = top.live_parent;
       resolved_[*it] = kResolved;
     }
   }
@@ -539,6 +542,7 @@ class Recovery {
   DeletedRecords out_;
   std::vector<uint8_t> resolved_;
   std::unordered_map<uint32_t, ChainTop> live_paths_;
+  std::vector<uint8_t> name_scratch_;
 };
 
 }  // namespace
@@ -547,19 +551,30 @@ DeletedRecords FindDeletedRecords(const HiveImage& image, const LiveCells& live)
   return Recovery(image, live).Run();
 }
 
-bool CopyDeletedValueData(const HiveImage& image, const DeletedValue& value, std::span<uint8_t> buffer) {
-  if (value.data != DeletedData::kIntact) return false;
+bool LocateDeletedValueData(const HiveImage& image, const DeletedValue& value, ValueDataPlace* place) {
+  *place = ValueDataPlace{};
   uint32_t size = 0;
-  if (!image.CellU32(value.cell, VK_DATA_SIZE, &size)) return false;
-  const uint32_t wanted = size & ~VALUE_DATA_RESIDENT;
-  if ((size & VALUE_DATA_RESIDENT) != 0) return image.reader().Copy(value.cell.FileOffset() + VK_DATA_OFFSET, wanted, buffer);
-  uint64_t at = 0;
-  for (const ValueDataCell& cell : value.data_cells) {
-    if (cell.data == 0) continue;
-    if (!image.reader().Copy(cell.cell.FileOffset() + DATA_BYTES, cell.data, buffer, at)) return false;
-    at += cell.data;
+  uint32_t type = 0;
+  if (value.data != DeletedData::kIntact || !image.CellU32(value.cell, VK_DATA_SIZE, &size) ||
+      !image.CellU32(value.cell, VK_TYPE, &type)) {
+    return false;
   }
-  return at == wanted;
+  place->typed = true;
+  place->type = type;
+  place->length = size & ~VALUE_DATA_RESIDENT;
+  if ((size & VALUE_DATA_RESIDENT) != 0) {
+    place->at = value.cell.FileOffset() + VK_DATA_OFFSET;
+    return true;
+  }
+  // One data cell, or a big-data record, its segment list and segments.
+  if (value.data_cells.size() == 1) {
+    place->at = value.data_cells[0].cell.FileOffset() + DATA_BYTES;
+    return true;
+  }
+  if (value.data_cells.size() < 3) return false;
+  place->segment_list = value.data_cells[1].cell;
+  place->segments = static_cast<uint32_t>(value.data_cells.size() - 2);
+  return true;
 }
 
 }  // namespace keyscout

@@ -14,7 +14,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -22,6 +21,7 @@
 #include "hive/image.h"
 #include "hive/live_cells.h"
 #include "hive/value_cells.h"
+#include "hive/value_data.h"
 
 namespace keyscout {
 
@@ -97,6 +97,9 @@ struct DeletedKey {
   std::u16string path;
   bool path_complete = false;
   uint32_t parent_cell = 0;
+  // The key of the live tree its parent links reach (through deleted keys
+  // or at once), under which it was deleted; nothing when they reach none.
+  std::optional<Cell> live_parent;
   // Nothing when the key has a class name whose cell is no longer intact.
   std::optional<std::u16string> class_name;
   // Its values (indexes into DeletedRecords::values) in value-list order:
@@ -117,9 +120,9 @@ struct DeletedRecords {
 // past that end as well, and the other way round. Prints nothing.
 DeletedRecords FindDeletedRecords(const HiveImage& image, const LiveCells& live);
 
-// Copies the data of `value` (its data length of bytes) to the start of
-// `buffer`. False, with nothing promised in the buffer, when its data is not
-// intact or the buffer is smaller. Prints nothing.
-[[nodiscard]] bool CopyDeletedValueData(const HiveImage& image, const DeletedValue& value, std::span<uint8_t> buffer);
+// Where the data of `value` lies, as LocateValueData gives a live value's,
+// for the readers of value data. False when its data is not intact. Prints
+// nothing.
+[[nodiscard]] bool LocateDeletedValueData(const HiveImage& image, const DeletedValue& value, ValueDataPlace* place);
 
 }  // namespace keyscout

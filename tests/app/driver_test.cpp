@@ -33,6 +33,7 @@ std::string Usage() {
          "\t[-u] Show the unnamed (default) value of the key\n"
          "\t[-t] Apply the hive's transaction logs (.LOG1, .LOG2, .LOG) in memory before reading\n"
          "\t[-x format] Export the key and every key below it, with their values, as jsonl, csv or body records\n"
+         "\t[-r] With -x, also export the deleted keys and values found in the hive's free space\n"
          "\n";
 }
 

@@ -86,9 +86,13 @@ struct Scene {
   }
 
   Bytes DataOf(const DeletedValue& v) const {
-    Bytes data(U32(v.cell.index, VK_DATA_SIZE) & ~VALUE_DATA_RESIDENT);
-    if (!CopyDeletedValueData(Image(), v, data)) return {};
-    return data;
+    ValueDataPlace place;
+    if (!LocateDeletedValueData(Image(), v, &place)) return {};
+    std::vector<uint8_t> scratch;
+    const ByteReader data = GatherValueData(Image(), place, &scratch);
+    Bytes out(data.size());
+    if (data.IsNull() || !data.Copy(0, out.size(), out)) return {};
+    return out;
   }
 };
 
