@@ -80,12 +80,10 @@ void DeletedExport::WriteKey(size_t k) {
   const DeletedKey& key = records_.keys[k];
   KeyNodeFields fields = ReadKeyNodeFields(image_, key.cell);
   fields.class_name = key.class_name;
-  // The key's own name ends its path.
-  const size_t slash = key.path.rfind(u'\\');
-  const std::u16string_view path(key.path);
-  const std::u16string_view name = slash == std::u16string::npos ? path : path.substr(slash + 1);
+  key_name_.clear();
+  if (!AppendWholeKeyName(image_, key.cell, &key_name_, &scratch_)) key_name_.clear();
   RecordOrigin origin{FoundInText(key.found_in), key.cell.FileOffset(), key.path_complete, key.parent_cell, false};
-  writer_.BeginKey(KeyRecord{path, name, key.cell, &fields, REC_STATE_DELETED, &origin});
+  writer_.BeginKey(KeyRecord{key.path, key_name_, key.cell, &fields, REC_STATE_DELETED, &origin});
   for (const size_t v : key.values) {
     PrepareValue(v);
     writer_.Value(record_);

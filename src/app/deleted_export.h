@@ -49,6 +49,7 @@ class DeletedExport {
   uint64_t keys_written_ = 0;
   uint64_t values_written_ = 0;
   // Reused from record to record.
+  std::u16string key_name_;
   std::u16string name_;
   std::vector<uint8_t> scratch_;
   ValueDataPlace place_;
