@@ -4,6 +4,7 @@
 #include <unordered_map>
 
 #include "hive/base_block.h"
+#include "hive/key_node.h"
 #include "hive/names.h"
 #include "hive/subkey_lists.h"
 
@@ -517,13 +518,7 @@ class Recovery {
     if (FreeCellVerdict(cell, uint64_t{DATA_BYTES} + length, PastBins(key), true) != CellVerdict::kUsable) {
       return std::nullopt;
     }
-    std::u16string text(length / 2u, u'\0');
-    size_t units = 0;
-    if (!image_.reader().UnitsToZero(cell.FileOffset() + DATA_BYTES, text.size(), text.data(), &units)) {
-      return std::nullopt;
-    }
-    text.resize(units);
-    return text;
+    return DecodeClassName(image_, cell, length);
   }
 
   enum : uint8_t { kUnresolved, kOnChain, kResolved };

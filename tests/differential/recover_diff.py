@@ -54,16 +54,11 @@ import subprocess
 import sys
 import tempfile
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from export_diff import TYPE_NAMES  # noqa: E402  (the export's type names, as the other comparison reads them)
+
 SKIP = 77
 HIVE_BASE = 0x1000
-TYPE_NAMES = [
-    "REG_NONE", "REG_SZ", "REG_EXPAND_SZ", "REG_BINARY", "REG_DWORD", "REG_DWORD_BIG_ENDIAN", "REG_LINK",
-    "REG_MULTI_SZ", "REG_RESOURCE_LIST", "REG_FULL_RESOURCE_DESCRIPTOR", "REG_RESOURCE_REQUIREMENTS_LIST",
-    "REG_QWORD",
-]
-# reglookup-recover's names of the same types.
-PEER_TYPES = ["NONE", "SZ", "EXPAND_SZ", "BINARY", "DWORD", "DWORD_BE", "LINK", "MULTI_SZ", "RSRC_LIST",
-              "RSRC_DESC", "RSRC_REQ_LIST", "QWORD"]
 WINDOWS_SECTION = "## Hives written by Windows in normal use"
 SHOWN_PER_HIVE = 5
 FILETIME_1990 = 0x01B41E2A18D64000
