@@ -72,7 +72,11 @@ bool ShowKeyInformation(const HiveImage& image, Cell key, std::u16string_view sh
   out.Wide(MSG_INFO_TITLE);
   out.Format(MSG_INFO_LAST_WRITTEN, {TimeText(node.last_written)});
   out.Format(MSG_INFO_FLAGS, {FlagsText(node.flags)});
-  out.Format(MSG_INFO_CLASS_NAME, {node.class_name ? *node.class_name : std::u16string(MSG_UNREADABLE)});
+  if (node.class_name) {
+    out.Format(MSG_INFO_CLASS_NAME, {FromHive{*node.class_name}});
+  } else {
+    out.Format(MSG_INFO_CLASS_NAME, {MSG_UNREADABLE});
+  }
   out.Format(MSG_INFO_SUBKEYS, {Decimal(node.stable_subkeys), Decimal(node.volatile_subkeys)});
   out.Format(MSG_INFO_VALUES, {Decimal(node.values)});
   out.Format(MSG_INFO_SECURITY, {CellText(node.security)});
