@@ -56,7 +56,8 @@ std::u16string FlagsText(const std::optional<uint16_t>& flags) {
 
 }  // namespace
 
-bool ShowKeyInformation(const HiveImage& image, Cell key, std::u16string_view shown_path, Console& out) {
+bool ShowKeyInformation(const HiveImage& image, Cell key, std::u16string_view shown_path, bool truncated,
+                        Console& out) {
   // Choice: a cell that is not a readable key node ends the run with the
   // failure the key lookup gives for such a cell on the way to a key, "Cannot
   // find the key.", naming the key. Every line of this block would otherwise
@@ -82,8 +83,9 @@ bool ShowKeyInformation(const HiveImage& image, Cell key, std::u16string_view sh
   out.Format(MSG_INFO_SECURITY, {CellText(node.security)});
   out.Format(MSG_INFO_PARENT, {CellText(node.parent)});
   out.Format(MSG_INFO_HIVE_VERSION, {Decimal(hive.major_version), Decimal(hive.minor_version)});
-  out.Format(MSG_INFO_HIVE_SEQUENCE, {Decimal(hive.primary_sequence), Decimal(hive.secondary_sequence),
-                                      hive.dirty ? MSG_HIVE_DIRTY : MSG_HIVE_CLEAN});
+  std::u16string state = hive.dirty ? MSG_HIVE_DIRTY : MSG_HIVE_CLEAN;
+  if (truncated) state += MSG_HIVE_TRUNCATED;
+  out.Format(MSG_INFO_HIVE_SEQUENCE, {Decimal(hive.primary_sequence), Decimal(hive.secondary_sequence), state});
   out.Format(MSG_INFO_HIVE_WRITTEN, {TimeText(hive.last_written)});
   return true;
 }

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <optional>
 
+#include "app/diagnostics.h"
 #include "app/hex_dump.h"
 #include "app/messages.h"
 #include "hive/value_data.h"
@@ -93,15 +94,17 @@ const ValueBufferAllocator& DefaultValueBufferAllocator() {
 }
 
 bool WriteDumpFile(std::u16string_view value_name, const std::u16string& output_file, const uint8_t* data,
-                   uint64_t length, const Evidence& evidence, Console& out) {
+                   uint64_t length, const Evidence& evidence, Console& out, Console& err) {
   out.Format(MSG_DUMP_START, {value_name, output_file});
   DumpFile file;
   if (!file.Create(output_file, evidence)) {
     out.Format(MSG_CANNOT_CREATE_DUMP, {output_file});
+    NoteFileProblem(MSG_NOTE_CANNOT_CREATE, output_file, file.problem(), true, err);
     return false;
   }
   if (!file.WriteAll(data, length)) {
     out.Format(MSG_CANNOT_WRITE_DUMP, {output_file});
+    NoteFileProblem(MSG_NOTE_CANNOT_WRITE, output_file, file.problem(), true, err);
     return false;
   }
   file.Close();
@@ -110,7 +113,7 @@ bool WriteDumpFile(std::u16string_view value_name, const std::u16string& output_
 }
 
 bool ShowValue(const HiveImage& image, Cell key, const ValueRequest& request, const Evidence& evidence,
-               Console& out, const ValueBufferAllocator& allocator) {
+               Console& out, Console& err, const ValueBufferAllocator& allocator) {
   const std::u16string_view shown = request.unnamed ? std::u16string_view(MSG_UNNAMED_VALUE) : request.name;
   const std::optional<Cell> value =
       request.unnamed ? FindUnnamedValue(image, key) : FindValue(image, key, request.name);
@@ -152,7 +155,7 @@ bool ShowValue(const HiveImage& image, Cell key, const ValueRequest& request, co
     DecodedPrinter printer(out);
     DecodeValueData(ByteReader(buffer.data(), length), type, printer);
   }
-  if (request.dump && !WriteDumpFile(shown, request.output_file, buffer.data(), length, evidence, out)) {
+  if (request.dump && !WriteDumpFile(shown, request.output_file, buffer.data(), length, evidence, out, err)) {
     return false;
   }
   return true;

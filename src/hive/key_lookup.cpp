@@ -151,14 +151,6 @@ SearchResult SearchSubkey(const HiveImage& image, Cell key, const char16_t* name
 constexpr std::u16string_view CURRENT_CONTROL_SET = u"CurrentControlSet";
 constexpr size_t CONTROL_SET_DIGITS = 3;
 
-// "ControlSet" and `number` in at least three digits, as Windows names them.
-std::u16string ControlSetName(uint32_t number) {
-  const std::u16string digits = DecimalText(number);
-  std::u16string name = u"ControlSet";
-  if (digits.size() < CONTROL_SET_DIGITS) name.append(CONTROL_SET_DIGITS - digits.size(), u'0');
-  return name + digits;
-}
-
 }  // namespace
 
 int CompareKeyName(const HiveImage& image, Cell key, const char16_t* name, bool* readable) {
@@ -214,6 +206,13 @@ std::optional<Cell> FindSubkey(const HiveImage& image, Cell key, const char16_t*
   const SearchResult result = SearchSubkey(image, key, name);
   if (result.outcome == Search::kFound) return result.node;
   return std::nullopt;
+}
+
+std::u16string ControlSetName(uint32_t number) {
+  const std::u16string digits = DecimalText(number);
+  std::u16string name = u"ControlSet";
+  if (digits.size() < CONTROL_SET_DIGITS) name.append(CONTROL_SET_DIGITS - digits.size(), u'0');
+  return name + digits;
 }
 
 std::optional<uint32_t> CurrentControlSetNumber(const HiveImage& image) {

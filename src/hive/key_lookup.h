@@ -48,6 +48,10 @@ struct KeyPathLookup {
 // key in at least three digits, as Windows maps it. Prints nothing.
 KeyPathLookup LookUpKeyPath(const HiveImage& image, std::u16string_view path);
 
+// "ControlSet" and `number` in at least three digits, as Windows names its
+// control sets ("ControlSet001").
+std::u16string ControlSetName(uint32_t number);
+
 // The number in the REG_DWORD value Current of the root's Select key: the
 // control set Windows was running, or nothing when the key, the value or its
 // four bytes of data cannot be had. Prints nothing.
