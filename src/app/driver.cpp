@@ -38,9 +38,9 @@ class ClosingSource {
   HiveSource& source_;
 };
 
-// The options of the command line, each word that did nothing said on
-// `err`, and the output encoding set; the exit code instead when the usage
-// text is all the run prints.
+// The options of the command line, with the output encoding set; the exit
+// code instead when the usage text is all the run prints (each word that did
+// nothing then said on `err`).
 std::optional<int> ReadCommandLine(const std::vector<std::u16string>& words, RunOptions* options, Console& out,
                                    Console& err) {
   const ParseVerdict verdict = ParseCommandLine(words, options);
@@ -48,8 +48,9 @@ std::optional<int> ReadCommandLine(const std::vector<std::u16string>& words, Run
     out.SetEncoding(TextEncoding::kUtf8);
     err.SetEncoding(TextEncoding::kUtf8);
   }
-  NoteCommandLine(*options, err);
   if (verdict == ParseVerdict::kRun) return std::nullopt;
+  // No file is opened, so the error stream can lead into no evidence.
+  NoteCommandLine(*options, err);
   out.Wide(MSG_USAGE);
   return verdict == ParseVerdict::kUsageRequested ? 0 : 1;
 }
@@ -239,6 +240,9 @@ int RunSteps(const std::vector<std::u16string>& words, OutputSink& out_sink, Out
   if (opened == MapStatus::kOk && with_logs) logs = source.OpenLogs();
   Evidence evidence;
   if (!ProtectEvidence(options, source, out_sink, err_sink, &evidence)) return 1;
+  // Only now: many notes could fill the error stream's buffer, and it must
+  // not be written before it is known whether it leads into the evidence.
+  NoteCommandLine(options, err);
   if (opened != MapStatus::kOk) return ReportOpenFailure(opened, source.OpenProblem(), options.hive_path, out, err);
 
   HiveImage image(hive.data, hive.size);
