@@ -403,6 +403,9 @@ class HiveCheck:
     def check_key(self, key):
         node, path, subkey_rows, value_rows, _, info, problems = key
         code, out, err = self.run(["-k", path, "-i", "-l", "-e"])
+        # A listing short of the count its key stores is said on standard
+        # error; hivex lists what it can read as well, so the rows compare.
+        err = b"".join(line for line in err.splitlines(keepends=True) if not line.startswith(b"keyscout: listed "))
         listings = SEPARATOR + subkeys_block(subkey_rows) + SEPARATOR + values_block(value_rows)
         expected = SEPARATOR + info + listings
         if not problems and code == 0 and not err and (
