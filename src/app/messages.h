@@ -274,8 +274,8 @@ inline constexpr char16_t MSG_NOTE_CONTROL_SET[] =
 // a damaged entry.
 inline constexpr char16_t MSG_NOTE_LOG_NOT_APPLIED[] = u"keyscout: transaction log %s was not applied: ";
 inline constexpr char16_t MSG_NOTE_LOG_CUT_SHORT[] =
-    u"keyscout: transaction log %s was applied up to its entry %u, which %s: the entries after it were not "
-    u"applied\n";
+    u"keyscout: transaction log %s was applied up to its entry %u, which %s: that entry and those after it "
+    u"were not applied\n";
 inline constexpr char16_t MSG_CAUSE_LOG_IS_HIVE[] = u"it is the hive itself";
 inline constexpr char16_t MSG_CAUSE_LOG_CHECKSUM[] = u"its base block's checksum is wrong";
 inline constexpr char16_t MSG_CAUSE_LOG_SIGNATURE[] = u"its base block has no \"regf\"";
