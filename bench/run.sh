@@ -38,6 +38,7 @@ install_missing() {
   command -v xz >/dev/null || wanted+=(xz-utils)
   command -v hivexsh >/dev/null || wanted+=(libhivex-bin)
   command -v reglookup >/dev/null || wanted+=(reglookup)
+  command -v hivexregedit >/dev/null || wanted+=(libwin-hivex-perl)
   perl -MParse::Win32Registry -e1 2>/dev/null || wanted+=(libparse-win32registry-perl)
   [ ${#wanted[@]} -eq 0 ] && return 0
   if [ "${BENCH_NO_INSTALL:-0}" = 1 ] || [ "$(id -u)" != 0 ] || ! command -v apt-get >/dev/null; then
@@ -297,6 +298,122 @@ workload values100k "list 100,000 values" values-100k.hiv values ManyValues
 workload export200m "-v -w of a 200 MiB big-data value" bigdata-200m.hiv export BigValue Big
 workload decode200m "-v -d of a 200 MiB REG_MULTI_SZ value" bigtext-200m.hiv decode BigText Texts
 
+# --- whole-hive exports (-x) ---------------------------------------------------
+
+# What a peer's whole-hive dump measured, per hive, so that the three formats
+# of one hive time each peer once ("median min max rss"), and whether it did
+# the request, per hive and for keys alone or values too ("ok SECONDS", or why
+# it fails).
+declare -A DUMP_PEER DUMP_CHECK
+
+# Runs a peer's dump once: exit status 0, at least one line per key, and at
+# least MIN_BYTES of output: a dump of the values that leaves most of the
+# data out (reglookup cuts a value at 1 MiB) did not do the request.
+# (reglookup warns on the error stream about data it quotes raw; a dump that
+# ends in 0 with every line is kept all the same.) Prints "ok SECONDS" or why
+# it fails.
+check_dump() {
+  local keys=$1 min_bytes=$2 start end code=0 lines bytes
+  shift 2
+  start=$(date +%s.%N)
+  timeout 900 "$@" >"$DATA/check/stdout" 2>"$DATA/check/stderr" || code=$?
+  end=$(date +%s.%N)
+  [ "$code" = 0 ] || { echo "fails: exit $code, $(head -c 60 "$DATA/check/stderr" | tr '\n' ' ')"; return; }
+  lines=$(wc -l <"$DATA/check/stdout")
+  [ "$lines" -ge "$keys" ] || { echo "fails: $lines lines for $keys keys"; return; }
+  bytes=$(stat -c %s "$DATA/check/stdout")
+  [ "$bytes" -ge "$min_bytes" ] || { echo "fails: $bytes bytes, where the values' data alone takes more"; return; }
+  echo "ok $(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", b - a }')"
+}
+
+# keyscout -x FORMAT of a whole hive, against the peers' whole-hive dumps and
+# the floor: every page of the hive read and as many bytes written as keyscout
+# writes. The bodyfile holds keys alone and is held to every peer, the fastest
+# of which (reglookup-timeline) dumps keys alone too; JSON Lines and CSV hold
+# every value as well and are held to the peers that dump values (reglookup,
+# hivexregedit).
+dump_workload() {
+  local id=$1 title=$2 hive=$3 format=$4
+  local path=$DATA/$hive
+  [[ $id =~ ${BENCH_ONLY:-.} ]] || return 0
+  [ -s "$path" ] || { say "skipping $id: no $hive"; return; }
+  say "== $id: $title"
+  local out=$DATA/out/export.$format
+  if ! "$KEYSCOUT" -f "$path" -x "$format" >"$out" 2>"$DATA/check/stderr"; then
+    say "keyscout fails on $id: $(head -c 200 "$DATA/check/stderr")"
+    return
+  fi
+  local outbytes keys pages result
+  outbytes=$(stat -c %s "$out")
+  keys=$("$KEYSCOUT" -f "$path" -x body | wc -l)
+  result=$(measure "$id.keyscout" 0 "$KEYSCOUT" -f "$path" -x "$format")
+  say "   keyscout: $result ($outbytes bytes, $keys keys)"
+  ROWS+=("$id|keyscout|${result// /|}|")
+
+  local -a peers=(reglookup hivexregedit)
+  [ "$format" = body ] && peers=(reglookup-timeline reglookup hivexregedit)
+  local peer verdict seconds slow
+  for peer in "${peers[@]}"; do
+    local -a argv
+    case $peer in
+      reglookup) argv=(reglookup "$path") ;;
+      reglookup-timeline) argv=(reglookup-timeline "$path") ;;
+      hivexregedit) argv=(hivexregedit --export "$path" '\') ;;
+    esac
+    command -v "${argv[0]}" >/dev/null || continue
+    # The values' data in any text form takes at least a byte per byte: an
+    # eighth of keyscout's hexadecimal leaves room for any layout. The
+    # bodyfile asks for keys alone.
+    local min_bytes=$((outbytes / 8)) need=values
+    [ "$format" = body ] && { min_bytes=0; need=keys; }
+    if [ -z "${DUMP_CHECK[$hive|$peer|$need]:-}" ]; then
+      DUMP_CHECK[$hive|$peer|$need]=$(check_dump "$keys" "$min_bytes" "${argv[@]}")
+    fi
+    verdict=${DUMP_CHECK[$hive|$peer|$need]}
+    if [ "${verdict%% *}" != ok ]; then
+      result=$verdict
+    else
+      if [ -z "${DUMP_PEER[$hive|$peer]:-}" ]; then
+        seconds=${verdict#ok }
+        slow=$(awk -v s="$seconds" -v t="$SLOW_SECONDS" 'BEGIN { print (s > t) ? 1 : 0 }')
+        DUMP_PEER[$hive|$peer]=$(measure "$id.$peer" "$slow" "${argv[@]}")
+      fi
+      result=${DUMP_PEER[$hive|$peer]}
+    fi
+    say "   $peer: $result"
+    case $result in
+      fails:*) ROWS+=("$id|$peer||||| $result") ;;
+      *) ROWS+=("$id|$peer|${result// /|}|") ;;
+    esac
+  done
+
+  pages=$(( ($(stat -c %s "$path") + 4095) / 4096 ))
+  echo "0 $pages" >"$DATA/pages/$id.txt"
+  ROWS+=("$id|floor: start|$START_FLOOR|")
+  result=$(measure "$id.floor" 0 "$FLOOR_WORK" "$path" "$DATA/pages/$id.txt" "$outbytes")
+  say "   floor: $result ($pages pages, $outbytes output bytes)"
+  ROWS+=("$id|floor: start + $pages pages + output|${result// /|}|")
+  PAGES[$id]=$pages
+  TITLES[$id]=$title
+  ORDER+=("$id")
+  KIND[$id]=dump
+  EXPECTED[$id]=$(stat -c %s "$path")
+}
+
+for format in jsonl csv body; do
+  dump_workload "w10-x$format" "-x $format of the whole Windows 10 SYSTEM hive (43,211 keys, 90,307 values), 15 MB" \
+    "$W10" "$format"
+done
+for format in jsonl csv body; do
+  dump_workload "1m-x$format" "-x $format of 1,000,000 subkeys (ri of 2,000 lh), 104 MB" subkeys-1m.hiv "$format"
+done
+for format in jsonl csv body; do
+  dump_workload "100k-x$format" "-x $format of a key with 100,000 values" values-100k.hiv "$format"
+done
+for format in jsonl csv body; do
+  dump_workload "200m-x$format" "-x $format of a hive holding a 200 MiB big-data value" bigdata-200m.hiv "$format"
+done
+
 # -t: a lookup on a dirty hive with its logs, against the same lookup on the
 # hive replayed beforehand (or, with no such hive, on the dirty hive read as
 # stored), and what reading the logs once costs: a static program that maps
@@ -418,6 +535,18 @@ field() {
   done
 }
 
+# The median of the fastest peer that did request $1, or nothing.
+best_peer() {
+  local best="" row rid tool median
+  for row in "${ROWS[@]}"; do
+    IFS='|' read -r rid tool median _ <<<"$row"
+    [ "$rid" = "$1" ] && [ -n "$median" ] || continue
+    case $tool in keyscout*|floor*) continue ;; esac
+    if [ -z "$best" ] || holds "$median < $best"; then best=$median; fi
+  done
+  echo "$best"
+}
+
 # The targets, each with what was measured.
 targets() {
   echo "| target | measured | met |"
@@ -449,6 +578,15 @@ targets() {
         reference=$(field "$id" 'keyscout -v -w' 3)
         [ -n "$reference" ] && verdict "$id: within 1.2× keyscout -v -w on the same value" \
           "$ks <= 1.2 * $reference" "$(awk -v a="$ks" -v b="$reference" 'BEGIN { printf "%.2f×", a / b }')" ;;
+      dump)
+        verdict "$id: within 3× the floor" "$ratio <= 3" "${ratio}×"
+        verdict "$id: peak RSS at most the hive + 32 MiB" "$rss * 1024 <= ${EXPECTED[$id]} + 33554432" \
+          "$(mb "$rss") (hive: $(mb $((EXPECTED[$id] / 1024))))"
+        if [[ $id == w10-* ]]; then
+          best=$(best_peer "$id")
+          [ -n "$best" ] && verdict "$id: at least 20× faster than the fastest peer" "$best >= 20 * $ks" \
+            "$(awk -v a="$best" -v b="$ks" 'BEGIN { printf "%.1f×", a / b }')"
+        fi ;;
       export)
         verdict "$id: within 1.5× the floor" "$ratio <= 1.5" "${ratio}×"
         mapped=$((mapped - EXPECTED[$id] / 1024))
@@ -460,14 +598,7 @@ targets() {
   ks=$(field list1m keyscout 3)
   [ -n "$ks" ] && verdict "list1m: under 20 ms" "$ks < 0.020" "$(ms "$ks")"
   ks=$(field w10-lookup16 keyscout 3)
-  best=""
-  local row
-  for row in "${ROWS[@]}"; do
-    IFS='|' read -r rid tool median _ <<<"$row"
-    [ "$rid" = w10-lookup16 ] && [ -n "$median" ] || continue
-    case $tool in keyscout|floor*) continue ;; esac
-    if [ -z "$best" ] || holds "$median < $best"; then best=$median; fi
-  done
+  best=$(best_peer w10-lookup16)
   [ -n "$ks" ] && [ -n "$best" ] && verdict "w10-lookup16: at least 5× faster than the fastest peer" "$best >= 5 * $ks" \
     "$(awk -v a="$best" -v b="$ks" 'BEGIN { printf "%.1f×", a / b }')"
   local small big

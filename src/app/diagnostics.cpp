@@ -116,6 +116,7 @@ void NoteCommandLine(const RunOptions& options, Console& err) {
 
 void NoteFileProblem(const char16_t* message, std::u16string_view path, const FileProblem& problem, bool creating,
                      Console& err) {
+  if (problem.kind == FileProblemKind::kNone) return;  // no cause known: nothing to add
   err.Format(message, {path, CauseOf(problem, creating)});
 }
 

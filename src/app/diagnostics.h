@@ -27,7 +27,8 @@ void NoteCommandLine(const RunOptions& options, Console& err);
 
 // `message` (MSG_NOTE_CANNOT_OPEN and the like) naming `path`, with the cause
 // of `problem`; `creating` for a file the run was to create, whose missing
-// folder is the cause when the system says "no such file".
+// folder is the cause when the system says "no such file". Nothing when no
+// cause is known.
 void NoteFileProblem(const char16_t* message, std::u16string_view path, const FileProblem& problem, bool creating,
                      Console& err);
 

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "app/diagnostics.h"
+#include "app/export_report.h"
 #include "app/info_report.h"
 #include "app/listings.h"
 #include "app/log_status.h"
@@ -38,12 +39,17 @@ class ClosingSource {
   HiveSource& source_;
 };
 
-// The options of the command line, with the output encoding set; the exit
-// code instead when the usage text is all the run prints (each word that did
-// nothing then said on `err`).
+// True for a run that exports (-x): its standard output carries records
+// alone, and its messages go to standard error.
+bool Exports(const RunOptions& options) { return (options.flags & OPT_EXPORT) != 0; }
+
+// The options of the command line, after the banner (which an export leaves
+// out), with the output encoding set; the exit code instead when the usage
+// text is all the run prints (each word that did nothing then said on `err`).
 std::optional<int> ReadCommandLine(const std::vector<std::u16string>& words, RunOptions* options, Console& out,
                                    Console& err) {
   const ParseVerdict verdict = ParseCommandLine(words, options);
+  if (verdict != ParseVerdict::kRun || !Exports(*options)) out.Wide(MSG_BANNER);
   if ((options->flags & OPT_UTF8) != 0) {
     out.SetEncoding(TextEncoding::kUtf8);
     err.SetEncoding(TextEncoding::kUtf8);
@@ -53,6 +59,33 @@ std::optional<int> ReadCommandLine(const std::vector<std::u16string>& words, Run
   NoteCommandLine(*options, err);
   out.Wide(MSG_USAGE);
   return verdict == ParseVerdict::kUsageRequested ? 0 : 1;
+}
+
+// The options an export refuses, in the order the refusal names the first.
+struct RefusedOption {
+  uint32_t bit;
+  const char16_t* word;
+};
+constexpr RefusedOption EXPORT_REFUSES[] = {
+    {OPT_LIST_SUBKEYS, u"-l"}, {OPT_LIST_VALUES, u"-e"}, {OPT_SECURITY, u"-s"}, {OPT_INFO, u"-i"},
+    {OPT_VALUE, u"-v"},        {OPT_UNNAMED, u"-u"},     {OPT_DECODE, u"-d"},   {OPT_DUMP, u"-w"},
+};
+
+// An export's format; nothing, with the one line that says why on `err`, for
+// a format it does not know or an option it cannot be combined with.
+//
+// Choice: the reports print one key for a person to read, the export every
+// key for a program; a run that asked for both would mix them on one stream,
+// so it is refused before anything is opened.
+std::optional<ExportFormat> ExportRequest(const RunOptions& options, Console& err) {
+  for (const RefusedOption& refused : EXPORT_REFUSES) {
+    if ((options.flags & refused.bit) == 0) continue;
+    err.Format(MSG_EXPORT_COMBINED, {refused.word});
+    return std::nullopt;
+  }
+  const std::optional<ExportFormat> format = ExportFormatNamed(options.export_format);
+  if (!format) err.Format(MSG_EXPORT_UNKNOWN_FORMAT, {options.export_format});
+  return format;
 }
 
 // Gathers the files the run must never write and tells both streams, when
@@ -225,9 +258,16 @@ int RunReports(const RunOptions& options, const HiveImage& image, bool truncated
 // The steps of a run, each ending it when it fails. Returns the exit code.
 int RunSteps(const std::vector<std::u16string>& words, OutputSink& out_sink, OutputSink& err_sink,
              HiveSource& source, Console& out, Console& err) {
-  out.Wide(MSG_BANNER);
   RunOptions options;
   if (const std::optional<int> code = ReadCommandLine(words, &options, out, err)) return *code;
+  std::optional<ExportFormat> format;
+  if (Exports(options) && !(format = ExportRequest(options, err))) return 1;
+  // An export's standard output carries its records alone: the messages, and
+  // the -t status line, go to standard error, each line after "keyscout: ".
+  Console& messages = format ? err : out;
+  const auto message_start = [&] {
+    if (format) err.Wide(MSG_ERROR_PREFIX);
+  };
   // The logs are read only with -t or -L: without either the run reads the
   // hive alone.
   const bool with_logs = (options.flags & (OPT_LOGS | OPT_LOG_FILE)) != 0;
@@ -243,11 +283,24 @@ int RunSteps(const std::vector<std::u16string>& words, OutputSink& out_sink, Out
   // Only now: many notes could fill the error stream's buffer, and it must
   // not be written before it is known whether it leads into the evidence.
   NoteCommandLine(options, err);
-  if (opened != MapStatus::kOk) return ReportOpenFailure(opened, source.OpenProblem(), options.hive_path, out, err);
+  if (opened != MapStatus::kOk) {
+    message_start();
+    return ReportOpenFailure(opened, source.OpenProblem(), options.hive_path, messages, err);
+  }
 
   HiveImage image(hive.data, hive.size);
-  if (with_logs && !ApplyTransactionLogs(source, logs, options, &image, out, err)) return 1;
+  if (with_logs) {
+    message_start();
+    if (!ApplyTransactionLogs(source, logs, options, &image, messages, err)) return 1;
+  }
   const bool truncated = NoteHiveState(options, source, image, hive.size, err);
+  if (format) {
+    // The records' line ends are their format's, on every system.
+    out.Flush();
+    out_sink.KeepLineEnds();
+    return ExportKeys(image, (options.flags & OPT_KEY) != 0 ? &options.key_path : nullptr, *format,
+                      options.hive_path, out, err);
+  }
   return RunReports(options, image, truncated, evidence, out, err);
 }
 

@@ -24,6 +24,7 @@ inline constexpr char16_t MSG_USAGE[] =
     u"\t[-d] Decode the value data by its type (with -v or -u)\n"
     u"\t[-u] Show the unnamed (default) value of the key\n"
     u"\t[-t] Apply the hive's transaction logs (.LOG1, .LOG2, .LOG) in memory before reading\n"
+    u"\t[-x format] Export the key and every key below it, with their values, as jsonl, csv or body records\n"
     u"\t[-U] Print names and texts as UTF-8 (default: ISO 8859-1, \"?\" for other characters)\n"
     u"\t[-L log_path] Apply this transaction log instead of those beside the hive (up to three; implies -t)\n"
     u"\n";
@@ -136,6 +137,41 @@ inline constexpr char16_t MSG_DECODED_ITEM_END[] = u"\n";
 inline constexpr char16_t MSG_DECODED_NUMBER[] = u"\t%s (0x%s)\n";
 inline constexpr char16_t MSG_DECODED_BAD_LENGTH[] = u"\t(length does not fit the type)\n";
 
+// What starts each line written to standard error.
+inline constexpr char16_t MSG_ERROR_PREFIX[] = u"keyscout: ";
+
+// The export (-x): what refuses a command line, each the one line of its run.
+inline constexpr char16_t MSG_EXPORT_UNKNOWN_FORMAT[] =
+    u"keyscout: unknown export format \"%s\": -x takes jsonl, csv or body\n";
+inline constexpr char16_t MSG_EXPORT_COMBINED[] =
+    u"keyscout: -x writes records alone and cannot be combined with %s\n";
+
+// The export (-x). Its records carry these texts as they stand: in a JSON
+// error record's "error", a value's "error", and CSV's value_data.
+inline constexpr char16_t MSG_EXPORT_DAMAGE_ONE[] =
+    u"keyscout: 1 place in the hive could not be read; the export went on past it\n";
+inline constexpr char16_t MSG_EXPORT_DAMAGE_MANY[] =
+    u"keyscout: %s places in the hive could not be read; the export went on past them\n";
+// A place the walk could not read. The record adds the cell concerned (the
+// list, the subkey's cell, or the key), as " (cell 0000ABCD)".
+inline constexpr char REC_SUBKEY_LIST[] = "subkey list cannot be read";
+inline constexpr char REC_NOT_A_KEY[] = "subkey list entry names no key";
+inline constexpr char REC_KEY_UNREADABLE[] = "subkey cannot be read";
+inline constexpr char REC_CYCLE[] = "subkey is a key already on this path: a cycle";
+inline constexpr char REC_REACHED_TWICE[] = "subkey was reached before from another list entry";
+inline constexpr char REC_TOO_DEEP[] = "subkey lies more than 512 levels down";
+inline constexpr char REC_ENTRY_LIMIT[] =
+    "more list entries than the file has room for (lists that name each other over and over): the export ends "
+    "here";
+inline constexpr char REC_VALUE_LIST[] = "value list cannot be read whole";
+inline constexpr char REC_CLASS_NAME[] = "class name cannot be read";
+inline constexpr char REC_CELL[] = " (cell ";
+// A value that could not be read whole.
+inline constexpr char REC_VALUE_DATA[] = "data cannot be read";
+inline constexpr char REC_VALUE_UNREADABLE[] = "no readable value";
+inline constexpr char REC_VALUE_TWICE[] = "value was reached before from another list entry";
+inline constexpr char REC_VALUE_OVER_BUDGET[] = "data would take more bytes than the file holds: cells shared";
+
 // Diagnostics: the lines standard error gets to say why, each on its own
 // line after "keyscout: ". Standard output and the exit status stay as they
 // would be without them.
@@ -238,8 +274,8 @@ inline constexpr char16_t MSG_NOTE_CONTROL_SET[] =
 // a damaged entry.
 inline constexpr char16_t MSG_NOTE_LOG_NOT_APPLIED[] = u"keyscout: transaction log %s was not applied: ";
 inline constexpr char16_t MSG_NOTE_LOG_CUT_SHORT[] =
-    u"keyscout: transaction log %s was applied up to its entry %u, which %s: the entries after it were not "
-    u"applied\n";
+    u"keyscout: transaction log %s was applied up to its entry %u, which %s: that entry and those after it "
+    u"were not applied\n";
 inline constexpr char16_t MSG_CAUSE_LOG_IS_HIVE[] = u"it is the hive itself";
 inline constexpr char16_t MSG_CAUSE_LOG_CHECKSUM[] = u"its base block's checksum is wrong";
 inline constexpr char16_t MSG_CAUSE_LOG_SIGNATURE[] = u"its base block has no \"regf\"";

@@ -26,6 +26,7 @@ constexpr OptionWord OPTION_WORDS[] = {
     {u"-d", OPT_DECODE, nullptr},
     {u"-u", OPT_UNNAMED, nullptr},
     {u"-t", OPT_LOGS, nullptr},
+    {u"-x", OPT_EXPORT, &RunOptions::export_format},
     {u"-U", OPT_UTF8, nullptr},
 };
 constexpr char16_t LOG_FILE_WORD[] = u"-L";

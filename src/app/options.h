@@ -19,6 +19,7 @@ inline constexpr uint32_t OPT_UNNAMED = 0x100;    // -u: the key's unnamed value
 inline constexpr uint32_t OPT_LOGS = 0x200;       // -t: transaction logs applied in memory
 inline constexpr uint32_t OPT_UTF8 = 0x400;       // -U: names and texts printed as UTF-8
 inline constexpr uint32_t OPT_LOG_FILE = 0x800;   // -L: these logs applied (implies -t)
+inline constexpr uint32_t OPT_EXPORT = 0x1000;    // -x: the key and every key below it as records
 inline constexpr uint32_t OPT_FILE = 0x80000000u;
 
 // -L may be given this many times: a hive has at most three logs.
@@ -44,6 +45,7 @@ struct RunOptions {
   std::u16string key_path;
   std::u16string value_name;
   std::u16string output_file;
+  std::u16string export_format;
   std::vector<std::u16string> log_paths;  // -L, in the order given
   std::vector<CommandLineNote> notes;     // in the order met
 };
@@ -52,9 +54,9 @@ enum class ParseVerdict { kRun, kUsageRequested, kNoHiveFile };
 
 // Scans `words` (the program's own name first; it matches nothing and is
 // skipped like any other stray word, but gets no note). Option words are
-// exact and case-sensitive; "-f", "-k", "-v", "-w" and "-L" take the next
-// word whatever it looks like; the last repeat wins, but -L gathers up to
-// LOG_PATHS_MOST paths; "-h" ends the scan at once. Every word that does
+// exact and case-sensitive; "-f", "-k", "-v", "-w", "-x" and "-L" take the
+// next word whatever it looks like; the last repeat wins, but -L gathers up
+// to LOG_PATHS_MOST paths; "-h" ends the scan at once. Every word that does
 // nothing is noted.
 ParseVerdict ParseCommandLine(const std::vector<std::u16string>& words, RunOptions* options);
 

@@ -13,13 +13,6 @@ namespace {
 // SAFETY (every function in this block): the caller has checked that all the
 // bytes it passes lie inside its reader.
 
-uint16_t LoadU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-
-uint32_t LoadU32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
-}
-
 #if defined(__SSE2__)
 
 // Names are widened eight bytes per step where the processor has 128-bit
@@ -53,39 +46,6 @@ size_t WidenBytes(const uint8_t* bytes, size_t count, char16_t* out) {
 }
 
 }  // namespace
-
-bool ByteReader::U8(uint64_t offset, uint8_t* out) const {
-  if (!Contains(offset, 1)) return false;
-  // SAFETY: the byte lies inside, checked just above.
-  *out = data_[offset];
-  return true;
-}
-
-bool ByteReader::U16(uint64_t offset, uint16_t* out) const {
-  if (!Contains(offset, 2)) return false;
-  *out = LoadU16(data_ + offset);  // SAFETY: checked just above
-  return true;
-}
-
-bool ByteReader::U32(uint64_t offset, uint32_t* out) const {
-  if (!Contains(offset, 4)) return false;
-  *out = LoadU32(data_ + offset);  // SAFETY: checked just above
-  return true;
-}
-
-bool ByteReader::I32(uint64_t offset, int32_t* out) const {
-  uint32_t v = 0;
-  if (!U32(offset, &v)) return false;
-  *out = static_cast<int32_t>(v);
-  return true;
-}
-
-bool ByteReader::U64(uint64_t offset, uint64_t* out) const {
-  if (!Contains(offset, 8)) return false;
-  // SAFETY: both halves lie inside, checked just above.
-  *out = (uint64_t{LoadU32(data_ + offset + 4)} << 32) | LoadU32(data_ + offset);
-  return true;
-}
 
 bool ByteReader::Copy(uint64_t offset, uint64_t length, std::span<uint8_t> out, uint64_t out_offset) const {
   if (!Contains(offset, length) || !ByteReader(out.data(), out.size()).Contains(out_offset, length)) return false;

@@ -33,11 +33,35 @@ class ByteReader {
 
   // Little-endian fields, assembled from bytes. False, with `out` untouched,
   // when the field does not lie wholly inside.
-  [[nodiscard]] bool U8(uint64_t offset, uint8_t* out) const;
-  [[nodiscard]] bool U16(uint64_t offset, uint16_t* out) const;
-  [[nodiscard]] bool U32(uint64_t offset, uint32_t* out) const;
-  [[nodiscard]] bool I32(uint64_t offset, int32_t* out) const;
-  [[nodiscard]] bool U64(uint64_t offset, uint64_t* out) const;
+  // Defined here so that they inline: a walk over a whole hive reads millions
+  // of fields.
+  [[nodiscard]] bool U8(uint64_t offset, uint8_t* out) const {
+    if (!Contains(offset, 1)) return false;
+    *out = data_[offset];  // SAFETY: the byte lies inside, checked just above
+    return true;
+  }
+  [[nodiscard]] bool U16(uint64_t offset, uint16_t* out) const {
+    if (!Contains(offset, 2)) return false;
+    *out = LoadU16(data_ + offset);  // SAFETY: checked just above
+    return true;
+  }
+  [[nodiscard]] bool U32(uint64_t offset, uint32_t* out) const {
+    if (!Contains(offset, 4)) return false;
+    *out = LoadU32(data_ + offset);  // SAFETY: checked just above
+    return true;
+  }
+  [[nodiscard]] bool I32(uint64_t offset, int32_t* out) const {
+    uint32_t v = 0;
+    if (!U32(offset, &v)) return false;
+    *out = static_cast<int32_t>(v);
+    return true;
+  }
+  [[nodiscard]] bool U64(uint64_t offset, uint64_t* out) const {
+    if (!Contains(offset, 8)) return false;
+    // SAFETY: both halves lie inside, checked just above.
+    *out = (uint64_t{LoadU32(data_ + offset + 4)} << 32) | LoadU32(data_ + offset);
+    return true;
+  }
 
   // Copies the `length` bytes at `offset` into `out`, from its byte
   // `out_offset` on. False, with nothing copied, when those bytes do not all
@@ -77,6 +101,13 @@ class ByteReader {
   }
 
  private:
+  // SAFETY (both): the caller has checked that the bytes lie inside.
+  static uint16_t LoadU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+  static uint32_t LoadU32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+           (static_cast<uint32_t>(p[3]) << 24);
+  }
+
   const uint8_t* data_ = nullptr;
   uint64_t size_ = 0;
 };

@@ -268,6 +268,7 @@ KeyPathLookup LookUpKeyPath(const HiveImage& image, std::u16string_view path) {
     if (result.outcome == Search::kRefused) return fail(LookupFailure::kListDamaged);
     if (result.outcome != Search::kFound) return fail(LookupFailure::kNotFound);
     key = result.node;
+    lookup.chain.push_back(key);
   }
   lookup.key = key;
   return lookup;

@@ -38,6 +38,8 @@ struct KeyPathLookup {
   // The number NNN of the ControlSetNNN that a first component
   // "CurrentControlSet" was read as.
   std::optional<uint32_t> control_set;
+  // The keys found below the root on the way, the last one the key found.
+  std::vector<Cell> chain;
 };
 
 // Looks up `path` under the root: runs CheckHiveImage first, splits the

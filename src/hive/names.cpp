@@ -1,5 +1,7 @@
 #include "hive/names.h"
 
+#include <span>
+
 namespace keyscout {
 
 namespace {
@@ -37,7 +39,37 @@ int DecodeName(const HiveImage& image, Cell cell, const NameFields& fields, Name
   return static_cast<int>(n);
 }
 
+bool AppendWholeName(const HiveImage& image, Cell cell, const NameFields& fields, std::u16string* out,
+                     std::vector<uint8_t>* scratch) {
+  uint16_t length = 0;
+  uint16_t flags = 0;
+  if (!image.CellU16(cell, fields.length, &length) || !image.CellU16(cell, fields.flags, &flags)) return false;
+  const bool compressed = (flags & fields.compressed) != 0;
+  const size_t bytes = compressed ? length : length & ~size_t{1};
+  if (scratch->size() < bytes) scratch->resize(bytes);
+  if (!image.reader().Copy(cell.FileOffset() + fields.name, bytes, std::span<uint8_t>(scratch->data(), bytes))) {
+    return false;
+  }
+  const uint8_t* b = scratch->data();
+  const size_t start = out->size();
+  if (compressed) {
+    out->append(b, b + bytes);  // byte for unit
+  } else {
+    out->resize(start + bytes / 2);
+    for (size_t i = 0; i < bytes / 2; ++i) (*out)[start + i] = static_cast<char16_t>(b[2 * i] | (b[2 * i + 1] << 8));
+  }
+  return true;
+}
+
 }  // namespace
+
+bool AppendWholeKeyName(const HiveImage& image, Cell key, std::u16string* out, std::vector<uint8_t>* scratch) {
+  return AppendWholeName(image, key, KEY_NAME_FIELDS, out, scratch);
+}
+
+bool AppendWholeValueName(const HiveImage& image, Cell value, std::u16string* out, std::vector<uint8_t>* scratch) {
+  return AppendWholeName(image, value, VALUE_NAME_FIELDS, out, scratch);
+}
 
 int DecodeKeyName(const HiveImage& image, Cell key, NameBuffer& buffer) {
   return DecodeName(image, key, KEY_NAME_FIELDS, buffer);

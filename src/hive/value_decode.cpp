@@ -42,25 +42,27 @@ TextRun HandOverText(const ByteReader& data, uint64_t at, uint64_t end, DecodedV
 
 // Choice: a number fits only data of exactly its size. Longer data is not
 // cut to its first bytes: that would show a number the value may not hold.
-void DecodeNumber(const ByteReader& data, uint32_t type, DecodedValueSink& sink) {
+// Returns the bytes the number took: all of them, or 0.
+uint64_t DecodeNumber(const ByteReader& data, uint32_t type, DecodedValueSink& sink) {
   if (type == VALUE_TYPE_QWORD) {
     uint64_t value = 0;
     if (data.size() == 8 && data.U64(0, &value)) {
       sink.Number(value, 16);
-    } else {
-      sink.LengthDoesNotFit();
+      return 8;
     }
-    return;
+    sink.LengthDoesNotFit();
+    return 0;
   }
   uint32_t value = 0;
   if (data.size() != 4 || !data.U32(0, &value)) {
     sink.LengthDoesNotFit();
-    return;
+    return 0;
   }
   if (type == VALUE_TYPE_DWORD_BIG_ENDIAN) {
     value = (value >> 24) | ((value >> 8) & 0xFF00u) | ((value << 8) & 0xFF0000u) | (value << 24);
   }
   sink.Number(value, 8);
+  return 4;
 }
 
 }  // namespace
@@ -80,37 +82,39 @@ bool HasDecodedForm(uint32_t type) {
   }
 }
 
-bool DecodeValueData(const ByteReader& data, uint32_t type, DecodedValueSink& sink) {
+bool DecodeValueData(const ByteReader& data, uint32_t type, DecodedValueSink& sink, uint64_t* covered) {
   if (!HasDecodedForm(type)) return false;
   // Text is read in whole units: an odd last byte belongs to none.
   const uint64_t end = data.size() & ~uint64_t{1};
+  uint64_t used = 0;
   switch (type) {
     case VALUE_TYPE_MULTI_SZ: {
-      uint64_t at = 0;
-      while (at < end) {
-        const TextRun text = HandOverText(data, at, end, sink);
+      while (used < end) {
+        const TextRun text = HandOverText(data, used, end, sink);
+        used = text.next;
         // Choice: the list ends at its first empty text even when more texts
         // follow it: that empty text is the list's end, and what lies beyond
         // it is no part of the list. A list that lacks it ends with the data.
         if (text.units == 0) break;
         sink.TextEnd();
-        at = text.next;
       }
-      return true;
+      break;
     }
     case VALUE_TYPE_DWORD:
     case VALUE_TYPE_DWORD_BIG_ENDIAN:
     case VALUE_TYPE_QWORD:
-      DecodeNumber(data, type, sink);
-      return true;
+      used = DecodeNumber(data, type, sink);
+      break;
     default:
       // Choice: a text without units (no data, or a zero unit first) is
       // still one item, an empty one: the value holds a text, and the report
       // says so by an empty line rather than by leaving the line out.
-      HandOverText(data, 0, end, sink);
+      used = HandOverText(data, 0, end, sink).next;
       sink.TextEnd();
-      return true;
+      break;
   }
+  if (covered != nullptr) *covered = used;
+  return true;
 }
 
 }  // namespace keyscout

@@ -37,9 +37,13 @@ bool HasDecodedForm(uint32_t type);
 //   REG_DWORD, REG_DWORD_BIG_ENDIAN (read big-endian), REG_QWORD: one number
 //     when the length is exactly 4 (8 for REG_QWORD) bytes, else
 //     LengthDoesNotFit.
-// Returns false, and calls nothing, for every other type. Reads each byte
-// once, through `data` alone, and holds at most one part of a text at a time,
+// Returns false, and calls nothing, for every other type. When `covered` is
+// given it receives how many bytes from the start the items handed over
+// account for: the texts with the zero unit that ends each (and the empty
+// text that ends a list), or the whole number; 0 when the length does not
+// fit. Bytes past it are no part of the decoded form. Reads each byte once,
+// through `data` alone, and holds at most one part of a text at a time,
 // however long the data. Prints nothing.
-bool DecodeValueData(const ByteReader& data, uint32_t type, DecodedValueSink& sink);
+bool DecodeValueData(const ByteReader& data, uint32_t type, DecodedValueSink& sink, uint64_t* covered = nullptr);
 
 }  // namespace keyscout

@@ -22,6 +22,12 @@ class OutputSink : public ByteSink {
   // Why bytes were lost or refused, for the one line on the error stream;
   // empty while none were.
   virtual const std::string& failure() const = 0;
+  // From here on writes the bytes as they are, where the system would
+  // otherwise change line ends (Windows' text mode turns "\n" into CR LF):
+  // records whose line ends belong to their format (CSV ends each row in
+  // CR LF, and a text inside it may hold a bare line feed). Nothing by
+  // default.
+  virtual void KeepLineEnds() {}
 };
 
 }  // namespace keyscout

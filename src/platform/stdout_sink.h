@@ -27,6 +27,10 @@ class StandardStreamSink : public OutputSink {
   // beside the hive may lead to as well.
   bool IsFile() const override;
   const std::string& failure() const override { return failure_; }
+#if defined(_WIN32)
+  // Sets the C runtime's stream to binary mode.
+  void KeepLineEnds() override;
+#endif
 
  private:
   StandardStream stream_;

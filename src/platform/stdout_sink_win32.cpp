@@ -1,6 +1,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <io.h>
 
 #include "platform/stdout_sink.h"
@@ -26,6 +27,12 @@ bool StandardStreamSink::Write(const char* data, size_t length) {
     return false;
   }
   return true;
+}
+
+void StandardStreamSink::KeepLineEnds() {
+  std::FILE* file = StreamOf(stream_);
+  std::fflush(file);
+  _setmode(_fileno(file), _O_BINARY);
 }
 
 bool StandardStreamSink::IsFile() const {

@@ -110,13 +110,21 @@ class Console {
     used_ -= NUMBER_DIGITS_MOST - PutDecimal(value, out);
   }
 
+  // Room for up to `most` bytes, to be written straight into the buffer;
+  // Commit then hands back what the writer did not use. Nothing else may be
+  // written to the console in between. For records built in place.
+  char* Room(size_t most) { return Reserve(most); }
+  // `end` lies between the start of the room last given and its end.
+  void Commit(const char* end) { used_ = static_cast<size_t>(end - buffer_.get()); }
+
   // The output encoding of every text written from now on: ISO 8859-1 until
   // set otherwise.
   void SetEncoding(TextEncoding encoding) { encoding_ = encoding; }
 
   // Fills a message template. It knows exactly the conversions the messages
-  // use (a FromHive text is written as HiveText() writes it): %s, %-8s (left-aligned in 8 columns, longer text whole), %08X, %02X,
-  // %u (numbers up to 64 bits) and %%. Anything else is written as it stands.
+  // use (a FromHive text is written as HiveText() writes it): %s, %-8s
+  // (left-aligned in 8 columns, longer text whole), %08X, %02X, %u (numbers
+  // up to 64 bits) and %%. Anything else is written as it stands.
   void Format(std::u16string_view format, std::initializer_list<FormatArg> args);
 
   // Hands what is buffered to the sink. Once the sink failed, all output is

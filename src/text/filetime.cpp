@@ -15,7 +15,6 @@ constexpr uint64_t SECONDS_PER_DAY = 86400;
 // day is the last day of its year.
 constexpr uint64_t DAYS_MARCH_0000_TO_1601 = 584694;
 constexpr uint64_t DAYS_PER_ERA = 146097;  // 400 years
-constexpr uint32_t LAST_YEAR_SHOWN = 9999;
 
 struct CivilDate {
   uint64_t year;
@@ -40,19 +39,26 @@ CivilDate DateOf(uint64_t days) {
 
 }  // namespace
 
-std::string FormatFileTime(uint64_t filetime) {
+bool SplitFileTime(uint64_t filetime, FileTimeFields* fields) {
   const uint64_t seconds = filetime / TICKS_PER_SECOND;
-  const uint64_t days = seconds / SECONDS_PER_DAY;
-  const CivilDate date = DateOf(days + DAYS_MARCH_0000_TO_1601);
-  if (date.year > LAST_YEAR_SHOWN) {
+  const CivilDate date = DateOf(seconds / SECONDS_PER_DAY + DAYS_MARCH_0000_TO_1601);
+  if (date.year > FILETIME_LAST_YEAR_SHOWN) return false;
+  const unsigned second_of_day = static_cast<unsigned>(seconds % SECONDS_PER_DAY);
+  *fields = FileTimeFields{static_cast<unsigned>(date.year), date.month,          date.day,
+                           second_of_day / 3600,             second_of_day / 60 % 60, second_of_day % 60,
+                           static_cast<unsigned>(filetime % TICKS_PER_SECOND)};
+  return true;
+}
+
+std::string FormatFileTime(uint64_t filetime) {
+  FileTimeFields t{};
+  if (!SplitFileTime(filetime, &t)) {
     char digits[NUMBER_DIGITS_MOST];
     return "0x" + std::string(digits, PutHex(filetime, 16, digits));
   }
-  const unsigned second_of_day = static_cast<unsigned>(seconds % SECONDS_PER_DAY);
   char text[64];
-  std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u.%07u UTC", static_cast<unsigned>(date.year),
-                date.month, date.day, second_of_day / 3600, second_of_day / 60 % 60, second_of_day % 60,
-                static_cast<unsigned>(filetime % TICKS_PER_SECOND));
+  std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u.%07u UTC", t.year, t.month, t.day, t.hour,
+                t.minute, t.second, t.ticks);
   return text;
 }
 

@@ -1,5 +1,6 @@
 #include "text/numbers.h"
 
+#include <array>
 #include <bit>
 
 namespace keyscout {
@@ -32,10 +33,51 @@ size_t PutHex(uint64_t value, int width, char* out) {
 }
 
 size_t PutDecimal(uint64_t value, char* out) {
-  size_t count = 1;
-  for (uint64_t rest = value / 10; rest != 0; rest /= 10) ++count;
-  for (size_t i = count; i > 0; --i, value /= 10) out[i - 1] = static_cast<char>('0' + value % 10);
+  // Two digits per division, from the last ones back: an export writes a few
+  // numbers per record, and a hive holds a hundred thousand records.
+  static constexpr char PAIRS[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
+  char digits[NUMBER_DIGITS_MOST];
+  char* const end = digits + sizeof digits;
+  char* at = end;
+  while (value >= 100) {
+    at -= 2;
+    std::memcpy(at, PAIRS + 2 * (value % 100), 2);
+    value /= 100;
+  }
+  if (value >= 10) {
+    at -= 2;
+    std::memcpy(at, PAIRS + 2 * value, 2);
+  } else {
+    *--at = static_cast<char>('0' + value);
+  }
+  const size_t count = static_cast<size_t>(end - at);
+  std::memcpy(out, at, count);
   return count;
+}
+
+size_t PutSignedDecimal(int64_t value, char* out) {
+  if (value >= 0) return PutDecimal(static_cast<uint64_t>(value), out);
+  out[0] = '-';
+  // The magnitude in unsigned arithmetic, which INT64_MIN also has.
+  return 1 + PutDecimal(0 - static_cast<uint64_t>(value), out + 1);
+}
+
+void PutLowerHex(const uint8_t* bytes, size_t count, char* out) {
+  // The two digits of every byte value, made once: an export writes every
+  // byte of every value without a decoded form this way.
+  static const auto pairs = [] {
+    static constexpr char LOWER_DIGITS[] = "0123456789abcdef";
+    std::array<char, 512> table{};
+    for (size_t b = 0; b < 256; ++b) {
+      table[2 * b] = LOWER_DIGITS[b >> 4];
+      table[2 * b + 1] = LOWER_DIGITS[b & 0xF];
+    }
+    return table;
+  }();
+  for (size_t i = 0; i < count; ++i) std::memcpy(out + 2 * i, pairs.data() + 2 * size_t{bytes[i]}, 2);
 }
 
 void AppendDecimal(uint64_t value, std::u16string* out) {

@@ -34,6 +34,14 @@ size_t PutHex(uint64_t value, int width, char* out);
 // digits written.
 size_t PutDecimal(uint64_t value, char* out);
 
+// The same for a signed number, a minus sign first when it is negative (at
+// most 20 bytes).
+size_t PutSignedDecimal(int64_t value, char* out);
+
+// Writes two lower-case hexadecimal digits per byte of `bytes` (2 * count
+// bytes at `out`): the raw data of an export.
+void PutLowerHex(const uint8_t* bytes, size_t count, char* out);
+
 // Appends the decimal digits of `value`.
 void AppendDecimal(uint64_t value, std::u16string* out);
 

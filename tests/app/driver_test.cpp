@@ -32,6 +32,7 @@ std::string Usage() {
          "\t[-d] Decode the value data by its type (with -v or -u)\n"
          "\t[-u] Show the unnamed (default) value of the key\n"
          "\t[-t] Apply the hive's transaction logs (.LOG1, .LOG2, .LOG) in memory before reading\n"
+         "\t[-x format] Export the key and every key below it, with their values, as jsonl, csv or body records\n"
          "\t[-U] Print names and texts as UTF-8 (default: ISO 8859-1, \"?\" for other characters)\n"
          "\t[-L log_path] Apply this transaction log instead of those beside the hive (up to three; implies -t)\n"
          "\n";
@@ -144,6 +145,46 @@ TEST(RunToolTest, FilesThatAreNotHivesNeverLeaveTheirBytes) {
   EXPECT_EQ(not_hive.code, 1);
 }
 
+// -x: records alone on standard output, everything else on standard error.
+
+TEST(RunToolExportTest, RecordsAloneOnStandardOutputAndEveryRefusalOneLineOnStandardError) {
+  const test::RunResult r = RunWith(Sample(), {"-f", "s", "-x", "csv", "-k", "ControlSet001"});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_TRUE(r.out.starts_with("hive,path,state,last_written,value_name,value_type,value_size,value_data\r\n"
+                                "\"s\",\"ControlSet001\",allocated,"))
+      << r.out;
+  const std::vector<std::vector<std::string>> refused = {
+      {"-l"}, {"-e"}, {"-s"}, {"-i"}, {"-v", "BootExecute"}, {"-u"}, {"-d"}, {"-w", test::TempDir() + "/never"}};
+  for (const std::vector<std::string>& option : refused) {
+    std::vector<std::string> args{"-f", "s", "-x", "jsonl"};
+    args.insert(args.end(), option.begin(), option.end());
+    const test::RunResult no = RunWith(Sample(), args);
+    EXPECT_EQ(no.code, 1);
+    EXPECT_EQ(no.out, "");
+    EXPECT_EQ(no.err, "keyscout: -x writes records alone and cannot be combined with " + option[0] + "\n");
+  }
+  EXPECT_FALSE(test::FileExists(test::TempDir() + "/never"));
+  const test::RunResult unknown = RunWith(Sample(), {"-f", "s", "-x", "JSON"});
+  EXPECT_EQ(unknown.out, "");
+  EXPECT_EQ(unknown.err, "keyscout: unknown export format \"JSON\": -x takes jsonl, csv or body\n");
+  EXPECT_EQ(unknown.code, 1);
+  // The usage text is the usage text's, -x or not.
+  EXPECT_EQ(RunWith(Sample(), {"-x", "csv"}).out, Banner() + Usage());
+}
+
+TEST(RunToolExportTest, MessagesOfAFailedRunGoToStandardError) {
+  test::MemoryHiveSource missing(Sample(), MapStatus::kCannotOpen);
+  const test::RunResult r = test::RunCapturing({u"keyscout", u"-f", u"gone", u"-x", u"body"}, &missing);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "keyscout: Cannot open target file. (gone)\n");
+  EXPECT_EQ(r.code, 1);
+  const test::RunResult key = RunWith(Sample(), {"-f", "s", "-x", "body", "-k", "None"});
+  EXPECT_EQ(key.out, "");
+  EXPECT_EQ(key.err, "keyscout: Cannot find the key. (None)\nkeyscout: the root key has no subkey \"None\"\n");
+  EXPECT_EQ(key.code, 1);
+}
+
 // -t: the hive as its transaction logs leave it.
 
 const std::string STATUS_ONE_ENTRY = "Transaction logs : applied h.LOG1 (1 entry), sequence 1 to 1\n";
@@ -202,6 +243,15 @@ TEST(RunToolLogsTest, TheStatusSaysWhenNothingAppliesAndTheReportsThenReadTheHiv
   const test::RunResult missing = RunWith(h.hive, Args({"-k", "Missing"}, true), {{u"h.LOG1", h.log}});
   EXPECT_EQ(missing.out, Banner() + STATUS_ONE_ENTRY + "Cannot find the key. (Missing)\n");
   EXPECT_EQ(missing.code, 1);
+}
+
+TEST(RunToolLogsTest, AnExportIsOfTheRecoveredHiveWithTheStatusLineOnStandardError) {
+  const test::LoggedHive h = test::BuildLoggedHive();
+  const test::RunResult r = RunWith(h.hive, Args({"-x", "jsonl"}, true), {{u"h.LOG1", h.log}});
+  EXPECT_EQ(r.out, RunWith(h.fresh, Args({"-x", "jsonl"}, false)).out);
+  EXPECT_NE(r.out.find("\"path\":\"New\""), std::string::npos);
+  EXPECT_EQ(r.err, "keyscout: " + STATUS_ONE_ENTRY);
+  EXPECT_EQ(r.code, 0);
 }
 
 TEST(RunToolLogsTest, APrivateViewThatCannotBeMadeEndsTheRunInsteadOfReadingStaleData) {

@@ -59,6 +59,20 @@ TEST(WindowsBinaryTest, EveryLineEndsInCrLf) {
   }
 }
 
+// An export's line ends are its format's: LF after a JSON line, CR LF after
+// a CSV row, whatever the system's text mode would make of them.
+TEST(WindowsBinaryTest, AnExportKeepsItsFormatsLineEnds) {
+  const std::string path = test::WriteTempFile(Sample(), "export-hive");
+  int status = 0;
+  const std::string jsonl = test::RunBinaryRaw({"-f", path, "-x", "jsonl"}, &status);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(jsonl.find('\r'), std::string::npos);
+  EXPECT_NE(jsonl.find("}\n{"), std::string::npos);
+  const std::string csv = test::RunBinaryRaw({"-f", path, "-x", "csv"}, &status);
+  EXPECT_TRUE(csv.starts_with("hive,path,state,last_written,value_name,value_type,value_size,value_data\r\n\""));
+  EXPECT_EQ(csv.find("\r\r"), std::string::npos);
+}
+
 TEST(WindowsBinaryTest, WordsArriveAsUtf16AndAreTakenAsTheyAre) {
   // U+4E2D has no byte of its own: the file opens by its real name, and the
   // name prints with "?" in its place.

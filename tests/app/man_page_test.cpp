@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "app/log_status.h"
 #include "app/messages.h"
 #include "app/options.h"
+#include "support/hive_builder.h"
 #include "support/run_tool.h"
 #include "support/sample_hive.h"
 #include "support/string_sink.h"
@@ -247,7 +249,7 @@ TEST(ManPageTest, SynopsisShowsTheUsageTextAndHelp) {
   const std::string usage = UsageSynopsis();
   EXPECT_EQ(usage,
             "keyscout -f hive_path [-k key_path] [-v value_name] [-l] [-e] [-s] [-w output_file] [-i] [-d] [-u] [-t] "
-            "[-U] [-L log_path]");
+            "[-x format] [-U] [-L log_path]");
   EXPECT_EQ(ManSynopsis(), (Lines{usage, "keyscout -h"}));
 }
 
@@ -387,6 +389,35 @@ TEST(ManPageTest, OutputSectionShowsEveryFormOfTheLogStatusLine) {
     for (const std::regex& layout : layouts) documented = documented || std::regex_match(line, layout);
     EXPECT_TRUE(documented) << "no layout in OUTPUT for the line: [" << line << "]";
   }
+}
+
+// Every field of a JSON Lines export, of keys, values and damage alike, has
+// its own entry in FORMATS, and FORMATS has none the export does not write.
+TEST(ManPageTest, FormatsSectionDocumentsEveryJsonField) {
+  std::set<std::string> documented;
+  const Lines lines = Section("FORMATS");
+  for (size_t i = 0; i + 1 < lines.size(); ++i) {
+    if ((lines[i] == ".TP" || lines[i] == ".TQ") && lines[i + 1].starts_with(".B ")) {
+      documented.insert(RenderLine(lines[i + 1]));
+    }
+  }
+  // The sample hive's keys and values, an unnamed value among them, and a
+  // key with a class name whose value and list cannot be read.
+  std::string records = test::RunWith(test::BuildSampleHive(), {"-f", "s", "-x", "jsonl"}).out;
+  test::HiveBuilder b;
+  const uint32_t lost = b.Value(test::ValueSpec{.name = u"L", .data_size = 8, .data_offset = 0x7FFFFFF0});
+  const uint32_t list = b.ValueList({lost});
+  const uint32_t class_name = b.DataCell(test::Utf16Le(u"C"));
+  b.SetRoot(b.Key(test::KeySpec{.name = u"R", .stable_count = 1, .stable_list = 0x7FFFFFF0, .value_count = 1,
+                                .value_list = list, .class_name = class_name, .class_length = 2}));
+  records += test::RunWith(b.Finish(), {"-f", "s", "-x", "jsonl"}).out;
+  std::set<std::string> written;
+  const std::regex field(R"re("([a-z_]+)":)re");
+  for (auto it = std::sregex_iterator(records.begin(), records.end(), field); it != std::sregex_iterator(); ++it) {
+    written.insert((*it)[1]);
+  }
+  EXPECT_TRUE(written.count("class") && written.count("unnamed") && written.count("raw") && written.count("error"));
+  EXPECT_EQ(documented, written);
 }
 
 TEST(ManPageTest, ExitStatusListsEveryFailureMessage) {

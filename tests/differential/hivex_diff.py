@@ -227,6 +227,7 @@ class HiveCheck:
         self.refused = 0
         self.unopened = None
         self.lenient = False
+        self.truncated = False
         self.off_key_nodes = 0
         self.rules = collections.Counter()
         self.mismatches = []
@@ -251,11 +252,12 @@ class HiveCheck:
     def run(self, args):
         """Exit code, standard output and standard error of one run. The line
         that says a dirty hive is read as stored is left out of standard
-        error: hivex reads it as stored too."""
+        error (hivex reads it as stored too), and so is the one that says a
+        file is cut short, when it is."""
         result = subprocess.run([self.keyscout, "-f", self.path] + args, stdout=subprocess.PIPE,
                                 stderr=subprocess.PIPE, check=False)
-        err = b"".join(line for line in result.stderr.splitlines(keepends=True)
-                       if not line.startswith(b"keyscout: the hive is dirty"))
+        notes = (b"keyscout: the hive is dirty",) + ((b"keyscout: the file is shorter",) if self.truncated else ())
+        err = b"".join(line for line in result.stderr.splitlines(keepends=True) if not line.startswith(notes))
         return result.returncode, result.stdout.decode("latin-1"), err
 
     def collect(self, h):
@@ -448,8 +450,10 @@ class HiveCheck:
         # The hive's own lines of every -i block.
         primary, secondary = self.u32(4), self.u32(8)
         dirty = primary != secondary or base_block_checksum(self.bytes) != self.u32(0x1FC)
-        self.hive_info = (self.u32(0x14), self.u32(0x18), primary, secondary,
-                          "(dirty)" if dirty else "(clean)", filetime_text(h.last_modified()))
+        # A file shorter than its hive bins' declared length.
+        self.truncated = len(self.bytes) < 4096 + self.u32(0x28)
+        state = ("(dirty)" if dirty else "(clean)") + (" (truncated)" if self.truncated else "")
+        self.hive_info = (self.u32(0x14), self.u32(0x18), primary, secondary, state, filetime_text(h.last_modified()))
         keys = []
         for key in self.collect(h):
             if key[1] is None:

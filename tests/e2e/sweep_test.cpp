@@ -17,6 +17,7 @@
 
 #include "hive/layout.h"
 #include "support/compact_hive.h"
+#include "support/json_lines.h"
 #include "support/log_builder.h"
 #include "support/run_tool.h"
 #include "text/utf8.h"
@@ -96,6 +97,13 @@ std::vector<std::u16string> ReportWords(const std::string* key_path, const std::
 // never meet the damaged key cells that they read without that check.
 std::vector<std::u16string> InfoWords(const std::string* key_path) {
   std::vector<std::u16string> words{u"keyscout", u"-f", u"hive", u"-i"};
+  if (key_path != nullptr) words.insert(words.end(), {u"-k", DecodeCommandWord(*key_path)});
+  return words;
+}
+
+// The words of an export of the root, or of `key_path`, as JSON Lines.
+std::vector<std::u16string> ExportWords(const std::string* key_path) {
+  std::vector<std::u16string> words{u"keyscout", u"-f", u"hive", u"-x", u"jsonl"};
   if (key_path != nullptr) words.insert(words.end(), {u"-k", DecodeCommandWord(*key_path)});
   return words;
 }
@@ -229,6 +237,33 @@ TEST(SweepTest, EveryTruncationLengthOfTheUnnamedValuePrintsOnlyWhatTheIntactFil
   EXPECT_TRUE(faults.empty()) << testing::PrintToString(faults);
 }
 
+// An export of a damaged or cut hive ends in 0 or 1 and writes JSON Lines,
+// whatever the bytes say. Returns what is wrong, or nothing.
+std::string CheckExport(const Bytes& hive, const std::vector<std::u16string>& words, const std::string& what) {
+  const test::RunResult r = Run(hive, words);
+  if (r.code != 0 && r.code != 1) return what + ":" + Describe(words) + ": exit code " + std::to_string(r.code);
+  const std::string fault = test::JsonLinesFault(r.out);
+  return fault.empty() ? std::string() : what + ":" + Describe(words) + ": " + fault;
+}
+
+TEST(SweepTest, EveryTruncationLengthOfTheExportEndsInZeroOrOneAndWritesJsonLines) {
+  const Bytes& intact = Hive().bytes;
+  const std::string deep = test::COMPACT_DEEP_KEY;
+  // The sweep proves something only if the intact file exports whole.
+  const test::RunResult whole = test::RunInMemory(intact, ExportWords(nullptr));
+  ASSERT_EQ(whole.code, 0) << whole.err;
+  ASSERT_GT(std::count(whole.out.begin(), whole.out.end(), '\n'), 5);
+  std::vector<std::string> faults;
+  for (size_t length = 0; length <= intact.size() && faults.size() < 10; ++length) {
+    const Bytes cut(intact.begin(), intact.begin() + static_cast<ptrdiff_t>(length));
+    for (const std::string* key : {static_cast<const std::string*>(nullptr), &deep}) {
+      std::string fault = CheckExport(cut, ExportWords(key), "cut at " + std::to_string(length));
+      if (!fault.empty()) faults.push_back(std::move(fault));
+    }
+  }
+  EXPECT_TRUE(faults.empty()) << testing::PrintToString(faults);
+}
+
 // The values a damaged word is set to: the edges of signed and unsigned
 // ranges, small offsets a cell could start at, and near misses of the
 // original.
@@ -258,7 +293,8 @@ uint32_t Get(const Bytes& bytes, uint64_t offset, uint32_t width) {
 
 // Runs every report, and the key information report alone, on the damaged
 // copy for the root and for the key whose lookup reaches the field, asking
-// for the value whose read reaches it, and for the root's unnamed value.
+// for the value whose read reaches it, and for the root's unnamed value; and
+// exports the root and that key.
 std::string CheckDamage(const Bytes& damaged, const HiveField& field, const std::string& change) {
   const std::string key = field.key_path.empty() ? test::COMPACT_DEEP_KEY : field.key_path;
   const std::string value = !field.value_name.empty() ? field.value_name
@@ -271,6 +307,10 @@ std::string CheckDamage(const Bytes& damaged, const HiveField& field, const std:
     if (r.code != 0 && r.code != 1) {
       return field.what + " " + change + ":" + Describe(words) + ": exit code " + std::to_string(r.code);
     }
+  }
+  for (const std::string* root_or_key : {static_cast<const std::string*>(nullptr), &key}) {
+    std::string fault = CheckExport(damaged, ExportWords(root_or_key), field.what + " " + change);
+    if (!fault.empty()) return fault;
   }
   return {};
 }

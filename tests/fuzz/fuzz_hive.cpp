@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/driver.h"
+#include "support/json_lines.h"
 #include "support/run_tool.h"
 #include "support/string_sink.h"
 
@@ -64,14 +65,23 @@ std::vector<keyscout::test::Bytes> CutAtMarks(const uint8_t* data, size_t size) 
   return parts;
 }
 
-void Run(const keyscout::test::Bytes& hive, const keyscout::test::LogBytes& logs,
-         const std::vector<std::u16string>& words) {
+// Returns what the run wrote to standard output.
+std::string Run(const keyscout::test::Bytes& hive, const keyscout::test::LogBytes& logs,
+                const std::vector<std::u16string>& words) {
   // Exact-size copies: a read one byte past the end is a sanitizer report.
   keyscout::test::MemoryHiveSource source(hive, keyscout::MapStatus::kOk, logs);
   keyscout::test::StringSink out;
   keyscout::test::StringSink err;
   const int code = keyscout::RunTool(words, out, err, source);
   if (code != 0 && code != 1) __builtin_trap();
+  return out.text;
+}
+
+// An export whose output is not JSON Lines, whatever the hive held, is a
+// finding.
+void RunExport(const keyscout::test::Bytes& hive, const keyscout::test::LogBytes& logs,
+               const std::vector<std::u16string>& words) {
+  if (!keyscout::test::JsonLinesFault(Run(hive, logs, words)).empty()) __builtin_trap();
 }
 
 }  // namespace
@@ -94,5 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Run(hive, logs,
       {u"keyscout", u"-f", u"hive", u"-t", u"-k", key, u"-i", u"-s", u"-l", u"-e", u"-v", value, u"-d", u"-w",
        DumpPath()});
+  RunExport(hive, {}, {u"keyscout", u"-f", u"hive", u"-x", u"jsonl"});
+  RunExport(hive, logs, {u"keyscout", u"-f", u"hive", u"-t", u"-k", key, u"-x", u"jsonl"});
   return 0;
 }

@@ -48,6 +48,16 @@ TEST(NumbersTest, DecimalFromZeroToTheLargest64BitNumber) {
   EXPECT_EQ(HexText(0x20, 4), u"0020");
 }
 
+TEST(NumbersTest, SignedDecimalAndLowerCaseBytes) {
+  char out[NUMBER_DIGITS_MOST + 1];
+  EXPECT_EQ(std::string(out, PutSignedDecimal(INT64_MIN, out)), "-9223372036854775808");
+  EXPECT_EQ(std::string(out, PutSignedDecimal(-1, out)), "-1");
+  EXPECT_EQ(std::string(out, PutSignedDecimal(99, out)), "99");
+  const uint8_t bytes[] = {0x00, 0x9F, 0xFF};
+  PutLowerHex(bytes, 3, out);
+  EXPECT_EQ(std::string(out, 6), "009fff");
+}
+
 TEST(NumbersTest, TheConsoleFormatterTakes64BitNumbers) {
   test::StringSink sink;
   {
