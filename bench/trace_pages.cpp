@@ -57,9 +57,12 @@ class TracedHiveSource : public keyscout::HiveSource {
     *hive = keyscout::FileBytes{g_view, g_size};
     return keyscout::MapStatus::kOk;
   }
+  keyscout::FileProblem OpenProblem() const override { return {}; }
   // The trace follows the hive alone: no logs, nothing a run could write
   // into, and no private view for -t to write.
+  void UseLogs(std::vector<std::u16string>) override {}
   std::vector<keyscout::OpenedLog> OpenLogs() override { return {}; }
+  keyscout::LogNames NameLogsBeside() override { return {}; }
   keyscout::Evidence GatherEvidence() override { return {}; }
   uint8_t* MakePrivateWritable(uint64_t, uint64_t*) override { return nullptr; }
   void Close() override {}

@@ -4,6 +4,7 @@
 #include <new>
 #include <optional>
 
+#include "app/diagnostics.h"
 #include "app/export_report.h"
 #include "app/info_report.h"
 #include "app/listings.h"
@@ -12,6 +13,7 @@
 #include "app/options.h"
 #include "app/security_report.h"
 #include "app/value_report.h"
+#include "hive/file_kind.h"
 #include "hive/image.h"
 #include "hive/key_lookup.h"
 #include "hive/log_recovery.h"
@@ -42,11 +44,19 @@ class ClosingSource {
 bool Exports(const RunOptions& options) { return (options.flags & OPT_EXPORT) != 0; }
 
 // The options of the command line, after the banner (which an export leaves
-// out); the exit code instead when the usage text is all the run prints.
-std::optional<int> ReadCommandLine(const std::vector<std::u16string>& words, RunOptions* options, Console& out) {
+// out), with the output encoding set; the exit code instead when the usage
+// text is all the run prints (each word that did nothing then said on `err`).
+std::optional<int> ReadCommandLine(const std::vector<std::u16string>& words, RunOptions* options, Console& out,
+                                   Console& err) {
   const ParseVerdict verdict = ParseCommandLine(words, options);
   if (verdict != ParseVerdict::kRun || !Exports(*options)) out.Wide(MSG_BANNER);
+  if ((options->flags & OPT_UTF8) != 0) {
+    out.SetEncoding(TextEncoding::kUtf8);
+    err.SetEncoding(TextEncoding::kUtf8);
+  }
   if (verdict == ParseVerdict::kRun) return std::nullopt;
+  // No file is opened, so the error stream can lead into no evidence.
+  NoteCommandLine(*options, err);
   out.Wide(MSG_USAGE);
   return verdict == ParseVerdict::kUsageRequested ? 0 : 1;
 }
@@ -93,24 +103,31 @@ bool ProtectEvidence(const RunOptions& options, HiveSource& source, OutputSink& 
   return out.Protect(*evidence);
 }
 
-// The message for a hive that could not be opened. Returns the exit code, 1.
-int ReportOpenFailure(MapStatus status, const std::u16string& path, Console& out) {
+// The message for a hive that could not be opened, and its cause on `err`.
+// Returns the exit code, 1.
+int ReportOpenFailure(MapStatus status, const FileProblem& problem, const std::u16string& path, Console& out,
+                      Console& err) {
   const char16_t* message = MSG_CANNOT_OPEN_TARGET;
   if (status == MapStatus::kCannotMapTarget) message = MSG_CANNOT_MAP_TARGET;
   if (status == MapStatus::kCannotMapMemory) message = MSG_CANNOT_MAP_MEMORY;
   out.Format(message, {path});
+  NoteFileProblem(status == MapStatus::kCannotOpen ? MSG_NOTE_CANNOT_OPEN : MSG_NOTE_CANNOT_MAP, path, problem,
+                  false, err);
   return 1;
 }
 
-// -t: plans the replay of `opened` over the hive and, when it changes
-// anything, applies it to a private view of the hive and points `image` at
-// that view; then prints the status line, and on `err` why the recovery may
-// be incomplete. False, with the message printed, when the view cannot be
-// made.
-bool ApplyTransactionLogs(HiveSource& hive, const std::vector<OpenedLog>& opened, const std::u16string& path,
+// -t: plans the replay of the logs of `opened` that could be had over the
+// hive and, when it changes anything, applies it to a private view of the
+// hive and points `image` at that view; then prints the status line, and on
+// `err` why each log was not applied and why the recovery may be incomplete.
+// False, with the message printed, when the view cannot be made.
+bool ApplyTransactionLogs(HiveSource& hive, const std::vector<OpenedLog>& opened, const RunOptions& options,
                           HiveImage* image, Console& out, Console& err) {
+  const std::u16string& path = options.hive_path;
   std::vector<LogFile> logs;
-  for (const OpenedLog& log : opened) logs.push_back(LogFile{log.name, ByteReader(log.bytes.data, log.bytes.size)});
+  for (const OpenedLog& log : opened) {
+    if (log.bytes.data != nullptr) logs.push_back(LogFile{log.name, ByteReader(log.bytes.data, log.bytes.size)});
+  }
   RecoveryPlan plan = PlanLogRecovery(image->reader(), logs);
   if (plan.summary.state == RecoveryState::kApplied) {
     const uint64_t stored = image->size();
@@ -121,6 +138,7 @@ bool ApplyTransactionLogs(HiveSource& hive, const std::vector<OpenedLog>& opened
       // stored instead would pass stale data off as recovered, so the run
       // ends as it does when the hive itself cannot be mapped.
       out.Format(MSG_CANNOT_MAP_MEMORY, {path});
+      err.Format(MSG_NOTE_NO_PRIVATE_VIEW, {path, std::max(stored, plan.image_size)});
       return false;
     }
     if (ApplyRecoveryPlan(plan, std::span<uint8_t>(view, static_cast<size_t>(length)))) {
@@ -137,6 +155,11 @@ bool ApplyTransactionLogs(HiveSource& hive, const std::vector<OpenedLog>& opened
     }
   }
   PrintLogStatus(plan.summary, out);
+  NoteLogs(opened, plan.summary, !options.log_paths.empty(), err);
+  // A dirty hive with no log at all to consider: where its logs may be.
+  if (plan.summary.state != RecoveryState::kClean && opened.empty()) {
+    NoteDirtyHive(image->reader(), hive.NameLogsBeside(), err);
+  }
   if (plan.summary.gap_from) {
     err.Format(MSG_LOGS_GAP_NOTE, {*plan.summary.gap_from, plan.summary.first_sequence});
   }
@@ -156,9 +179,28 @@ ValueRequest ValueRequestOf(const RunOptions& options) {
   return request;
 }
 
+// Says on `err` what the file read is when it is not a hive; for a hive, that
+// it is dirty (read as stored) or shorter than it declares. Returns whether
+// it was cut short. `stored` is the length of the file itself.
+bool NoteHiveState(const RunOptions& options, HiveSource& source, const HiveImage& image, uint64_t stored,
+                   Console& err) {
+  const FileKindCheck kind = CheckFileKind(image.reader());
+  if (kind.kind != FileKind::kHive) {
+    NoteFileKind(kind, options.hive_path, image.size(), err);
+    return false;
+  }
+  if ((options.flags & (OPT_LOGS | OPT_LOG_FILE)) == 0 && IsHiveDirty(image.reader())) {
+    NoteDirtyHive(image.reader(), source.NameLogsBeside(), err);
+  }
+  const std::optional<Truncation> cut = FindTruncation(image.reader(), stored);
+  if (cut) NoteTruncation(*cut, err);
+  return cut.has_value();
+}
+
 // Selects the key and runs the reports asked for, always in the same order.
 // Returns the exit code.
-int RunReports(const RunOptions& options, const HiveImage& image, const Evidence& evidence, Console& out) {
+int RunReports(const RunOptions& options, const HiveImage& image, bool truncated, const Evidence& evidence,
+               Console& out, Console& err) {
   Cell key = RootKeyCell(image);
   if ((options.flags & OPT_KEY) == 0 && !HasHiveSignatures(image)) {
     // A file that is not a hive at all (a compressed copy, a log) has no root
@@ -169,12 +211,13 @@ int RunReports(const RunOptions& options, const HiveImage& image, const Evidence
     return 1;
   }
   if ((options.flags & OPT_KEY) != 0) {
-    const std::optional<Cell> found = FindKeyByPath(image, options.key_path);
-    if (!found) {
+    const KeyPathLookup lookup = LookUpKeyPath(image, options.key_path);
+    NoteKeyLookup(lookup, image, err);
+    if (!lookup.key) {
       out.Format(MSG_CANNOT_FIND_KEY, {options.key_path});
       return 1;
     }
-    key = *found;
+    key = *lookup.key;
   }
   const std::u16string_view shown_path =
       (options.flags & OPT_KEY) != 0 ? std::u16string_view(options.key_path) : MSG_ROOT;
@@ -182,7 +225,7 @@ int RunReports(const RunOptions& options, const HiveImage& image, const Evidence
 
   if ((options.flags & OPT_INFO) != 0) {
     out.Wide(MSG_SEPARATOR);
-    if (!ShowKeyInformation(image, key, shown_path, out)) return 1;
+    if (!ShowKeyInformation(image, key, shown_path, truncated, out)) return 1;
   }
   try {
     if ((options.flags & OPT_SECURITY) != 0) {
@@ -199,15 +242,15 @@ int RunReports(const RunOptions& options, const HiveImage& image, const Evidence
   }
   if ((options.flags & OPT_LIST_SUBKEYS) != 0) {
     out.Wide(MSG_SEPARATOR);
-    ListSubkeys(image, key, out);
+    NoteShortListing(ListSubkeys(image, key, out), true, err);
   }
   if ((options.flags & OPT_LIST_VALUES) != 0) {
     out.Wide(MSG_SEPARATOR);
-    ListValues(image, key, out);
+    NoteShortListing(ListValues(image, key, out), false, err);
   }
   if ((options.flags & (OPT_VALUE | OPT_UNNAMED)) != 0) {
     out.Wide(MSG_SEPARATOR);
-    if (!ShowValue(image, key, ValueRequestOf(options), evidence, out)) return 1;
+    if (!ShowValue(image, key, ValueRequestOf(options), evidence, out, err)) return 1;
   }
   return 0;
 }
@@ -216,7 +259,7 @@ int RunReports(const RunOptions& options, const HiveImage& image, const Evidence
 int RunSteps(const std::vector<std::u16string>& words, OutputSink& out_sink, OutputSink& err_sink,
              HiveSource& source, Console& out, Console& err) {
   RunOptions options;
-  if (const std::optional<int> code = ReadCommandLine(words, &options, out)) return *code;
+  if (const std::optional<int> code = ReadCommandLine(words, &options, out, err)) return *code;
   std::optional<ExportFormat> format;
   if (Exports(options) && !(format = ExportRequest(options, err))) return 1;
   // An export's standard output carries its records alone: the messages, and
@@ -225,26 +268,32 @@ int RunSteps(const std::vector<std::u16string>& words, OutputSink& out_sink, Out
   const auto message_start = [&] {
     if (format) err.Wide(MSG_ERROR_PREFIX);
   };
-  // The logs are read only with -t: without it the run reads the hive alone.
-  const bool with_logs = (options.flags & OPT_LOGS) != 0;
+  // The logs are read only with -t or -L: without either the run reads the
+  // hive alone.
+  const bool with_logs = (options.flags & (OPT_LOGS | OPT_LOG_FILE)) != 0;
 
   const ClosingSource closing(source);
+  if (!options.log_paths.empty()) source.UseLogs(options.log_paths);
   FileBytes hive;
   const MapStatus opened = source.Open(options.hive_path, &hive);
   std::vector<OpenedLog> logs;
   if (opened == MapStatus::kOk && with_logs) logs = source.OpenLogs();
   Evidence evidence;
   if (!ProtectEvidence(options, source, out_sink, err_sink, &evidence)) return 1;
+  // Only now: many notes could fill the error stream's buffer, and it must
+  // not be written before it is known whether it leads into the evidence.
+  NoteCommandLine(options, err);
   if (opened != MapStatus::kOk) {
     message_start();
-    return ReportOpenFailure(opened, options.hive_path, messages);
+    return ReportOpenFailure(opened, source.OpenProblem(), options.hive_path, messages, err);
   }
 
   HiveImage image(hive.data, hive.size);
   if (with_logs) {
     message_start();
-    if (!ApplyTransactionLogs(source, logs, options.hive_path, &image, messages, err)) return 1;
+    if (!ApplyTransactionLogs(source, logs, options, &image, messages, err)) return 1;
   }
+  const bool truncated = NoteHiveState(options, source, image, hive.size, err);
   if (format) {
     // The records' line ends are their format's, on every system.
     out.Flush();
@@ -252,7 +301,7 @@ int RunSteps(const std::vector<std::u16string>& words, OutputSink& out_sink, Out
     return ExportKeys(image, (options.flags & OPT_KEY) != 0 ? &options.key_path : nullptr, *format,
                       (options.flags & OPT_RECOVER) != 0, options.hive_path, out, err);
   }
-  return RunReports(options, image, evidence, out);
+  return RunReports(options, image, truncated, evidence, out, err);
 }
 
 }  // namespace

@@ -4,7 +4,9 @@
 #include <optional>
 
 #include "app/deleted_export.h"
+#include "app/diagnostics.h"
 #include "app/messages.h"
+#include "hive/key_lookup.h"
 #include "hive/key_tree_walk.h"
 #include "text/numbers.h"
 
@@ -104,13 +106,15 @@ int ExportKeys(const HiveImage& image, const std::u16string* key_path, ExportFor
   Cell key = RootKeyCell(image);
   std::u16string start_path;
   if (key_path != nullptr) {
-    const std::optional<Cell> found = FindKeyWithStoredPath(image, *key_path, &start_path);
-    if (!found) {
+    const KeyPathLookup lookup = LookUpKeyPath(image, *key_path);
+    if (!lookup.key || !StoredKeyPath(image, lookup.chain, &start_path)) {
       err.Wide(MSG_ERROR_PREFIX);
       err.Format(MSG_CANNOT_FIND_KEY, {*key_path});
+      NoteKeyLookup(lookup, image, err);
       return 1;
     }
-    key = *found;
+    NoteKeyLookup(lookup, image, err);  // the control set CurrentControlSet was read as
+    key = *lookup.key;
   } else if (!HasHiveSignatures(image)) {
     // As the reports do: a file that is not a hive has no root key to export.
     err.Wide(MSG_ERROR_PREFIX);

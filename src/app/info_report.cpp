@@ -56,7 +56,8 @@ std::u16string FlagsText(const std::optional<uint16_t>& flags) {
 
 }  // namespace
 
-bool ShowKeyInformation(const HiveImage& image, Cell key, std::u16string_view shown_path, Console& out) {
+bool ShowKeyInformation(const HiveImage& image, Cell key, std::u16string_view shown_path, bool truncated,
+                        Console& out) {
   // Choice: a cell that is not a readable key node ends the run with the
   // failure the key lookup gives for such a cell on the way to a key, "Cannot
   // find the key.", naming the key. Every line of this block would otherwise
@@ -72,14 +73,19 @@ bool ShowKeyInformation(const HiveImage& image, Cell key, std::u16string_view sh
   out.Wide(MSG_INFO_TITLE);
   out.Format(MSG_INFO_LAST_WRITTEN, {TimeText(node.last_written)});
   out.Format(MSG_INFO_FLAGS, {FlagsText(node.flags)});
-  out.Format(MSG_INFO_CLASS_NAME, {node.class_name ? *node.class_name : std::u16string(MSG_UNREADABLE)});
+  if (node.class_name) {
+    out.Format(MSG_INFO_CLASS_NAME, {FromHive{*node.class_name}});
+  } else {
+    out.Format(MSG_INFO_CLASS_NAME, {MSG_UNREADABLE});
+  }
   out.Format(MSG_INFO_SUBKEYS, {Decimal(node.stable_subkeys), Decimal(node.volatile_subkeys)});
   out.Format(MSG_INFO_VALUES, {Decimal(node.values)});
   out.Format(MSG_INFO_SECURITY, {CellText(node.security)});
   out.Format(MSG_INFO_PARENT, {CellText(node.parent)});
   out.Format(MSG_INFO_HIVE_VERSION, {Decimal(hive.major_version), Decimal(hive.minor_version)});
-  out.Format(MSG_INFO_HIVE_SEQUENCE, {Decimal(hive.primary_sequence), Decimal(hive.secondary_sequence),
-                                      hive.dirty ? MSG_HIVE_DIRTY : MSG_HIVE_CLEAN});
+  std::u16string state = hive.dirty ? MSG_HIVE_DIRTY : MSG_HIVE_CLEAN;
+  if (truncated) state += MSG_HIVE_TRUNCATED;
+  out.Format(MSG_INFO_HIVE_SEQUENCE, {Decimal(hive.primary_sequence), Decimal(hive.secondary_sequence), state});
   out.Format(MSG_INFO_HIVE_WRITTEN, {TimeText(hive.last_written)});
   return true;
 }

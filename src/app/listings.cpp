@@ -43,22 +43,34 @@ const TypeCell& TypeCellOf(uint32_t type) {
   return cells[type < VALUE_TYPE_COUNT ? type : 0];
 }
 
+// The count the key node stores at `field`, when it is a readable key node.
+std::optional<uint32_t> RecordedCount(const HiveImage& image, Cell key, uint32_t field) {
+  uint32_t count = 0;
+  if (!CheckKeyNode(image, key) || !image.CellU32(key, field, &count)) return std::nullopt;
+  return count;
+}
+
 }  // namespace
 
 int PrintSubkeyRow(void* context, Cell node, const char16_t* name, size_t length) {
   auto* listing = static_cast<SubkeyListing*>(context);
-  // A subkey with an empty name gets no row and is not counted.
-  if (name == nullptr) return VISIT_CONTINUE;
+  // A subkey with an empty name gets no row and is not counted; the tally
+  // tells a key node without a name from an entry that names no key.
+  if (name == nullptr) {
+    if (CheckKeyNode(*listing->image, node)) ++listing->nameless_keys;
+    return VISIT_CONTINUE;
+  }
   listing->out->IndexRow(IndexOf(node), "\t", std::u16string_view(name, length));
   ++listing->rows;
   return VISIT_CONTINUE;
 }
 
-void ListSubkeys(const HiveImage& image, Cell key, Console& out) {
+ListingTally ListSubkeys(const HiveImage& image, Cell key, Console& out) {
   out.Wide(MSG_SUBKEYS_HEADER);
-  SubkeyListing listing{&out, 0};
+  SubkeyListing listing{&out, &image};
   WalkSubkeys(image, key, PrintSubkeyRow, &listing);
   out.Format(MSG_SUBKEYS_FOOTER, {listing.rows});
+  return ListingTally{uint64_t{listing.rows} + listing.nameless_keys, RecordedCount(image, key, NK_STABLE_COUNT)};
 }
 
 int PrintValueRow(const HiveImage& image, Cell value, void* context) {
@@ -67,7 +79,10 @@ int PrintValueRow(const HiveImage& image, Cell value, void* context) {
   uint32_t type = 0;
   if (!image.CellU16(value, VK_NAME_LENGTH, &length)) return VISIT_STOP;
   // The unnamed (default) value gets no row and is not counted.
-  if (length == 0) return VISIT_CONTINUE;
+  if (length == 0) {
+    ++listing.unnamed;
+    return VISIT_CONTINUE;
+  }
   if (!image.CellU32(value, VK_TYPE, &type)) return VISIT_STOP;
   NameBuffer name;
   const int units = DecodeValueName(image, value, name);
@@ -79,11 +94,12 @@ int PrintValueRow(const HiveImage& image, Cell value, void* context) {
   return VISIT_CONTINUE;
 }
 
-void ListValues(const HiveImage& image, Cell key, Console& out) {
+ListingTally ListValues(const HiveImage& image, Cell key, Console& out) {
   out.Wide(MSG_VALUES_HEADER);
-  ValueListing listing{&out, 0};
+  ValueListing listing{&out};
   WalkValues(image, key, PrintValueRow, &listing);
   out.Format(MSG_VALUES_FOOTER, {listing.rows});
+  return ListingTally{uint64_t{listing.rows} + listing.unnamed, RecordedCount(image, key, NK_VALUE_COUNT)};
 }
 
 }  // namespace keyscout

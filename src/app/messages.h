@@ -25,6 +25,8 @@ inline constexpr char16_t MSG_USAGE[] =
     u"\t[-u] Show the unnamed (default) value of the key\n"
     u"\t[-t] Apply the hive's transaction logs (.LOG1, .LOG2, .LOG) in memory before reading\n"
     u"\t[-x format] Export the key and every key below it, with their values, as jsonl, csv or body records\n"
+    u"\t[-U] Print names and texts as UTF-8 (default: ISO 8859-1, \"?\" for other characters)\n"
+    u"\t[-L log_path] Apply this transaction log instead of those beside the hive (up to three; implies -t)\n"
     u"\t[-r] With -x, also export the deleted keys and values found in the hive's free space\n"
     u"\n";
 
@@ -60,6 +62,8 @@ inline constexpr char16_t MSG_INFO_HIVE_WRITTEN[] = u"Hive written    : %s\n";
 inline constexpr char16_t MSG_UNREADABLE[] = u"(unreadable)";
 inline constexpr char16_t MSG_HIVE_CLEAN[] = u"(clean)";
 inline constexpr char16_t MSG_HIVE_DIRTY[] = u"(dirty)";
+// After the state, when the file is shorter than its base block declares.
+inline constexpr char16_t MSG_HIVE_TRUNCATED[] = u" (truncated)";
 // The names of the key node's flag bits, in bit order from 0x0001, joined
 // by this separator inside parentheses after the number.
 inline constexpr const char16_t* MSG_KEY_FLAG_NAMES[] = {
@@ -123,12 +127,11 @@ inline constexpr char16_t MSG_DUMP_DONE[] = u"Dump file succeed.\n";
 inline constexpr char16_t MSG_UNNAMED_VALUE[] = u"(unnamed)";
 
 // The -d block after the hex dump: a title, then one line per item, each
-// after a tab. A text's control characters show as \xNN, its other
-// characters by the output encoding.
+// after a tab. A text is text from the hive: its control characters show as
+// \xNN, its other characters by the output encoding.
 inline constexpr char16_t MSG_DECODED_TITLE[] = u"Value data : \n";
 inline constexpr char16_t MSG_DECODED_ITEM[] = u"\t";
 inline constexpr char16_t MSG_DECODED_ITEM_END[] = u"\n";
-inline constexpr char16_t MSG_DECODED_CONTROL[] = u"\\x%02X";
 // A number in decimal, then in hexadecimal (8 or 16 digits by its type).
 // Choice: the decimal first, so that the line's first word is the number,
 // and the hexadecimal in parentheses, as the same number in another base.
@@ -176,5 +179,130 @@ inline constexpr char REC_VALUE_DATA[] = "data cannot be read";
 inline constexpr char REC_VALUE_UNREADABLE[] = "no readable value";
 inline constexpr char REC_VALUE_TWICE[] = "value was reached before from another list entry";
 inline constexpr char REC_VALUE_OVER_BUDGET[] = "data would take more bytes than the file holds: cells shared";
+
+// Diagnostics: the lines standard error gets to say why, each on its own
+// line after "keyscout: ". Standard output and the exit status stay as they
+// would be without them.
+//
+// Words of the command line that did nothing.
+inline constexpr char16_t MSG_NOTE_NOT_AN_OPTION[] = u"keyscout: \"%s\" is not an option and was skipped\n";
+inline constexpr char16_t MSG_NOTE_OTHER_CASE[] =
+    u"keyscout: \"%s\" is not an option and was skipped (option letters are case-sensitive: %s is one)\n";
+inline constexpr char16_t MSG_NOTE_JOINED[] =
+    u"keyscout: \"%s\" is not an option and was skipped (options are not joined: give them apart, as %s)\n";
+inline constexpr char16_t MSG_NOTE_NO_ARGUMENT[] =
+    u"keyscout: %s takes an argument but is the last word, and was skipped\n";
+inline constexpr char16_t MSG_NOTE_REPLACED[] =
+    u"keyscout: %s was given again: the last one counts, and \"%s\" is not used\n";
+inline constexpr char16_t MSG_NOTE_TOO_MANY_LOGS[] =
+    u"keyscout: -L is taken three times at most: \"%s\" is not used\n";
+// Options that do nothing together with the others.
+inline constexpr char16_t MSG_NOTE_DECODE_WITHOUT_VALUE[] =
+    u"keyscout: -d decodes the value that -v or -u shows, and neither was given: nothing was decoded\n";
+inline constexpr char16_t MSG_NOTE_DUMP_WITHOUT_VALUE[] =
+    u"keyscout: -w writes the data of the value that -v or -u shows, and neither was given: %s was not "
+    u"created\n";
+inline constexpr char16_t MSG_NOTE_RECOVER_WITHOUT_EXPORT[] =
+    u"keyscout: -r adds the deleted keys and values to the export that -x writes, and -x was not given: "
+    u"nothing was searched for\n";
+inline constexpr char16_t MSG_NOTE_UNNAMED_AND_VALUE[] =
+    u"keyscout: -v and -u were both given: the value -v names is shown, not the unnamed one\n";
+// Why a file could not be had: the message, then one of the causes below.
+inline constexpr char16_t MSG_NOTE_CANNOT_OPEN[] = u"keyscout: cannot open %s: %s\n";
+inline constexpr char16_t MSG_NOTE_CANNOT_MAP[] = u"keyscout: cannot map %s: %s\n";
+inline constexpr char16_t MSG_NOTE_CANNOT_CREATE[] = u"keyscout: cannot create %s: %s\n";
+inline constexpr char16_t MSG_NOTE_CANNOT_WRITE[] = u"keyscout: cannot write %s: %s\n";
+inline constexpr char16_t MSG_NOTE_NO_PRIVATE_VIEW[] =
+    u"keyscout: the system gave no private view of %s (%u bytes) to apply the transaction logs to\n";
+inline constexpr char16_t MSG_CAUSE_MISSING[] = u"there is no such file";
+inline constexpr char16_t MSG_CAUSE_NO_FOLDER[] = u"the folder it would go in does not exist";
+inline constexpr char16_t MSG_CAUSE_FOLDER[] = u"it is a folder";
+inline constexpr char16_t MSG_CAUSE_NO_PERMISSION[] = u"permission denied";
+inline constexpr char16_t MSG_CAUSE_LOCKED[] = u"another program holds it locked";
+inline constexpr char16_t MSG_CAUSE_NOT_PLAIN[] = u"it is not a plain file (a device or a pipe)";
+inline constexpr char16_t MSG_CAUSE_EMPTY[] = u"the file is empty";
+inline constexpr char16_t MSG_CAUSE_TOO_LARGE[] = u"the file is larger than this system can map";
+inline constexpr char16_t MSG_CAUSE_IS_HIVE[] = u"it is the hive being read";
+inline constexpr char16_t MSG_CAUSE_IS_LOG[] = u"it is one of the hive's transaction logs";
+// A file that is not a hive: the first line, then what is missing, then what
+// its first bytes say it is, then the line end.
+inline constexpr char16_t MSG_NOTE_NOT_A_HIVE[] = u"keyscout: %s is not a registry hive: ";
+inline constexpr char16_t MSG_NOTE_NO_SIGNATURES[] = u"it has no \"regf\" at offset 0 and no \"hbin\" at offset 4096";
+inline constexpr char16_t MSG_NOTE_NO_REGF[] = u"it has no \"regf\" at offset 0";
+inline constexpr char16_t MSG_NOTE_NO_HBIN[] = u"it has no \"hbin\" at offset 4096";
+inline constexpr char16_t MSG_NOTE_ONLY_BYTES[] = u" (the file has %u bytes)";
+inline constexpr char16_t MSG_NOTE_LOOKS_XZ[] = u"; its first bytes are those of an xz-compressed file";
+inline constexpr char16_t MSG_NOTE_LOOKS_GZIP[] = u"; its first bytes are those of a gzip-compressed file";
+inline constexpr char16_t MSG_NOTE_LOOKS_ZIP[] = u"; its first bytes are those of a zip archive";
+inline constexpr char16_t MSG_NOTE_LOOKS_7Z[] = u"; its first bytes are those of a 7-Zip archive";
+inline constexpr char16_t MSG_NOTE_LOOKS_BZIP2[] = u"; its first bytes are those of a bzip2-compressed file";
+inline constexpr char16_t MSG_NOTE_LOOKS_EVTX[] = u"; its first bytes are those of a Windows event log (EVTX)";
+inline constexpr char16_t MSG_NOTE_IS_LOG[] =
+    u"it is a transaction log (%s format): give the hive with -f and this file with -L";
+inline constexpr char16_t MSG_NOTE_OLD_FORMAT[] = u"old";
+inline constexpr char16_t MSG_NOTE_NEW_FORMAT[] = u"new";
+// A hive read as stored although it is dirty: the state, then where its logs
+// are, then the line end.
+inline constexpr char16_t MSG_NOTE_DIRTY[] =
+    u"keyscout: the hive is dirty (sequence numbers %u and %u): its newest changes may be only in its "
+    u"transaction logs";
+inline constexpr char16_t MSG_NOTE_DIRTY_CHECKSUM[] =
+    u"keyscout: the hive is dirty (its base block checksum is wrong): its newest changes may be only in its "
+    u"transaction logs";
+inline constexpr char16_t MSG_NOTE_LOGS_BESIDE[] = u"; -t applies its logs beside it (%s)\n";
+inline constexpr char16_t MSG_NOTE_NO_LOGS_BESIDE[] =
+    u"; no log of its name (.LOG1, .LOG2 or .LOG) lies beside it, and -L applies logs kept elsewhere\n";
+inline constexpr char16_t MSG_NOTE_OTHER_LOGS_BESIDE[] =
+    u"; no log of its name lies beside it, but the folder holds %s: -L applies logs kept under another name\n";
+inline constexpr char16_t MSG_NOTE_NAMES_AND[] = u" and ";
+inline constexpr char16_t MSG_NOTE_TRUNCATED[] =
+    u"keyscout: the file is shorter than its base block declares (%u of %u bytes): keys and values past its "
+    u"end cannot be read\n";
+inline constexpr char16_t MSG_NOTE_SHORT_SUBKEYS[] =
+    u"keyscout: listed %u of the %u subkeys the key records: the rest of its subkey list is damaged\n";
+inline constexpr char16_t MSG_NOTE_SHORT_VALUES[] =
+    u"keyscout: listed %u of the %u values the key records (the unnamed one, which gets no row, among them): "
+    u"the rest of its value list is damaged\n";
+// A key path not found: the key reached (MSG_NOTE_KEY or MSG_NOTE_ROOT_KEY),
+// then the first name not found.
+inline constexpr char16_t MSG_NOTE_KEY[] = u"keyscout: the key \"%s\"";
+inline constexpr char16_t MSG_NOTE_ROOT_KEY[] = u"keyscout: the root key";
+inline constexpr char16_t MSG_NOTE_NO_SUBKEY[] = u" has no subkey \"%s\"\n";
+inline constexpr char16_t MSG_NOTE_LIST_DAMAGED[] =
+    u" has subkey lists that cannot be read whole, so \"%s\" may be in them unseen\n";
+inline constexpr char16_t MSG_NOTE_KEY_DAMAGED[] =
+    u" cannot be read (its cell is no sound key node), so \"%s\" cannot be looked for\n";
+inline constexpr char16_t MSG_NOTE_NAME_TOO_LONG[] =
+    u"keyscout: \"%s\" is longer than a key name can be (259 characters)\n";
+inline constexpr char16_t MSG_NOTE_ROOT_DAMAGED[] =
+    u"keyscout: the hive's root key cell (%08X, from its base block) is damaged\n";
+inline constexpr char16_t MSG_NOTE_NO_CONTROL_SET[] =
+    u"keyscout: the root key has no subkey \"%s\", and no Select key with a REG_DWORD value Current to say "
+    u"which control set is current\n";
+inline constexpr char16_t MSG_NOTE_CONTROL_SET[] =
+    u"keyscout: CurrentControlSet was read as %s, the control set that Select\\Current names\n";
+// -t: a log not applied, then why, then the line end; or a log applied up to
+// a damaged entry.
+inline constexpr char16_t MSG_NOTE_LOG_NOT_APPLIED[] = u"keyscout: transaction log %s was not applied: ";
+inline constexpr char16_t MSG_NOTE_LOG_CUT_SHORT[] =
+    u"keyscout: transaction log %s was applied up to its entry %u, which %s: that entry and those after it "
+    u"were not applied\n";
+inline constexpr char16_t MSG_CAUSE_LOG_IS_HIVE[] = u"it is the hive itself";
+inline constexpr char16_t MSG_CAUSE_LOG_CHECKSUM[] = u"its base block's checksum is wrong";
+inline constexpr char16_t MSG_CAUSE_LOG_SIGNATURE[] = u"its base block has no \"regf\"";
+inline constexpr char16_t MSG_CAUSE_LOG_SEQUENCES[] =
+    u"its base block's two sequence numbers differ (the log itself was not written in full)";
+inline constexpr char16_t MSG_CAUSE_LOG_FILE_TYPE[] = u"its base block's file type is not a log's";
+inline constexpr char16_t MSG_CAUSE_LOG_OLDER[] = u"it is older than the hive";
+inline constexpr char16_t MSG_CAUSE_LOG_NO_ENTRY[] = u"it holds no entry that follows the hive";
+inline constexpr char16_t MSG_CAUSE_LOG_FIRST_ENTRY[] = u"its entry 1 %s";
+inline constexpr char16_t MSG_CAUSE_LOG_NOTHING_NEW[] = u"its entries were all applied already, from another log";
+inline constexpr char16_t MSG_CAUSE_LOG_NOT_NEWEST[] = u"another log is newer, and only the newest applies";
+inline constexpr char16_t MSG_CAUSE_LOG_DIRTY_VECTOR[] = u"its dirty page vector is damaged";
+inline constexpr char16_t MSG_CAUSE_LOG_OTHER_FORMAT[] = u"logs of the newer format were applied instead";
+inline constexpr char16_t MSG_CAUSE_LOG_GAP[] =
+    u"it starts at sequence %u, but %u was due next: the entries in between are missing";
+inline constexpr char16_t MSG_CAUSE_ENTRY_HASH[] = u"does not match its hashes";
+inline constexpr char16_t MSG_CAUSE_ENTRY_DAMAGED[] = u"is damaged";
 
 }  // namespace keyscout

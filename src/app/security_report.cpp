@@ -16,7 +16,9 @@ namespace keyscout {
 namespace {
 
 // The names are copied out before printing: asking for the domain may run
-// the lookup again, which rewrites the account text.
+// the lookup again, which rewrites the account text. They are printed as text
+// from the hive, control characters escaped: a service SID is named by a
+// service the hive holds.
 struct RowTexts {
   std::u16string account;
   std::u16string domain;
@@ -39,7 +41,7 @@ void PrintAceRows(const CAcl& acl, const char16_t* format, CSid& row, Console& o
     const uint32_t type = ace.TypeCode();
     const uint32_t flags = ace.Flags();
     const RowTexts texts = FetchTexts(row);
-    out.Format(format, {texts.sid, texts.domain, texts.account, mask, type, flags});
+    out.Format(format, {texts.sid, FromHive{texts.domain}, FromHive{texts.account}, mask, type, flags});
   }
 }
 
@@ -73,12 +75,12 @@ void ShowKeySecurity(const HiveImage& image, Cell key, Console& out) {
   if (GetSecurityDescriptorOwner(descriptor.DescriptorCopy(), &sid, &defaulted)) {
     row.AssignRaw(sid);
     const RowTexts texts = FetchTexts(row);
-    out.Format(MSG_OWNER_ROW, {texts.sid, texts.domain, texts.account});
+    out.Format(MSG_OWNER_ROW, {texts.sid, FromHive{texts.domain}, FromHive{texts.account}});
   }
   if (GetSecurityDescriptorGroup(descriptor.DescriptorCopy(), &sid, &defaulted)) {
     row.AssignRaw(sid);
     const RowTexts texts = FetchTexts(row);
-    out.Format(MSG_GROUP_ROW, {texts.sid, texts.domain, texts.account});
+    out.Format(MSG_GROUP_ROW, {texts.sid, FromHive{texts.domain}, FromHive{texts.account}});
   }
 
   // SACL rows before DACL rows, whatever the order of the parts in the bytes.

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <optional>
 
+#include "app/diagnostics.h"
 #include "app/hex_dump.h"
 #include "app/messages.h"
 #include "hive/value_data.h"
@@ -10,6 +11,7 @@
 #include "hive/values.h"
 #include "platform/dump_file.h"
 #include "text/numbers.h"
+#include "text/utf8.h"
 
 namespace keyscout {
 
@@ -37,11 +39,8 @@ class ValueBuffer {
   uint8_t* data_;
 };
 
-// Units below this one are control characters, shown as \xNN in a text
-// (upper-case digits, as every other hexadecimal number the tool prints).
-constexpr char16_t FIRST_PRINTABLE_UNIT = 0x20;
-
-// Prints the items of a value's data as the lines of the -d block.
+// Prints the items of a value's data as the lines of the -d block. A text is
+// text from the hive: its control characters show as \xNN.
 class DecodedPrinter : public DecodedValueSink {
  public:
   explicit DecodedPrinter(Console& out) : out_(out) {}
@@ -49,19 +48,28 @@ class DecodedPrinter : public DecodedValueSink {
   void TextPart(std::u16string_view units) override {
     if (!in_line_) out_.Wide(MSG_DECODED_ITEM);
     in_line_ = true;
-    // Runs of other units go out by the output encoding in one call each.
-    size_t run = 0;
-    for (size_t i = 0; i < units.size(); ++i) {
-      if (units[i] >= FIRST_PRINTABLE_UNIT) continue;
-      out_.Wide(units.substr(run, i - run));
-      out_.Format(MSG_DECODED_CONTROL, {uint32_t{units[i]}});
-      run = i + 1;
+    if (units.empty()) return;
+    // A long text comes in parts, and a part may end between the two halves
+    // of a surrogate pair: the first half waits for the second, so that the
+    // pair is written as the one character it is.
+    if (pending_ != 0) {
+      const char16_t pair[2] = {pending_, units.front()};
+      const bool joined = IsLowSurrogate(units.front());
+      out_.HiveText(std::u16string_view(pair, joined ? 2 : 1));
+      pending_ = 0;
+      if (joined) units.remove_prefix(1);
     }
-    out_.Wide(units.substr(run));
+    if (!units.empty() && IsHighSurrogate(units.back())) {
+      pending_ = units.back();
+      units.remove_suffix(1);
+    }
+    out_.HiveText(units);
   }
 
   void TextEnd() override {
     if (!in_line_) out_.Wide(MSG_DECODED_ITEM);
+    if (pending_ != 0) out_.HiveText(std::u16string_view(&pending_, 1));
+    pending_ = 0;
     out_.Wide(MSG_DECODED_ITEM_END);
     in_line_ = false;
   }
@@ -75,6 +83,7 @@ class DecodedPrinter : public DecodedValueSink {
  private:
   Console& out_;
   bool in_line_ = false;
+  char16_t pending_ = 0;  // a high surrogate that ended the last part
 };
 
 }  // namespace
@@ -85,15 +94,17 @@ const ValueBufferAllocator& DefaultValueBufferAllocator() {
 }
 
 bool WriteDumpFile(std::u16string_view value_name, const std::u16string& output_file, const uint8_t* data,
-                   uint64_t length, const Evidence& evidence, Console& out) {
+                   uint64_t length, const Evidence& evidence, Console& out, Console& err) {
   out.Format(MSG_DUMP_START, {value_name, output_file});
   DumpFile file;
   if (!file.Create(output_file, evidence)) {
     out.Format(MSG_CANNOT_CREATE_DUMP, {output_file});
+    NoteFileProblem(MSG_NOTE_CANNOT_CREATE, output_file, file.problem(), true, err);
     return false;
   }
   if (!file.WriteAll(data, length)) {
     out.Format(MSG_CANNOT_WRITE_DUMP, {output_file});
+    NoteFileProblem(MSG_NOTE_CANNOT_WRITE, output_file, file.problem(), true, err);
     return false;
   }
   file.Close();
@@ -102,7 +113,7 @@ bool WriteDumpFile(std::u16string_view value_name, const std::u16string& output_
 }
 
 bool ShowValue(const HiveImage& image, Cell key, const ValueRequest& request, const Evidence& evidence,
-               Console& out, const ValueBufferAllocator& allocator) {
+               Console& out, Console& err, const ValueBufferAllocator& allocator) {
   const std::u16string_view shown = request.unnamed ? std::u16string_view(MSG_UNNAMED_VALUE) : request.name;
   const std::optional<Cell> value =
       request.unnamed ? FindUnnamedValue(image, key) : FindValue(image, key, request.name);
@@ -144,7 +155,7 @@ bool ShowValue(const HiveImage& image, Cell key, const ValueRequest& request, co
     DecodedPrinter printer(out);
     DecodeValueData(ByteReader(buffer.data(), length), type, printer);
   }
-  if (request.dump && !WriteDumpFile(shown, request.output_file, buffer.data(), length, evidence, out)) {
+  if (request.dump && !WriteDumpFile(shown, request.output_file, buffer.data(), length, evidence, out, err)) {
     return false;
   }
   return true;

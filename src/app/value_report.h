@@ -44,17 +44,18 @@ struct ValueRequest {
 // data to the output file. The unnamed value is shown, and named in every
 // message, as "(unnamed)". Prints its own messages (none when the buffer
 // cannot be allocated; a stored length beyond the file's size is reported as
-// unreadable before any allocation) and returns false on any failure; the
-// buffer is freed on every path.
+// unreadable before any allocation), with their causes on `err`, and returns
+// false on any failure; the buffer is freed on every path.
 bool ShowValue(const HiveImage& image, Cell key, const ValueRequest& request, const Evidence& evidence,
-               Console& out, const ValueBufferAllocator& allocator = DefaultValueBufferAllocator());
+               Console& out, Console& err, const ValueBufferAllocator& allocator = DefaultValueBufferAllocator());
 
 // Writes `length` bytes of `data` to `output_file`, created or truncated,
 // between the line that announces the dump and the line that reports it.
-// Prints "Cannot create dump file." or "Cannot write dump file." and returns
-// false on failure; a file already created is left as it is. A file that is
-// one of `evidence`, by whatever path, cannot be created and is not touched.
+// Prints "Cannot create dump file." or "Cannot write dump file.", and its
+// cause on `err`, and returns false on failure; a file already created is
+// left as it is. A file that is one of `evidence`, by whatever path, cannot
+// be created and is not touched.
 bool WriteDumpFile(std::u16string_view value_name, const std::u16string& output_file, const uint8_t* data,
-                   uint64_t length, const Evidence& evidence, Console& out);
+                   uint64_t length, const Evidence& evidence, Console& out, Console& err);
 
 }  // namespace keyscout

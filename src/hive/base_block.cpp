@@ -50,6 +50,14 @@ BaseBlockFields ReadBaseBlockFields(const HiveImage& image) {
   return fields;
 }
 
+std::optional<Truncation> FindTruncation(const ByteReader& hive, uint64_t length) {
+  uint32_t bins = 0;
+  if (!BaseBlockChecksumValid(hive) || !hive.U32(BASE_HIVE_BINS_SIZE, &bins)) return std::nullopt;
+  const uint64_t declared = HIVE_BASE + uint64_t{bins};
+  if (length >= declared) return std::nullopt;
+  return Truncation{length, declared};
+}
+
 bool HasFirstHbin(const ByteReader& hive) {
   uint32_t sig = 0;
   return hive.U32(HIVE_BASE + HBIN_SIGNATURE, &sig) && sig == SIG_HBIN;

@@ -41,6 +41,20 @@ struct BaseBlockFields {
 // Reads the base block fields of `image` (at its file offset 0). Prints nothing.
 BaseBlockFields ReadBaseBlockFields(const HiveImage& image);
 
+// A file shorter than its base block declares: `length` bytes of the
+// `declared` ones, HIVE_BASE plus the hive bins data size. Keys and values past
+// its end are lost.
+struct Truncation {
+  uint64_t length = 0;
+  uint64_t declared = 0;
+};
+
+// The truncation of a hive file of `length` bytes whose base block (or, with
+// its logs applied, the recovered one) `hive` holds; nothing when the file
+// holds all the base block declares, or the base block's checksum fails (its
+// fields then say nothing for sure). Prints nothing.
+std::optional<Truncation> FindTruncation(const ByteReader& hive, uint64_t length);
+
 // True when the page at the hive base, where the first hbin lies, reads
 // "hbin". Prints nothing.
 bool HasFirstHbin(const ByteReader& hive);

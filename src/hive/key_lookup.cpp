@@ -2,7 +2,10 @@
 
 #include "hive/names.h"
 #include "hive/subkey_lists.h"
+#include "hive/value_data.h"
+#include "hive/values.h"
 #include "text/case_fold.h"
+#include "text/numbers.h"
 
 namespace keyscout {
 
@@ -112,64 +115,22 @@ SearchResult SearchKeyLists(const HiveImage& image, Cell key, LeafSearch leaf, R
     // A negative field ends the search: a key without a stable list is never
     // searched through its volatile list.
     if (list_index < 0) return {Search::kNotFound};
+    // A list that fails its checks ends the search as damage (refused): the
+    // name may be in it unseen.
     const Cell list = CellAt(static_cast<uint32_t>(list_index));
-    if (!ValidateCell(image, list)) return {Search::kNotFound};
+    if (!ValidateCell(image, list)) return {Search::kRefused};
     const uint16_t sig = image.Signature(list);
     if (sig == SIG_RI) return index_root(list);  // the other list is not consulted
-    if (!IsLeafList(sig)) return {Search::kNotFound};
+    if (!IsLeafList(sig)) return {Search::kRefused};
     const SearchResult result = leaf(list);
     if (result.outcome != Search::kNotFound) return result;  // found, empty or refused
   }
   return {Search::kNotFound};
 }
 
-}  // namespace
-
-int CompareKeyName(const HiveImage& image, Cell key, const char16_t* name, bool* readable) {
-  uint16_t length = 0;
-  if (!image.CellU16(key, NK_NAME_LENGTH, &length)) {
-    *readable = false;
-    return 1;
-  }
-  // An empty stored name sorts before everything, so it is never matched and
-  // the search moves past it.
-  if (length == 0) return 1;
-  NameBuffer stored;
-  if (DecodeKeyName(image, key, stored) < 0) {
-    *readable = false;
-    return 1;
-  }
-  // Choice: fold a..z onto A..Z, the order in which Windows keeps subkey
-  // lists. Folding the other way puts "_", "[", "\", "]", "^" and "`" on the
-  // wrong side of the letters and the binary search misses real keys.
-  // Equality is the same either way.
-  for (size_t i = 0;; ++i) {
-    const int a = FoldUpper(name[i]);
-    const int b = FoldUpper(stored[i]);
-    if (a != b || name[i] == 0) return a - b;
-  }
-}
-
-bool SplitKeyPath(std::u16string_view path, std::vector<std::u16string_view>* components) {
-  components->clear();
-  size_t i = 0;
-  while (i < path.size()) {
-    while (i < path.size() && path[i] == u'\\') ++i;
-    size_t j = i;
-    while (j < path.size() && path[j] != u'\\') ++j;
-    if (j > i) {
-      // Choice: paths may be of any length (real keys have paths longer than
-      // 259 units); only a component that no stored name can equal is refused.
-      if (j - i > NAME_MAX_CHARS) return false;
-      components->push_back(path.substr(i, j - i));
-    }
-    i = j;
-  }
-  return true;
-}
-
-std::optional<Cell> FindSubkey(const HiveImage& image, Cell key, const char16_t* name) {
-  if (!CheckKeyNode(image, key)) return std::nullopt;
+// FindSubkey's search of a key that passed CheckKeyNode, with the outcome
+// that tells a name that is not there from lists that could not be read.
+SearchResult SearchSubkey(const HiveImage& image, Cell key, const char16_t* name) {
   SearchResult result = SearchKeyLists(
       image, key, [&](Cell list) { return SearchLeafList(image, list, name); },
       [&](Cell list) { return SearchIndexRoot(image, list, name); });
@@ -184,26 +145,137 @@ std::optional<Cell> FindSubkey(const HiveImage& image, Cell key, const char16_t*
         image, key, [&](Cell list) { return ScanLeafList(image, list, name, &budget); },
         [&](Cell list) { return ScanIndexRoot(image, list, name, &budget); });
   }
+  return result;
+}
+
+constexpr std::u16string_view CURRENT_CONTROL_SET = u"CurrentControlSet";
+constexpr size_t CONTROL_SET_DIGITS = 3;
+
+}  // namespace
+
+int CompareKeyName(const HiveImage& image, Cell key, const char16_t* name, bool* readable) {
+  uint16_t length = 0;
+  if (!image.CellU16(key, NK_NAME_LENGTH, &length)) {
+    *readable = false;
+    return 1;
+  }
+  // An empty stored name sorts before everything, so it is never matched and
+  // the search moves past it.
+  if (length == 0) return 1;
+  NameBuffer stored;
+  const int units = DecodeKeyName(image, key, stored);
+  if (units < 0) {
+    *readable = false;
+    return 1;
+  }
+  const std::u16string_view whole(stored, static_cast<size_t>(units));
+  // Choice: fold a..z onto A..Z, the order in which Windows keeps subkey
+  // lists. Folding the other way puts "_", "[", "\", "]", "^" and "`" on the
+  // wrong side of the letters and the binary search misses real keys.
+  // Equality is the same either way. A typed U+FFFD that stands for a lone
+  // surrogate counts as equal and steers by the units after it; should that
+  // mislead the search, the linear pass finds the key.
+  for (size_t i = 0;; ++i) {
+    if (name[i] != 0 && TypedUnitMatches(name[i], whole, i)) continue;
+    const int a = FoldUpper(name[i]);
+    const int b = FoldUpper(stored[i]);
+    if (a != b || name[i] == 0) return a - b;
+  }
+}
+
+bool SplitKeyPath(std::u16string_view path, std::vector<std::u16string_view>* components) {
+  components->clear();
+  size_t i = 0;
+  while (i < path.size()) {
+    while (i < path.size() && path[i] == u'\\') ++i;
+    size_t j = i;
+    while (j < path.size() && path[j] != u'\\') ++j;
+    if (j > i) {
+      components->push_back(path.substr(i, j - i));
+      // Choice: paths may be of any length (real keys have paths longer than
+      // 259 units); only a component that no stored name can equal is refused.
+      if (j - i > NAME_MAX_CHARS) return false;
+    }
+    i = j;
+  }
+  return true;
+}
+
+std::optional<Cell> FindSubkey(const HiveImage& image, Cell key, const char16_t* name) {
+  if (!CheckKeyNode(image, key)) return std::nullopt;
+  const SearchResult result = SearchSubkey(image, key, name);
   if (result.outcome == Search::kFound) return result.node;
   return std::nullopt;
 }
 
-std::optional<Cell> FindKeyByPath(const HiveImage& image, std::u16string_view path, std::vector<Cell>* chain) {
-  if (chain != nullptr) chain->clear();
-  if (!CheckHiveImage(image)) return std::nullopt;
-  Cell key = RootKeyCell(image);
+std::u16string ControlSetName(uint32_t number) {
+  const std::u16string digits = DecimalText(number);
+  std::u16string name = u"ControlSet";
+  if (digits.size() < CONTROL_SET_DIGITS) name.append(CONTROL_SET_DIGITS - digits.size(), u'0');
+  return name + digits;
+}
+
+std::optional<uint32_t> CurrentControlSetNumber(const HiveImage& image) {
+  const std::optional<Cell> select = FindSubkey(image, RootKeyCell(image), u"Select");
+  if (!select) return std::nullopt;
+  const std::optional<Cell> current = FindValue(image, *select, u"Current");
+  uint8_t data[4] = {};
+  uint32_t type = 0;
+  uint32_t number = 0;
+  if (!current || GetValueDataLength(image, *current) != sizeof(data) ||
+      !ReadValueData(image, *current, &type, data, sizeof(data)) || type != VALUE_TYPE_DWORD ||
+      !ByteReader(data, sizeof(data)).U32(0, &number)) {
+    return std::nullopt;
+  }
+  return number;
+}
+
+KeyPathLookup LookUpKeyPath(const HiveImage& image, std::u16string_view path) {
+  KeyPathLookup lookup;
+  if (!CheckHiveImage(image)) {
+    lookup.failure = LookupFailure::kNotAHive;
+    return lookup;
+  }
   std::vector<std::u16string_view> components;
-  if (!SplitKeyPath(path, &components)) return std::nullopt;
+  SplitKeyPath(path, &components);  // a component too long ends the list, and is reported below
+  Cell key = RootKeyCell(image);
   NameBuffer name;
-  for (const std::u16string_view component : components) {
+  for (size_t k = 0; k < components.size(); ++k) {
+    const std::u16string_view component = components[k];
+    const auto fail = [&](LookupFailure failure) {
+      lookup.failure = failure;
+      if (k > 0) {
+        const size_t start = static_cast<size_t>(components.front().data() - path.data());
+        const size_t end = static_cast<size_t>(components[k - 1].data() - path.data()) + components[k - 1].size();
+        lookup.found = path.substr(start, end - start);
+      }
+      lookup.missing = component;
+      return lookup;
+    };
+    if (component.size() > NAME_MAX_CHARS) return fail(LookupFailure::kNameTooLong);
+    if (!CheckKeyNode(image, key)) return fail(LookupFailure::kKeyDamaged);
     component.copy(name, component.size());
     name[component.size()] = 0;
-    const std::optional<Cell> next = FindSubkey(image, key, name);
-    if (!next) return std::nullopt;
-    key = *next;
-    if (chain != nullptr) chain->push_back(key);
+    SearchResult result = SearchSubkey(image, key, name);
+    if (result.outcome != Search::kFound && k == 0 && EqualFolded(component, CURRENT_CONTROL_SET)) {
+      lookup.control_set = CurrentControlSetNumber(image);
+      if (!lookup.control_set) return fail(LookupFailure::kNoCurrentControlSet);
+      const std::u16string control_set = ControlSetName(*lookup.control_set);
+      control_set.copy(name, control_set.size());
+      name[control_set.size()] = 0;
+      result = SearchSubkey(image, key, name);
+    }
+    if (result.outcome == Search::kRefused) return fail(LookupFailure::kListDamaged);
+    if (result.outcome != Search::kFound) return fail(LookupFailure::kNotFound);
+    key = result.node;
+    lookup.chain.push_back(key);
   }
-  return key;
+  lookup.key = key;
+  return lookup;
+}
+
+std::optional<Cell> FindKeyByPath(const HiveImage& image, std::u16string_view path) {
+  return LookUpKeyPath(image, path).key;
 }
 
 }  // namespace keyscout

@@ -354,18 +354,14 @@ KeyTreeCounts WalkKeyTree(const HiveImage& image, Cell start, std::u16string_vie
   return walk.Run(start, start_path);
 }
 
-std::optional<Cell> FindKeyWithStoredPath(const HiveImage& image, std::u16string_view path,
-                                          std::u16string* stored_path) {
-  std::vector<Cell> chain;
-  const std::optional<Cell> key = FindKeyByPath(image, path, &chain);
-  if (!key) return std::nullopt;
+bool StoredKeyPath(const HiveImage& image, const std::vector<Cell>& chain, std::u16string* stored_path) {
   stored_path->clear();
   std::vector<uint8_t> scratch;
   for (size_t i = 0; i < chain.size(); ++i) {
     if (i > 0) stored_path->push_back(u'\\');
-    if (!AppendWholeKeyName(image, chain[i], stored_path, &scratch)) return std::nullopt;
+    if (!AppendWholeKeyName(image, chain[i], stored_path, &scratch)) return false;
   }
-  return key;
+  return true;
 }
 
 }  // namespace keyscout

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "hive/image.h"
 #include "hive/key_node.h"
@@ -129,11 +130,9 @@ struct KeyTreeCounts {
 KeyTreeCounts WalkKeyTree(const HiveImage& image, Cell start, std::u16string_view start_path,
                           const KeyTreeOptions& options, KeyTreeVisitor& visitor);
 
-// The key `path` names below the root, as FindKeyByPath finds it, and in
-// `stored_path` the names of the keys on the way there exactly as stored,
-// joined by backslashes. Nothing when FindKeyByPath finds none, or a name
-// on the way cannot be read. Prints nothing.
-std::optional<Cell> FindKeyWithStoredPath(const HiveImage& image, std::u16string_view path,
-                                          std::u16string* stored_path);
+// In `stored_path`, the names of the keys of `chain` (the keys below the root
+// on the way to a key, as LookUpKeyPath gives them) exactly as stored, joined
+// by backslashes. False when one of the names cannot be read. Prints nothing.
+bool StoredKeyPath(const HiveImage& image, const std::vector<Cell>& chain, std::u16string* stored_path);
 
 }  // namespace keyscout

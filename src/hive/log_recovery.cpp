@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <span>
 
 #include "hive/base_block.h"
 #include "hive/marvin32.h"
@@ -31,6 +32,9 @@ struct LogReplay {
   uint32_t last_flags = 0;
   uint32_t hive_bins_size = 0;  // after the last entry (old format: the log's)
   std::vector<PageWrite> writes;
+  uint64_t read = 0;            // new format: sound entries read, applied or not
+  EntryEnd end = EntryEnd::kEnd;
+  uint64_t end_entry = 0;       // new format: the entry the replay ended at, unless at the end
 };
 
 // What the hive's own base block says of its state, and what its logs may
@@ -52,24 +56,32 @@ bool IsLogType(uint32_t type) {
 }
 
 // The log's base block copy, when the log is usable: its checksum is right,
-// its two sequence numbers are equal and its type is a log type.
+// its two sequence numbers are equal and its type is a log type. Else
+// nothing, and `*damage` says which test failed.
 //
 // Choice: the copy must also read "regf". It is a copy of a hive's base
 // block; one without the signature is not one, whatever its checksum says.
-std::optional<LogHeader> ReadLogHeader(const ByteReader& log, size_t index) {
+std::optional<LogHeader> ReadLogHeader(const ByteReader& log, size_t index, LogHeaderDamage* damage) {
   LogHeader header;
   header.log = index;
   uint32_t signature = 0;
   uint32_t secondary = 0;
+  // The checksum holds only when all BASE_COPY_SIZE bytes are there, so
+  // every field read below is.
+  *damage = LogHeaderDamage::kChecksum;
   if (!BaseBlockChecksumValid(log)) return std::nullopt;
+  *damage = LogHeaderDamage::kSignature;
   if (!log.U32(BASE_SIGNATURE, &signature) || signature != SIG_REGF) return std::nullopt;
+  *damage = LogHeaderDamage::kSequences;
   if (!log.U32(BASE_PRIMARY_SEQUENCE, &header.sequence) || !log.U32(BASE_SECONDARY_SEQUENCE, &secondary) ||
       header.sequence != secondary) {
     return std::nullopt;
   }
+  *damage = LogHeaderDamage::kFileType;
   if (!log.U32(BASE_FILE_TYPE, &header.type) || !IsLogType(header.type)) return std::nullopt;
   if (!log.U32(BASE_HIVE_BINS_SIZE, &header.hive_bins_size)) return std::nullopt;
   if (!log.U64(BASE_LAST_WRITTEN, &header.last_written)) return std::nullopt;
+  *damage = LogHeaderDamage::kNone;
   return header;
 }
 
@@ -80,40 +92,49 @@ struct EntryHeader {
   uint32_t hive_bins_size = 0;
 };
 
+// How reading one new-format entry went.
+enum class EntryRead : uint8_t { kSound, kEnd, kDamaged, kHashMismatch };
+
 // Reads the new-format entry at file offset `at` and appends its page writes.
-// False, with nothing appended, when the entry is not a sound one carrying
-// sequence number `expected`, or leaves the hive larger than
-// `most_bins_size`: replay of the log ends there.
-bool ReadEntry(const ByteReader& log, uint64_t at, uint32_t expected, uint64_t most_bins_size,
-               std::vector<PageWrite>* writes, EntryHeader* header) {
+// Anything but kSound, with nothing appended, when the entry is not a sound
+// one carrying sequence number `expected`, or leaves the hive larger than
+// `most_bins_size`: replay of the log ends there. No "HvLE" there, or an
+// entry of another sequence number (a stale one, from before the log was
+// last begun again), is the log's end.
+EntryRead ReadEntry(const ByteReader& log, uint64_t at, uint32_t expected, uint64_t most_bins_size,
+                    std::vector<PageWrite>* writes, EntryHeader* header) {
   uint32_t signature = 0;
   uint32_t size = 0;
-  if (!log.U32(at + HVLE_SIGNATURE, &signature) || signature != SIG_HVLE) return false;
-  if (!log.U32(at + HVLE_SIZE, &size) || size < HVLE_ALIGN || size % HVLE_ALIGN != 0) return false;
+  uint32_t sequence = 0;
+  if (!log.U32(at + HVLE_SIGNATURE, &signature) || signature != SIG_HVLE) return EntryRead::kEnd;
+  // A stale entry ends the log whatever else is wrong with it; only an entry
+  // of the sequence number due can be damaged.
+  // (When the field cannot be read, the entry's view below cannot be had.)
+  if (log.U32(at + HVLE_SEQUENCE, &sequence) && sequence != expected) return EntryRead::kEnd;
+  if (!log.U32(at + HVLE_SIZE, &size) || size < HVLE_ALIGN || size % HVLE_ALIGN != 0) return EntryRead::kDamaged;
   // The entry is read through a view of its own size: no field, reference or
   // page of it can be taken from the log beyond its end.
   const ByteReader entry = log.Sub(at, size);
-  if (entry.IsNull()) return false;
+  if (entry.IsNull()) return EntryRead::kDamaged;
   uint32_t flags = 0;
-  uint32_t sequence = 0;
   uint32_t hive_bins_size = 0;
   uint32_t count = 0;
   uint64_t pages_hash = 0;
   uint64_t header_hash = 0;
-  if (!entry.U32(HVLE_FLAGS, &flags) || !entry.U32(HVLE_SEQUENCE, &sequence) ||
-      !entry.U32(HVLE_HIVE_BINS_SIZE, &hive_bins_size) || !entry.U32(HVLE_PAGE_COUNT, &count) ||
+  if (!entry.U32(HVLE_FLAGS, &flags) || !entry.U32(HVLE_HIVE_BINS_SIZE, &hive_bins_size) || !entry.U32(HVLE_PAGE_COUNT, &count) ||
       !entry.U64(HVLE_HASH_PAGES, &pages_hash) || !entry.U64(HVLE_HASH_HEADER, &header_hash)) {
-    return false;
+    return EntryRead::kDamaged;
   }
-  if (sequence != expected) return false;
   if (hive_bins_size < PAGE_SIZE || hive_bins_size % PAGE_SIZE != 0 || hive_bins_size > HIVE_BINS_SIZE_MAX ||
       hive_bins_size > most_bins_size) {
-    return false;
+    return EntryRead::kDamaged;
   }
   const uint64_t refs_end = HVLE_PAGE_REFS + HVLE_REF_BYTES * uint64_t{count};
-  if (count == 0 || refs_end > size) return false;
-  if (HashMarvin32(entry, 0, HVLE_HEADER_HASHED) != header_hash) return false;
-  if (HashMarvin32(entry, HVLE_PAGE_REFS, size - HVLE_PAGE_REFS) != pages_hash) return false;
+  if (count == 0 || refs_end > size) return EntryRead::kDamaged;
+  if (HashMarvin32(entry, 0, HVLE_HEADER_HASHED) != header_hash ||
+      HashMarvin32(entry, HVLE_PAGE_REFS, size - HVLE_PAGE_REFS) != pages_hash) {
+    return EntryRead::kHashMismatch;
+  }
 
   const size_t kept = writes->size();
   uint64_t data = refs_end;
@@ -134,7 +155,7 @@ bool ReadEntry(const ByteReader& log, uint64_t at, uint32_t expected, uint64_t m
     if (!read || offset % PAGE_SIZE != 0 || length % PAGE_SIZE != 0 ||
         uint64_t{offset} + length > hive_bins_size || page.IsNull()) {
       writes->resize(kept);
-      return false;
+      return EntryRead::kDamaged;
     }
     // An empty page writes nothing; leaving it out keeps the plan within one
     // write per 4096 bytes of log, however many references a log holds.
@@ -142,7 +163,7 @@ bool ReadEntry(const ByteReader& log, uint64_t at, uint32_t expected, uint64_t m
     data += length;
   }
   *header = EntryHeader{size, flags, hive_bins_size};
-  return true;
+  return EntryRead::kSound;
 }
 
 // The entries of a new-format log up to the first that is not sound. Those
@@ -155,7 +176,16 @@ LogReplay ReplayNewLog(const ByteReader& log, const LogHeader& header, uint32_t 
   uint32_t sequence = header.sequence;
   EntryHeader entry;
   // Each entry read moves on by at least HVLE_ALIGN bytes of the file.
-  for (; ReadEntry(log, at, sequence, most_bins_size, &replay.writes, &entry); ++sequence) {
+  for (;; ++sequence) {
+    const EntryRead read = ReadEntry(log, at, sequence, most_bins_size, &replay.writes, &entry);
+    if (read != EntryRead::kSound) {
+      if (read != EntryRead::kEnd) {
+        replay.end = read == EntryRead::kHashMismatch ? EntryEnd::kHashMismatch : EntryEnd::kDamaged;
+        replay.end_entry = replay.read + 1;
+      }
+      break;
+    }
+    ++replay.read;
     at += entry.size;
     if (SerialDifference(sequence, from) < 0) {
       // An entry applied already, from an earlier log. Such entries come
@@ -284,9 +314,10 @@ bool FinishPlan(const ByteReader& hive, const HiveState& state, const std::vecto
 }
 
 // New format: logs in sequence order, each after the first applied only when
-// it starts right after the last entry applied.
+// it starts right after the last entry applied. Sets the outcome of each.
 bool PlanNewFormat(const ByteReader& hive, const HiveState& state, const std::vector<LogFile>& logs,
                    std::vector<LogHeader> headers, RecoveryPlan* plan) {
+  std::vector<LogOutcome>& outcomes = plan->summary.logs;
   if (headers.empty()) return false;
   // Sorting by the signed distance from one origin keeps the order a strict
   // one however many logs there are and however their numbers wrap; for two
@@ -297,18 +328,34 @@ bool PlanNewFormat(const ByteReader& hive, const HiveState& state, const std::ve
   });
   // With the hive's base block invalid its sequence numbers mean nothing:
   // the newest log is applied alone, as Windows does.
-  if (!state.valid) headers.erase(headers.begin(), headers.end() - 1);
+  if (!state.valid) {
+    for (auto older = headers.begin(); older + 1 < headers.end(); ++older) {
+      outcomes[older->log].verdict = LogVerdict::kNotNewest;
+    }
+    headers.erase(headers.begin(), headers.end() - 1);
+  }
 
   std::vector<LogReplay> applied;
   std::optional<uint32_t> next;
   for (const LogHeader& header : headers) {
+    LogOutcome& outcome = outcomes[header.log];
     // A log older than the hive holds nothing the hive lacks.
-    if (state.valid && SerialDifference(header.sequence, state.secondary) < 0) continue;
+    if (state.valid && SerialDifference(header.sequence, state.secondary) < 0) {
+      outcome.verdict = LogVerdict::kOlderThanHive;
+      continue;
+    }
     // Choice: a log whose first entry is already unsound applied nothing, and
     // the next log must then start where it would have started: exactly the
     // rule for one applied entry more, so logs with a gap between them are
     // never joined.
-    if (next && SerialDifference(header.sequence, *next) > 0) break;
+    if (next && SerialDifference(header.sequence, *next) > 0) {
+      // This log and every later one: none follows on from what was applied.
+      for (const LogHeader& later : std::span(&header, headers.data() + headers.size())) {
+        outcomes[later.log] = LogOutcome{.verdict = LogVerdict::kSequenceGap, .expected = *next,
+                                         .found = later.sequence};
+      }
+      break;
+    }
     // Choice: a log that starts at or before an entry already applied (a
     // copy of a log saved under another of the names, or a stale one) gives
     // only its entries that continue the sequence, and none when it has
@@ -316,24 +363,39 @@ bool PlanNewFormat(const ByteReader& hive, const HiveState& state, const std::ve
     const uint32_t from = next.value_or(header.sequence);
     LogReplay replay = ReplayNewLog(logs[header.log].bytes, header, from, state.most_bins_size);
     next = static_cast<uint32_t>(from + replay.entries);
-    if (replay.entries != 0) applied.push_back(std::move(replay));
+    outcome.end = replay.end;
+    outcome.end_entry = replay.end_entry;
+    if (replay.entries != 0) {
+      outcome.verdict = LogVerdict::kApplied;
+      applied.push_back(std::move(replay));
+    } else {
+      outcome.verdict = replay.read == 0 ? LogVerdict::kNoSoundEntry : LogVerdict::kNothingNew;
+    }
   }
   return FinishPlan(hive, state, logs, applied, LogFormat::kNew, plan);
 }
 
 // Old format: the latest usable log, when it is not older than the hive.
+// Sets the outcome of each.
 bool PlanOldFormat(const ByteReader& hive, const HiveState& state, const std::vector<LogFile>& logs,
                    const std::vector<LogHeader>& headers, RecoveryPlan* plan) {
+  std::vector<LogOutcome>& outcomes = plan->summary.logs;
   std::optional<LogReplay> latest;
   for (const LogHeader& header : headers) {
     std::optional<LogReplay> replay = ReplayOldLog(logs[header.log].bytes, header, state.most_bins_size);
+    outcomes[header.log].verdict = replay ? LogVerdict::kNotNewest : LogVerdict::kDamagedDirtyVector;
     // Choice: on a tie of last written times the log given first is kept.
     if (replay && (!latest || header.last_written > latest->header->last_written)) latest = std::move(replay);
   }
   if (!latest) return false;
+  LogOutcome& outcome = outcomes[latest->header->log];
   // Choice: when the hive states no time at all (base block invalid and no
   // first hbin to read it from) the log is applied: nothing says it is older.
-  if (state.last_written && latest->header->last_written < *state.last_written) return false;
+  if (state.last_written && latest->header->last_written < *state.last_written) {
+    outcome.verdict = LogVerdict::kOlderThanHive;
+    return false;
+  }
+  outcome.verdict = LogVerdict::kApplied;
   std::vector<LogReplay> applied;
   applied.push_back(std::move(*latest));
   return FinishPlan(hive, state, logs, applied, LogFormat::kOld, plan);
@@ -372,19 +434,28 @@ RecoveryPlan PlanLogRecovery(const ByteReader& hive, const std::vector<LogFile>&
 
   std::vector<LogHeader> new_logs;
   std::vector<LogHeader> old_logs;
+  std::vector<LogOutcome>& outcomes = plan.summary.logs;
+  outcomes.resize(logs.size());
   for (size_t i = 0; i < logs.size(); ++i) {
-    const std::optional<LogHeader> header = ReadLogHeader(logs[i].bytes, i);
-    if (!header) continue;
+    LogHeaderDamage damage = LogHeaderDamage::kNone;
+    const std::optional<LogHeader> header = ReadLogHeader(logs[i].bytes, i, &damage);
+    if (!header) {
+      outcomes[i] = LogOutcome{.verdict = LogVerdict::kDamagedBaseBlock, .damage = damage};
+      continue;
+    }
     (header->type == FILE_TYPE_NEW_LOG ? new_logs : old_logs).push_back(*header);
   }
   // Choice: the new format is preferred by being tried first; when none of
   // its logs applies, a usable old-format log may still be. A format that
-  // fails leaves the summary and the writes untouched.
-  if (PlanNewFormat(hive, state, logs, new_logs, &plan) || PlanOldFormat(hive, state, logs, old_logs, &plan)) {
+  // fails leaves the rest of the summary and the writes untouched.
+  if (PlanNewFormat(hive, state, logs, new_logs, &plan)) {
+    for (const LogHeader& header : old_logs) outcomes[header.log].verdict = LogVerdict::kOtherFormatApplied;
     return plan;
   }
+  if (PlanOldFormat(hive, state, logs, old_logs, &plan)) return plan;
   RecoveryPlan none;
   none.summary.state = RecoveryState::kNoUsableLog;
+  none.summary.logs = std::move(outcomes);
   return none;
 }
 

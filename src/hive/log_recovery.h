@@ -45,6 +45,50 @@ struct AppliedLog {
   uint64_t entries = 0;  // log entries applied: at least 1 (new format), 0 (old)
 };
 
+// What became of one log given to PlanLogRecovery.
+enum class LogVerdict : uint8_t {
+  kNotConsidered,       // the hive is clean: no log was looked at
+  kApplied,             // its entries (new format) or pages (old format) are applied
+  kDamagedBaseBlock,    // its base block copy is not a usable log's (`damage` says how)
+  kOlderThanHive,       // it holds nothing the hive lacks
+  kSequenceGap,         // it starts at sequence `found` where `expected` was due next
+  kNoSoundEntry,        // new format: its first entry is not sound (`end` says why)
+  kNothingNew,          // new format: its sound entries were all applied already, from another log
+  kNotNewest,           // another log is newer, and only the newest applies (old format; or the
+                        // hive's base block is invalid)
+  kDamagedDirtyVector,  // old format: its dirty vector is damaged or names pages it lacks
+  kOtherFormatApplied,  // old format: logs of the newer format were applied instead
+};
+
+// How a log's base block copy fails to be a usable log's.
+enum class LogHeaderDamage : uint8_t {
+  kNone,
+  kChecksum,   // the checksum does not hold
+  kSignature,  // no "regf"
+  kSequences,  // its two sequence numbers differ: the log itself was not written in full
+  kFileType,   // its file type is not a log's
+};
+
+// How the replay of a new-format log ended.
+enum class EntryEnd : uint8_t {
+  kEnd,           // at its end: no further entry, or one of another sequence number (a stale one)
+  kDamaged,       // at an entry whose sizes, page references or hive size are wrong
+  kHashMismatch,  // at an entry whose hashes do not match its bytes
+};
+
+// One log's fate and its reason, for the diagnostics of -t.
+struct LogOutcome {
+  LogVerdict verdict = LogVerdict::kNotConsidered;
+  LogHeaderDamage damage = LogHeaderDamage::kNone;
+  // New format: how the replay ended, and at which entry of the log
+  // (counted from 1) when not at its end.
+  EntryEnd end = EntryEnd::kEnd;
+  uint64_t end_entry = 0;
+  // kSequenceGap: the sequence number due next, and the log's own.
+  uint32_t expected = 0;
+  uint32_t found = 0;
+};
+
 // What the plan does, for the status line (app/log_status.h).
 struct RecoverySummary {
   RecoveryState state = RecoveryState::kClean;
@@ -57,6 +101,8 @@ struct RecoverySummary {
   // between are missing and the recovery may be incomplete.
   std::optional<uint32_t> gap_from;
   uint64_t pages = 0;  // old format: 512-byte pages written
+  // One per log given, in the order given.
+  std::vector<LogOutcome> logs;
 };
 
 // Bytes copied from a log over the hive bins data.
@@ -94,7 +140,7 @@ struct RecoveryPlan {
 // Decides whether the hive is dirty, which of `logs` apply and in what order,
 // and reads them into a plan. A clean hive gives state kClean and a hive with
 // nothing applicable kNoUsableLog, both without writes; a damaged log is left
-// out rather than reported. The plan's memory is bounded by the sizes of the
+// out, and the summary says of each log why it was applied or not. The plan's memory is bounded by the sizes of the
 // logs (at most one write per 512 bytes of log), and its image_size by the
 // stored hive's size plus theirs. Prints nothing.
 RecoveryPlan PlanLogRecovery(const ByteReader& hive, const std::vector<LogFile>& logs);

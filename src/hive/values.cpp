@@ -67,7 +67,7 @@ int MatchValueName(const HiveImage& image, Cell value, void* context) {
   NameBuffer stored;
   const int n = DecodeValueName(image, value, stored);
   if (n < 0) return VISIT_STOP;
-  if (!EqualFolded(std::u16string_view(stored, static_cast<size_t>(n)), search.name)) return VISIT_CONTINUE;
+  if (!TypedNameMatches(search.name, std::u16string_view(stored, static_cast<size_t>(n)))) return VISIT_CONTINUE;
   search.found = 1;
   search.value = value;
   return VISIT_STOP;

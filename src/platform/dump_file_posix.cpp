@@ -17,14 +17,24 @@ bool DumpFile::Create(const std::u16string& path, const Evidence& evidence) {
   // No O_TRUNC here: opening the hive itself this way (through any link)
   // changes nothing, and the identity test below then refuses it.
   const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
-  if (fd < 0) return false;
+  if (fd < 0) {
+    problem_ = ProblemOfErrno(errno);
+    return false;
+  }
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || evidence.Includes(IdentityOfStat(st))) {
+  if (::fstat(fd, &st) != 0) {
+    problem_ = ProblemOfErrno(errno);
+    ::close(fd);
+    return false;
+  }
+  if (const EvidenceRole role = evidence.RoleOf(IdentityOfStat(st)); role != EvidenceRole::kNone) {
+    problem_ = EvidenceProblem(role);
     ::close(fd);
     return false;
   }
   // A device or a pipe cannot be truncated and need not be.
   if (S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) {
+    problem_ = ProblemOfErrno(errno);
     ::close(fd);
     return false;
   }
@@ -41,9 +51,13 @@ bool DumpFile::WriteAll(const uint8_t* data, uint64_t length) {
     const ssize_t n = ::write(fd, data, chunk);
     if (n < 0) {
       if (errno == EINTR) continue;
+      problem_ = ProblemOfErrno(errno);
       return false;
     }
-    if (n == 0) return false;
+    if (n == 0) {
+      problem_ = {FileProblemKind::kSystem, "nothing was written"};
+      return false;
+    }
     data += n;
     length -= static_cast<uint64_t>(n);
   }

@@ -1,6 +1,7 @@
 #include <algorithm>
 
 #include "platform/dump_file.h"
+#include "platform/log_files.h"
 #include "platform/windows_api.h"
 
 namespace keyscout {
@@ -13,13 +14,23 @@ bool DumpFile::Create(const std::u16string& path, const Evidence& evidence) {
   // opened without truncating (OPEN_ALWAYS) and truncated only after it.
   HANDLE file = ::CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  if (file == INVALID_HANDLE_VALUE) {
+    problem_ = ProblemOfLastError(::GetLastError(), path);
+    // The hive and its logs, held without sharing, refuse the open itself:
+    // their identity, read without asking for access, says which it was.
+    if (const EvidenceRole role = evidence.RoleOf(IdentityOfFile(path)); role != EvidenceRole::kNone) {
+      problem_ = EvidenceProblem(role);
+    }
+    return false;
+  }
   file_ = CastFromHandle(file);
-  if (evidence.Includes(IdentityOfHandle(file))) {
+  if (const EvidenceRole role = evidence.RoleOf(IdentityOfHandle(file)); role != EvidenceRole::kNone) {
+    problem_ = EvidenceProblem(role);
     Close();
     return false;
   }
   if (::GetFileType(file) == FILE_TYPE_DISK && !::SetEndOfFile(file)) {
+    problem_ = ProblemOfLastError(::GetLastError(), path);
     Close();
     return false;
   }
@@ -35,8 +46,14 @@ bool DumpFile::WriteAll(const uint8_t* data, uint64_t length) {
   do {
     const DWORD chunk = static_cast<DWORD>(std::min<uint64_t>(length, 1u << 30));
     DWORD written = 0;
-    if (!::WriteFile(CastToHandle(file_), data, chunk, &written, nullptr)) return false;
-    if (written == 0 && chunk != 0) return false;
+    if (!::WriteFile(CastToHandle(file_), data, chunk, &written, nullptr)) {
+      problem_ = ProblemOfLastError(::GetLastError(), u"");
+      return false;
+    }
+    if (written == 0 && chunk != 0) {
+      problem_ = {FileProblemKind::kSystem, "nothing was written"};
+      return false;
+    }
     data += written;
     length -= written;
   } while (length > 0);

@@ -7,27 +7,41 @@
 // (DumpFile::Create).
 #pragma once
 
-#include <algorithm>
+#include <cstdint>
 #include <vector>
 
 #include "platform/file_identity.h"
 
 namespace keyscout {
 
+// What a file of the evidence is to the run: the hive, or one of its logs.
+enum class EvidenceRole : uint8_t { kNone, kHive, kLog };
+
 class Evidence {
  public:
-  // Adds `file`; an identity the system could not tell is left out, since it
-  // would match nothing.
-  void Add(const FileIdentity& file) {
-    if (file.known()) files_.push_back(file);
+  // Adds `file` as the hive or one of its logs; an identity the system could
+  // not tell is left out, since it would match nothing.
+  void Add(const FileIdentity& file, EvidenceRole role) {
+    if (file.known()) files_.push_back(Entry{file, role});
   }
   // True when `file` is one of the files added. Prints nothing.
-  bool Includes(const FileIdentity& file) const {
-    return std::find(files_.begin(), files_.end(), file) != files_.end();
+  bool Includes(const FileIdentity& file) const { return RoleOf(file) != EvidenceRole::kNone; }
+  // What `file` was added as (the hive first, should it also be a log), or
+  // kNone. Prints nothing.
+  EvidenceRole RoleOf(const FileIdentity& file) const {
+    EvidenceRole role = EvidenceRole::kNone;
+    for (const Entry& entry : files_) {
+      if (entry.file == file && role != EvidenceRole::kHive) role = entry.role;
+    }
+    return role;
   }
 
  private:
-  std::vector<FileIdentity> files_;
+  struct Entry {
+    FileIdentity file;
+    EvidenceRole role;
+  };
+  std::vector<Entry> files_;
 };
 
 }  // namespace keyscout

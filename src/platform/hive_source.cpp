@@ -12,21 +12,46 @@ MapStatus MappedHiveSource::Open(const std::u16string& path, FileBytes* hive) {
 }
 
 std::vector<OpenedLog> MappedHiveSource::OpenLogs() {
+  std::vector<FoundLog> wanted;
+  if (named_logs_.empty()) {
+    wanted = FindLogFiles(path_);
+  } else {
+    for (const std::u16string& path : named_logs_) wanted.push_back(FoundLog{path, path});
+  }
   std::vector<OpenedLog> logs;
-  for (const FoundLog& found : FindLogFiles(path_)) {
+  for (const FoundLog& found : wanted) {
+    OpenedLog log{found.name, {}, {}};
+    // A log named that is the hive itself holds no log; on Windows, where the
+    // hive is held without sharing, it could not even be opened.
+    if (const FileIdentity named = IdentityOfFile(found.path); named.known() && named == file_.identity()) {
+      log.problem.kind = FileProblemKind::kIsHive;
+      logs.push_back(std::move(log));
+      continue;
+    }
     auto file = std::make_unique<MappedFile>();
     FileIdentity opened;
     // Choice: a log that cannot be opened (no access, held by a writer, not a
-    // plain file) is left out as one that is not there: the hive itself can
-    // still be read, and the status line says which logs were applied.
+    // plain file) is not applied, and the run goes on with the others: the
+    // hive itself can still be read, the status line says which logs were
+    // applied, and standard error why this one was not.
     const bool mapped = file->Open(found.path, &opened) == MapStatus::kOk;
     opened_logs_.push_back(opened);
     if (mapped) {
-      logs.push_back(OpenedLog{found.name, FileBytes{file->data(), file->size()}});
+      log.bytes = FileBytes{file->data(), file->size()};
       logs_.push_back(std::move(file));
+    } else {
+      log.problem = file->problem();
     }
+    logs.push_back(std::move(log));
   }
   return logs;
+}
+
+LogNames MappedHiveSource::NameLogsBeside() {
+  LogNames names;
+  for (FoundLog& found : FindLogFiles(path_)) names.own.push_back(std::move(found.name));
+  names.others = FindOtherLogNames(path_);
+  return names;
 }
 
 Evidence MappedHiveSource::GatherEvidence() {
@@ -36,10 +61,11 @@ Evidence MappedHiveSource::GatherEvidence() {
   // log name that leads to a device, could otherwise be written by a dump
   // file or by standard output. As opened too: a file replaced after it was
   // opened is not the one its name now leads to.
-  evidence.Add(IdentityOfFile(path_));
-  evidence.Add(file_.identity());
-  for (const FoundLog& found : FindLogFiles(path_)) evidence.Add(IdentityOfFile(found.path));
-  for (const FileIdentity& opened : opened_logs_) evidence.Add(opened);
+  evidence.Add(IdentityOfFile(path_), EvidenceRole::kHive);
+  evidence.Add(file_.identity(), EvidenceRole::kHive);
+  for (const FoundLog& found : FindLogFiles(path_)) evidence.Add(IdentityOfFile(found.path), EvidenceRole::kLog);
+  for (const std::u16string& named : named_logs_) evidence.Add(IdentityOfFile(named), EvidenceRole::kLog);
+  for (const FileIdentity& opened : opened_logs_) evidence.Add(opened, EvidenceRole::kLog);
   return evidence;
 }
 

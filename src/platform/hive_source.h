@@ -1,6 +1,6 @@
 // The files one run reads, as the driver asks for them: the hive, the
-// transaction logs beside it, a private writable view of the hive for -t, and
-// the files the run must never write. The product maps the files on disk
+// transaction logs beside it (or those -L names), a private writable view of
+// the hive for -t, and the files the run must never write. The product maps the files on disk
 // (MappedHiveSource); tests hand over in-memory copies, so that a stray read
 // is caught by the sanitizer. Only bytes, sizes and file identities cross
 // here: what the bytes mean is the hive code's.
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/evidence.h"
+#include "platform/file_problem.h"
 #include "platform/mapped_file.h"
 
 namespace keyscout {
@@ -22,28 +23,44 @@ struct FileBytes {
   uint64_t size = 0;
 };
 
-// A transaction log a source opened: its name as the folder spells it, and
-// its bytes.
+// A transaction log a source looked at: its name (as the folder spells it,
+// or the path -L gave), and its bytes, or why it could not be had (bytes.data
+// then null).
 struct OpenedLog {
   std::u16string name;
   FileBytes bytes;
+  FileProblem problem;
+};
+
+// The names of the log files in a hive's folder.
+struct LogNames {
+  std::vector<std::u16string> own;     // the hive's own (FindLogFiles)
+  std::vector<std::u16string> others;  // of other names (FindOtherLogNames)
 };
 
 class HiveSource {
  public:
   virtual ~HiveSource() = default;
   // Opens the hive `path` names and sets `*hive` to its bytes, valid until
-  // Close. On failure `*hive` is left as it was.
+  // Close. On failure `*hive` is left as it was, and OpenProblem says why.
   virtual MapStatus Open(const std::u16string& path, FileBytes* hive) = 0;
-  // Opens the transaction logs beside the hive that Open opened, each named
-  // as it was found, their bytes valid as the hive's are. A log that cannot
-  // be opened, or is empty, is no log and is left out (but is evidence all
-  // the same).
+  virtual FileProblem OpenProblem() const = 0;
+  // -L: the transaction logs are the files `paths` name, in that order,
+  // instead of those beside the hive. Called before Open.
+  virtual void UseLogs(std::vector<std::u16string> paths) = 0;
+  // Opens the transaction logs of the hive that Open opened: those UseLogs
+  // named, else those beside it, each named as it was given or found, their
+  // bytes valid as the hive's are. Each is in the list; one that cannot be
+  // opened, is empty or is the hive itself carries why instead of bytes (and
+  // is evidence all the same).
   virtual std::vector<OpenedLog> OpenLogs() = 0;
+  // The names of the log files beside the hive that Open was given, read
+  // from its folder without opening any.
+  virtual LogNames NameLogsBeside() = 0;
   // The files the run must never write (platform/evidence.h): the hive that
-  // Open was given and every log beside it, by name through any link,
-  // whether they opened or not, and as Open and OpenLogs opened them. Asked
-  // after Open, whether or not it succeeded.
+  // Open was given, every log beside it and every log UseLogs named, by name
+  // through any link, whether they opened or not, and as Open and OpenLogs
+  // opened them. Asked after Open, whether or not it succeeded.
   virtual Evidence GatherEvidence() = 0;
   // Replaces the hive's bytes with a private, writable view of them at least
   // `length` bytes long, zero past the stored file, which the run may write
@@ -59,13 +76,17 @@ class HiveSource {
 class MappedHiveSource : public HiveSource {
  public:
   MapStatus Open(const std::u16string& path, FileBytes* hive) override;
+  FileProblem OpenProblem() const override { return file_.problem(); }
+  void UseLogs(std::vector<std::u16string> paths) override { named_logs_ = std::move(paths); }
   std::vector<OpenedLog> OpenLogs() override;
+  LogNames NameLogsBeside() override;
   Evidence GatherEvidence() override;
   uint8_t* MakePrivateWritable(uint64_t length, uint64_t* view_length) override;
   void Close() override;
 
  private:
   std::u16string path_;
+  std::vector<std::u16string> named_logs_;
   MappedFile file_;
   // Each log mapped as the hive is, and the identity of every log file
   // opened, those that could not be mapped (an empty one) included.

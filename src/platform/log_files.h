@@ -33,6 +33,12 @@ bool IsLogNameOf(std::u16string_view hive_name, std::u16string_view candidate);
 // logs are copied beside it under the same name.
 std::vector<FoundLog> FindLogFiles(const std::u16string& hive_path);
 
+// The names of the other files in the folder of `hive_path` that end in
+// ".LOG1", ".LOG2" or ".LOG" (any case) after a name of their own: the logs of
+// some hive, perhaps of this one under the name it had before it was renamed.
+// Sorted by name. Prints nothing.
+std::vector<std::u16string> FindOtherLogNames(const std::u16string& hive_path);
+
 // Each system's part of FindLogFiles: where the folder part of `path` ends
 // (just past its last separator, or 0), and the name of every entry of
 // `folder` ("" for the current one) handed to `visit`; a folder that cannot

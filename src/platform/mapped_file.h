@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/file_identity.h"
+#include "platform/file_problem.h"
 
 namespace keyscout {
 
@@ -24,9 +25,10 @@ class MappedFile {
   MappedFile(const MappedFile&) = delete;
   MappedFile& operator=(const MappedFile&) = delete;
 
-  // Opens and maps `path`. On failure nothing stays open. When `opened` is
-  // given, it is set to the file's identity as soon as the file is open, so a
-  // file that was opened but could not be mapped (an empty one) is known too.
+  // Opens and maps `path`. On failure nothing stays open, and problem() says
+  // why. When `opened` is given, it is set to the file's identity as soon as
+  // the file is open, so a file that was opened but could not be mapped (an
+  // empty one) is known too.
   MapStatus Open(const std::u16string& path, FileIdentity* opened = nullptr);
   void Close();
 
@@ -42,6 +44,8 @@ class MappedFile {
   uint64_t size() const { return size_; }
   // The open file's identity; meaningful while it is open.
   const FileIdentity& identity() const { return identity_; }
+  // Why the last Open failed.
+  const FileProblem& problem() const { return problem_; }
 
  private:
   intptr_t file_ = -1;     // descriptor or handle
@@ -50,6 +54,7 @@ class MappedFile {
   uint64_t size_ = 0;
   bool view_is_copy_ = false;  // Windows: the view is a private buffer, not a mapped view
   FileIdentity identity_;
+  FileProblem problem_;
 };
 
 }  // namespace keyscout

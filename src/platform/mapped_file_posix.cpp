@@ -17,6 +17,7 @@ namespace keyscout {
 
 MapStatus MappedFile::Open(const std::u16string& path, FileIdentity* opened) {
   Close();
+  problem_ = FileProblem{};
   const std::string name = EncodeFileName(path);
   // O_NONBLOCK keeps a FIFO from stalling the open; it is refused just below.
   const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
@@ -30,11 +31,23 @@ MapStatus MappedFile::Open(const std::u16string& path, FileIdentity* opened) {
 #else
   fd = ::open(name.c_str(), flags);
 #endif
-  if (fd < 0) return MapStatus::kCannotOpen;
+  if (fd < 0) {
+    problem_ = ProblemOfErrno(errno);
+    return MapStatus::kCannotOpen;
+  }
   struct stat st {};
   // The view must not change under us. A shared lock lets other readers in
   // (several runs on one file) but fails when a writer holds the file locked.
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::flock(fd, LOCK_SH | LOCK_NB) != 0) {
+  if (::fstat(fd, &st) != 0) {
+    problem_ = ProblemOfErrno(errno);
+  } else if (S_ISDIR(st.st_mode)) {
+    problem_.kind = FileProblemKind::kFolder;
+  } else if (!S_ISREG(st.st_mode)) {
+    problem_.kind = FileProblemKind::kNotPlainFile;
+  } else if (::flock(fd, LOCK_SH | LOCK_NB) != 0) {
+    problem_ = ProblemOfErrno(errno);
+  }
+  if (problem_.kind != FileProblemKind::kNone) {
     ::close(fd);
     return MapStatus::kCannotOpen;
   }
@@ -44,10 +57,12 @@ MapStatus MappedFile::Open(const std::u16string& path, FileIdentity* opened) {
   if (st.st_size <= 0 ||
       static_cast<uint64_t>(st.st_size) > std::numeric_limits<size_t>::max()) {
     Close();
+    problem_.kind = st.st_size <= 0 ? FileProblemKind::kEmpty : FileProblemKind::kTooLarge;
     return MapStatus::kCannotMapTarget;
   }
   void* view = ::mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
   if (view == MAP_FAILED) {
+    problem_ = ProblemOfErrno(errno);
     Close();
     return MapStatus::kCannotMapMemory;
   }

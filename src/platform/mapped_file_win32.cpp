@@ -9,13 +9,17 @@ namespace keyscout {
 
 MapStatus MappedFile::Open(const std::u16string& path, FileIdentity* opened) {
   Close();
+  problem_ = FileProblem{};
   // Share mode 0: while the tool holds the file nobody else may open it, so
   // the view cannot change under the reports; a file someone else holds open
   // (a live hive among others) cannot be opened at all.
   const std::wstring name = ConvertToWindowsText(path);
   HANDLE file = ::CreateFileW(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return MapStatus::kCannotOpen;
+  if (file == INVALID_HANDLE_VALUE) {
+    problem_ = ProblemOfLastError(::GetLastError(), path);
+    return MapStatus::kCannotOpen;
+  }
   file_ = CastFromHandle(file);
   identity_ = IdentityOfHandle(file);
   if (opened != nullptr) *opened = identity_;
@@ -23,14 +27,20 @@ MapStatus MappedFile::Open(const std::u16string& path, FileIdentity* opened) {
   // The reader needs the length to keep every read inside the view; a file too
   // long for the address space could not be viewed whole anyway.
   LARGE_INTEGER length{};
-  if (!::GetFileSizeEx(file, &length) || length.QuadPart <= 0 ||
-      static_cast<uint64_t>(length.QuadPart) > std::numeric_limits<size_t>::max()) {
+  if (!::GetFileSizeEx(file, &length)) {
+    problem_ = ProblemOfLastError(::GetLastError(), path);
+    Close();
+    return MapStatus::kCannotMapTarget;
+  }
+  if (length.QuadPart <= 0 || static_cast<uint64_t>(length.QuadPart) > std::numeric_limits<size_t>::max()) {
+    problem_.kind = length.QuadPart <= 0 ? FileProblemKind::kEmpty : FileProblemKind::kTooLarge;
     Close();
     return MapStatus::kCannotMapTarget;
   }
 
   HANDLE mapping = ::CreateFileMappingW(file, nullptr, PAGE_WRITECOPY, 0, 0, nullptr);
   if (mapping == nullptr) {
+    problem_ = ProblemOfLastError(::GetLastError(), path);
     Close();
     return MapStatus::kCannotMapTarget;
   }
@@ -38,6 +48,7 @@ MapStatus MappedFile::Open(const std::u16string& path, FileIdentity* opened) {
 
   void* view = ::MapViewOfFile(mapping, FILE_MAP_COPY, 0, 0, 0);
   if (view == nullptr) {
+    problem_ = ProblemOfLastError(::GetLastError(), path);
     Close();
     return MapStatus::kCannotMapMemory;
   }

@@ -20,6 +20,7 @@
 #include <string_view>
 
 #include "platform/file_identity.h"
+#include "platform/file_problem.h"
 
 namespace keyscout {
 
@@ -42,6 +43,34 @@ inline FileIdentity IdentityOfHandle(HANDLE handle) {
   BY_HANDLE_FILE_INFORMATION info{};
   if (!::GetFileInformationByHandle(handle, &info)) return FileIdentity{};
   return FileIdentity{info.dwVolumeSerialNumber, (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+}
+
+// Why a call on the file `path` failed, from the `error` GetLastError gave.
+// Opening a folder as a file is refused as access denied: the folder is told
+// apart by its attributes.
+inline FileProblem ProblemOfLastError(DWORD error, std::u16string_view path) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return {FileProblemKind::kMissing, {}};
+    case ERROR_ACCESS_DENIED: {
+      const DWORD attributes = ::GetFileAttributesW(ConvertToWindowsText(path).c_str());
+      const bool folder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+      return {folder ? FileProblemKind::kFolder : FileProblemKind::kNoPermission, {}};
+    }
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return {FileProblemKind::kLocked, {}};
+    default:
+      break;
+  }
+  char text[256] = {};
+  DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                                  text, sizeof(text), nullptr);
+  // The system's sentence ends in a full stop and a line end.
+  while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r' || text[length - 1] == '.')) --length;
+  if (length == 0) return {FileProblemKind::kSystem, "system error " + std::to_string(error)};
+  return {FileProblemKind::kSystem, std::string(text, length)};
 }
 
 }  // namespace keyscout

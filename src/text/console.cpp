@@ -53,14 +53,23 @@ void Console::Format(std::u16string_view format, std::initializer_list<FormatArg
     if (j >= format.size()) break;
     std::u16string_view rest = format.substr(j);
     auto take = [&]() -> const FormatArg* { return arg != end ? arg++ : nullptr; };
+    // A template's own text and what the user typed is written as it is;
+    // text from a hive with its control characters escaped.
+    const auto text = [this](const FormatArg& a, std::u16string_view part) {
+      if (a.from_hive) {
+        HiveText(part);
+      } else {
+        Wide(part);
+      }
+    };
     if (rest.starts_with(u"%s")) {
-      if (const FormatArg* a = take(); a && a->is_text) Wide(a->text);
+      if (const FormatArg* a = take(); a && a->is_text) text(*a, a->text);
       i = j + 2;
     } else if (rest.starts_with(u"%-8s")) {
       if (const FormatArg* a = take(); a && a->is_text) {
         size_t n = 0;
         while (n < a->text.size() && a->text[n] != 0) ++n;
-        Wide(a->text.substr(0, n));
+        text(*a, a->text.substr(0, n));
         for (size_t pad = n; pad < 8; ++pad) Bytes(" ", 1);
       }
       i = j + 4;

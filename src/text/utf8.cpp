@@ -51,31 +51,40 @@ std::string EncodeFileName(std::u16string_view units) {
   out.reserve(units.size());
   for (size_t i = 0; i < units.size(); ++i) {
     uint32_t cp = units[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-        units[i + 1] <= 0xDFFF) {
+    if (IsHighSurrogate(units[i]) && i + 1 < units.size() && IsLowSurrogate(units[i + 1])) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (units[i + 1] - 0xDC00);
       ++i;
     } else if (cp >= 0xDC80 && cp <= 0xDCFF) {
       out.push_back(static_cast<char>(cp - 0xDC00));  // an escaped raw byte
       continue;
     }
-    if (cp < 0x80) {
-      out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
+    char bytes[4];
+    out.append(bytes, PutUtf8(cp, bytes));
   }
   return out;
+}
+
+size_t PutUtf8(uint32_t point, char* out) {
+  if (point < 0x80) {
+    out[0] = static_cast<char>(point);
+    return 1;
+  }
+  if (point < 0x800) {
+    out[0] = static_cast<char>(0xC0 | (point >> 6));
+    out[1] = static_cast<char>(0x80 | (point & 0x3F));
+    return 2;
+  }
+  if (point < 0x10000) {
+    out[0] = static_cast<char>(0xE0 | (point >> 12));
+    out[1] = static_cast<char>(0x80 | ((point >> 6) & 0x3F));
+    out[2] = static_cast<char>(0x80 | (point & 0x3F));
+    return 3;
+  }
+  out[0] = static_cast<char>(0xF0 | (point >> 18));
+  out[1] = static_cast<char>(0x80 | ((point >> 12) & 0x3F));
+  out[2] = static_cast<char>(0x80 | ((point >> 6) & 0x3F));
+  out[3] = static_cast<char>(0x80 | (point & 0x3F));
+  return 4;
 }
 
 }  // namespace keyscout

@@ -2,10 +2,17 @@
 // command-line words and file names) and the 16-bit units the tool works in.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace keyscout {
+
+// The two halves of a surrogate pair, which together stand for one
+// character above U+FFFF.
+constexpr bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+constexpr bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
 // Decodes UTF-8 into 16-bit units. A byte that is not part of valid UTF-8
 // becomes the unit 0xDC00 + byte (0xDC80 to 0xDCFF), so that EncodeFileName
@@ -15,5 +22,9 @@ std::u16string DecodeCommandWord(std::string_view bytes);
 // The inverse of DecodeCommandWord: 16-bit units to UTF-8, with each lone
 // 0xDC80..0xDCFF unit turned back into its original byte.
 std::string EncodeFileName(std::u16string_view units);
+
+// Writes the code point `point` (at most U+10FFFF) at `out` as UTF-8, one to
+// four bytes, and returns how many.
+size_t PutUtf8(uint32_t point, char* out);
 
 }  // namespace keyscout

@@ -152,9 +152,12 @@ TEST(DeletedExportTest, WithAKeyOnlyWhatLiesBelowItAndWithoutMinusRNothingChange
   EXPECT_EQ(plain.err, "");
   EXPECT_EQ(Lines(plain.out).size(), 2u) << plain.out;
   EXPECT_FALSE(Has(plain.out, "deleted"));
-  // -r without -x changes no report.
+  // -r without -x changes no report, and says so.
   const test::RunResult listing = test::RunInMemory(s.hive, {u"keyscout", u"-f", u"h", u"-l", u"-r"});
   EXPECT_EQ(listing.out, test::RunInMemory(s.hive, {u"keyscout", u"-f", u"h", u"-l"}).out);
+  EXPECT_EQ(listing.err,
+            "keyscout: -r adds the deleted keys and values to the export that -x writes, and -x was not given: "
+            "nothing was searched for\n");
 }
 
 }  // namespace

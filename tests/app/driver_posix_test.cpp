@@ -42,8 +42,10 @@ TEST(PosixBinaryTest, AFileLockedByAWriterCannotBeOpenedButReadersShare) {
 
   const int writer = open(path.c_str(), O_RDWR);
   ASSERT_EQ(flock(writer, LOCK_EX), 0);
-  EXPECT_EQ(RunBinary({"-f", path}, &status), Banner() + "Cannot open target file. (" + path + ")\n");
-  EXPECT_EQ(status, 1);
+  const test::ProcessResult locked = test::RunBinaryProcess({"-f", path});
+  EXPECT_EQ(locked.out, Banner() + "Cannot open target file. (" + path + ")\n");
+  EXPECT_EQ(locked.status, 1);
+  EXPECT_EQ(locked.err, "keyscout: cannot open " + path + ": another program holds it locked\n");
   close(writer);
 }
 
@@ -59,7 +61,7 @@ TEST(PosixBinaryTest, TheDumpFileCannotBeTheHiveByAnyName) {
   for (const std::string& name : {hive, hard, soft}) {
     test::ExpectDumpRefused(
         {"-f", hive, "-k", "ControlSet001\\Control\\Session Manager", "-v", "BootExecute", "-w", name},
-        "BootExecute", name);
+        "BootExecute", name, "it is the hive being read");
   }
 }
 
@@ -78,7 +80,8 @@ TEST(PosixBinaryTest, WithLogsTheDumpFileAndStandardOutputCannotBeALog) {
   ASSERT_EQ(symlink((folder + "/HIVE.log2").c_str(), soft.c_str()), 0);
   for (const char* logs : {"-t", "-l"}) {
     for (const std::string& name : {log, hard, soft}) {
-      test::ExpectDumpRefused({"-f", hive, logs, "-k", "Old", "-v", "V", "-w", name}, "V", name);
+      test::ExpectDumpRefused({"-f", hive, logs, "-k", "Old", "-v", "V", "-w", name}, "V", name,
+                              "it is one of the hive's transaction logs");
     }
     const test::ProcessResult onto_log =
         test::RunBinaryProcess({"-f", hive, logs, "-e"}, test::StdoutTarget::kAppend, log);
@@ -101,7 +104,8 @@ TEST(PosixBinaryTest, ALogThatCannotBeOpenedIsNeitherDumpFileNorStandardOutput) 
   ASSERT_EQ(flock(writer, LOCK_EX), 0);
   for (const char* logs : {"-t", "-l"}) {
     for (const std::string& name : {held, device}) {
-      test::ExpectDumpRefused({"-f", hive, logs, "-k", "Old", "-v", "V", "-w", name}, "V", name);
+      test::ExpectDumpRefused({"-f", hive, logs, "-k", "Old", "-v", "V", "-w", name}, "V", name,
+                              "it is one of the hive's transaction logs");
       const test::ProcessResult onto_log =
           test::RunBinaryProcess({"-f", hive, logs, "-k", "Old", "-e"}, test::StdoutTarget::kAppend, name);
       EXPECT_EQ(onto_log.status, 1) << logs << " " << name;

@@ -110,7 +110,8 @@ TEST(WindowsBinaryTest, ADumpFileAnotherProcessHoldsOpenCannotBeCreated) {
   const std::string key = "ControlSet001\\Control\\Session Manager";
   HeldFile other(dump, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
   ASSERT_TRUE(other.held());
-  test::ExpectDumpRefused({"-f", hive, "-k", key, "-v", "BootExecute", "-w", dump}, "BootExecute", dump);
+  test::ExpectDumpRefused({"-f", hive, "-k", key, "-v", "BootExecute", "-w", dump}, "BootExecute", dump,
+                          "another program holds it locked");
 }
 
 // The hive is evidence: -w may not write into it by any name. The hive is
@@ -139,7 +140,7 @@ TEST(WindowsBinaryTest, TheDumpFileCannotBeTheHiveByAnyName) {
   for (const std::string& name : names) {
     test::ExpectDumpRefused(
         {"-f", hive, "-k", "ControlSet001\\Control\\Session Manager", "-v", "BootExecute", "-w", name},
-        "BootExecute", name);
+        "BootExecute", name, "it is the hive being read");
   }
   EXPECT_GE(names.size(), 3u) << "no hard link could be made";
 }
@@ -158,7 +159,8 @@ TEST(WindowsBinaryTest, WithLogsTheDumpFileCannotBeALog) {
     names.push_back(hard);
   }
   for (const std::string& name : names) {
-    test::ExpectDumpRefused({"-f", folder + "/hive", "-t", "-k", "Old", "-v", "V", "-w", name}, "V", name);
+    test::ExpectDumpRefused({"-f", folder + "/hive", "-t", "-k", "Old", "-v", "V", "-w", name}, "V", name,
+                            "it is one of the hive's transaction logs");
   }
   EXPECT_EQ(names.size(), 3u) << "no hard link could be made";
 }

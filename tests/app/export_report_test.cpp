@@ -319,7 +319,8 @@ TEST(ExportKeysTest, AKeyPathStartsTheExportThereWithTheStoredNames) {
   const Exported none = Export(hive, ExportFormat::kJsonLines, &missing);
   EXPECT_EQ(none.code, 1);
   EXPECT_EQ(none.out, "");
-  EXPECT_EQ(none.err, "keyscout: Cannot find the key. (Soft\\Hard)\n");
+  EXPECT_EQ(none.err,
+            "keyscout: Cannot find the key. (Soft\\Hard)\nkeyscout: the key \"Soft\" has no subkey \"Hard\"\n");
   const Exported not_hive = Export(Bytes(0x2000, 0), ExportFormat::kCsv);
   EXPECT_EQ(not_hive.code, 1);
   EXPECT_EQ(not_hive.out, "");

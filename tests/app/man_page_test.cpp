@@ -250,7 +250,7 @@ TEST(ManPageTest, SynopsisShowsTheUsageTextAndHelp) {
   const std::string usage = UsageSynopsis();
   EXPECT_EQ(usage,
             "keyscout -f hive_path [-k key_path] [-v value_name] [-l] [-e] [-s] [-w output_file] [-i] [-d] [-u] [-t] "
-            "[-x format] [-r]");
+            "[-x format] [-U] [-L log_path] [-r]");
   EXPECT_EQ(ManSynopsis(), (Lines{usage, "keyscout -h"}));
 }
 
@@ -452,6 +452,56 @@ TEST(ManPageTest, ExitStatusListsEveryFailureMessage) {
     bool listed = false;
     for (const std::string& tag : tags) listed = listed || std::regex_match(tag, std::regex(pattern));
     EXPECT_TRUE(listed) << "EXIT STATUS does not list: " << text;
+  }
+}
+
+// A tag of DIAGNOSTICS (a .B or .BI line) as a pattern: its bold words as
+// they stand, its italic placeholders as any text.
+std::string TagPattern(const std::string& line) {
+  const Lines args = MacroArguments(line);
+  std::string pattern;
+  for (size_t k = 0; k < args.size(); ++k) {
+    if (line.starts_with(".BI ") && k % 2 == 1) {
+      pattern += ".*";
+      continue;
+    }
+    for (const char c : Unescape(args[k], false)) {
+      if (std::string_view(".^$|()[]{}*+?\\").find(c) != std::string_view::npos) pattern += '\\';
+      pattern += c;
+    }
+  }
+  return pattern;
+}
+
+TEST(ManPageTest, DiagnosticsListsEveryLineOfStandardError) {
+  std::vector<std::regex> tags;
+  const Lines lines = Section("DIAGNOSTICS");
+  for (size_t i = 0; i + 1 < lines.size(); ++i) {
+    // A tag may stand for lines that go on with a hint or a cause.
+    if (lines[i] == ".TP" || lines[i] == ".TQ") tags.emplace_back(TagPattern(lines[i + 1]) + ".*");
+  }
+  const auto join = [](std::u16string_view a, std::u16string_view b) { return std::u16string(a) + std::u16string(b); };
+  for (const std::u16string& message :
+       {std::u16string(MSG_NOTE_NOT_AN_OPTION), std::u16string(MSG_NOTE_OTHER_CASE), std::u16string(MSG_NOTE_JOINED),
+        std::u16string(MSG_NOTE_NO_ARGUMENT), std::u16string(MSG_NOTE_REPLACED), std::u16string(MSG_NOTE_TOO_MANY_LOGS),
+        std::u16string(MSG_NOTE_DECODE_WITHOUT_VALUE), std::u16string(MSG_NOTE_DUMP_WITHOUT_VALUE),
+        std::u16string(MSG_NOTE_UNNAMED_AND_VALUE), std::u16string(MSG_NOTE_RECOVER_WITHOUT_EXPORT),
+        std::u16string(MSG_NOTE_CANNOT_OPEN),
+        std::u16string(MSG_NOTE_CANNOT_MAP), std::u16string(MSG_NOTE_CANNOT_CREATE),
+        std::u16string(MSG_NOTE_CANNOT_WRITE), std::u16string(MSG_NOTE_NO_PRIVATE_VIEW),
+        std::u16string(MSG_NOTE_NOT_A_HIVE), std::u16string(MSG_NOTE_DIRTY), std::u16string(MSG_NOTE_DIRTY_CHECKSUM),
+        std::u16string(MSG_NOTE_TRUNCATED), std::u16string(MSG_NOTE_SHORT_SUBKEYS),
+        std::u16string(MSG_NOTE_SHORT_VALUES), join(MSG_NOTE_KEY, MSG_NOTE_NO_SUBKEY),
+        join(MSG_NOTE_ROOT_KEY, MSG_NOTE_NO_SUBKEY), join(MSG_NOTE_KEY, MSG_NOTE_LIST_DAMAGED),
+        join(MSG_NOTE_KEY, MSG_NOTE_KEY_DAMAGED), std::u16string(MSG_NOTE_NAME_TOO_LONG),
+        std::u16string(MSG_NOTE_ROOT_DAMAGED), std::u16string(MSG_NOTE_NO_CONTROL_SET),
+        std::u16string(MSG_NOTE_CONTROL_SET), std::u16string(MSG_NOTE_LOG_NOT_APPLIED),
+        std::u16string(MSG_NOTE_LOG_CUT_SHORT), std::u16string(MSG_LOGS_GAP_NOTE)}) {
+    std::string text = std::regex_replace(Narrow(message), std::regex("%(s|u|08X)"), "X");
+    if (text.ends_with("\n")) text.pop_back();
+    bool listed = false;
+    for (const std::regex& tag : tags) listed = listed || std::regex_match(text, tag);
+    EXPECT_TRUE(listed) << "DIAGNOSTICS does not list: " << text;
   }
 }
 

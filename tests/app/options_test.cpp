@@ -31,7 +31,7 @@ TEST(ParseCommandLineTest, NoWordsOrNoFileMeansNoHiveFile) {
 
 TEST(ParseCommandLineTest, OptionWordsAreExactAndCaseSensitive) {
   RunOptions o;
-  EXPECT_EQ(Parse({u"-F", u"h", u"--f", u"h", u"-fh", u"-L", u"-E", u"-S", u"-H", u"f"}, &o),
+  EXPECT_EQ(Parse({u"-F", u"h", u"--f", u"h", u"-fh", u"-I", u"-E", u"-S", u"-H", u"f"}, &o),
             ParseVerdict::kNoHiveFile);
   EXPECT_EQ(o.flags, 0u);
 }
@@ -71,6 +71,23 @@ TEST(ParseCommandLineTest, HelpEndsTheScanWhateverCameBefore) {
   // After -h nothing is examined: the -l that follows sets no bit.
   EXPECT_EQ(Parse({u"-e", u"-h", u"-l"}, &o), ParseVerdict::kUsageRequested);
   EXPECT_EQ(o.flags, OPT_LIST_VALUES);
+}
+
+// -L gathers three paths at most; every word that does nothing is noted, in
+// order, the program's own name apart.
+TEST(ParseCommandLineTest, LogPathsGatherUpToThreeAndEveryIdleWordIsNoted) {
+  RunOptions o;
+  EXPECT_EQ(Parse({u"-f", u"a", u"-L", u"1", u"-V", u"-L", u"2", u"-f", u"b", u"-L", u"3", u"-L", u"4", u"-le",
+                   u"-U", u"-v"},
+                  &o),
+            ParseVerdict::kRun);
+  EXPECT_EQ(o.log_paths, (std::vector<std::u16string>{u"1", u"2", u"3"}));
+  EXPECT_EQ(o.flags, OPT_FILE | OPT_LOG_FILE | OPT_UTF8);
+  std::u16string notes;
+  for (const CommandLineNote& note : o.notes) {
+    notes += static_cast<char16_t>(u'0' + static_cast<int>(note.kind)) + note.word + u":" + note.argument + u" ";
+  }
+  EXPECT_EQ(notes, u"0-V: 2-f:a 3-L:4 0-le: 1-v: ");
 }
 
 TEST(ParseCommandLineTest, ProgramNameTakesPartInTheScan) {

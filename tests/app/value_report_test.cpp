@@ -44,18 +44,22 @@ ValueHive MakeHive(const std::vector<std::tuple<std::u16string, uint32_t, Bytes>
 struct Shown {
   bool ok = false;
   std::string out;
+  std::string err;
 };
 
 Shown Show(const ValueHive& hive, const std::u16string& name, const std::string& output_file = "",
            const ValueBufferAllocator& allocator = DefaultValueBufferAllocator()) {
   Shown result;
   test::StringSink sink;
+  test::StringSink err_sink;
   {
     Console out(sink);
+    Console err(err_sink);
     const ValueRequest request{.name = name, .dump = !output_file.empty(), .output_file = test::U16(output_file)};
-    result.ok = ShowValue(hive.image(), Cell{hive.key}, request, {}, out, allocator);
+    result.ok = ShowValue(hive.image(), Cell{hive.key}, request, {}, out, err, allocator);
   }
   result.out = sink.text;
+  result.err = err_sink.text;
   return result;
 }
 
@@ -177,17 +181,22 @@ TEST(WriteDumpFileTest, ExistingLongerFileIsTruncatedAndEmptyDataGivesAnEmptyFil
 TEST(WriteDumpFileTest, PathsThatCannotBeCreatedOrWritten) {
   const std::string prefix = Header("Dword", "00000004", "REG_DWORD") +
                              "00    2A 00 00 00             -                           ....                        \n";
-  for (const std::string& path : {test::TempDir(), TempPath("missing-folder/out.bin")}) {
+  // Standard error says why, in the same words on every system.
+  for (const auto& [path, cause] : {std::pair{test::TempDir(), "it is a folder"},
+                                    std::pair{TempPath("missing-folder/out.bin"),
+                                              "the folder it would go in does not exist"}}) {
     const Shown r = Show(Hive(), u"Dword", path);
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.out, prefix + "Start dump value [Dword] to file [" + path + "] : \nCannot create dump file. (" +
                          path + ")\n");
+    EXPECT_EQ(r.err, "keyscout: cannot create " + path + ": " + cause + "\n");
   }
   if (access("/dev/full", W_OK) == 0) {
     const Shown full = Show(Hive(), u"Dword", "/dev/full");
     EXPECT_FALSE(full.ok);
     EXPECT_EQ(full.out, prefix + "Start dump value [Dword] to file [/dev/full] : \n"
                                  "Cannot write dump file. (/dev/full)\n");
+    EXPECT_EQ(full.err, "keyscout: cannot write /dev/full: No space left on device\n");
   }
 }
 

@@ -91,7 +91,7 @@ TEST(HostileInputTest, AValueLongerThanTheWholeFileIsRefusedBeforeAnyBufferIsAll
     {
       Console out(sink);
       RecordingAllocator::calls = 0;
-      EXPECT_FALSE(ShowValue(image, RootKeyCell(image), ValueRequest{.name = u"V"}, {}, out, recording));
+      EXPECT_FALSE(ShowValue(image, RootKeyCell(image), ValueRequest{.name = u"V"}, {}, out, out, recording));
     }
     EXPECT_EQ(RecordingAllocator::calls, 0u) << size;
     EXPECT_EQ(sink.text, "Cannot read the value data. (V)\n") << size;

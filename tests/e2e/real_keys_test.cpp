@@ -1,13 +1,16 @@
 // On every real hive of the corpus: each key the listing reaches is found
-// again by its full path.
+// again by its full path, and no listing of a sound hive falls short of the
+// count its key records.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <set>
 
+#include "app/listings.h"
 #include "hive/key_lookup.h"
 #include "hive/subkey_walk.h"
 #include "support/real_hives.h"
+#include "support/string_sink.h"
 
 namespace keyscout {
 namespace {
@@ -26,6 +29,7 @@ struct Counts {
   size_t listed = 0;
   size_t found = 0;
   size_t unreachable_names = 0;  // names holding a backslash cannot be typed as a path component
+  size_t short_listings = 0;     // -l or -e that would say the key's list is damaged
   std::vector<std::string> misses;
 };
 
@@ -45,6 +49,12 @@ Counts CheckHive(const test::Bytes& bytes) {
     auto [key, path] = stack.back();
     stack.pop_back();
     if (!seen.insert(key.index).second) continue;  // a damaged hive may loop
+    test::StringSink discarded;
+    {
+      Console out(discarded);
+      if (ListSubkeys(image, key, out).Short()) ++counts.short_listings;
+      if (ListValues(image, key, out).Short()) ++counts.short_listings;
+    }
     std::vector<Child> children;
     WalkSubkeys(image, key, Collect, &children);
     for (const Child& child : children) {
@@ -88,11 +98,12 @@ TEST(RealHivesTest, EveryListedKeyIsFoundByItsPath) {
     const Counts c = CheckHive(bytes);
     total_listed += c.listed;
     total_found += c.found;
-    std::printf("%-36s keys listed %6zu  found by path %6zu  names with a backslash %zu\n", name.c_str(), c.listed,
-                c.found, c.unreachable_names);
+    std::printf("%-36s keys listed %6zu  found by path %6zu  names with a backslash %zu  short listings %zu\n",
+                name.c_str(), c.listed, c.found, c.unreachable_names, c.short_listings);
     if (!DeliberatelyDamaged(name)) {
       EXPECT_EQ(c.found, c.listed) << name << ": first misses: "
                                    << (c.misses.empty() ? "" : c.misses[0]);
+      EXPECT_EQ(c.short_listings, 0u) << name;
     }
   }
   std::printf("all hives: keys listed %zu, found by path %zu\n", total_listed, total_found);

@@ -266,6 +266,7 @@ TEST(RealLogsTest, ACopiedLogHidesNothingAndAMissingOneLeavesAGapThatIsSaid) {
   EXPECT_EQ(r.out, Banner() + APPLIED + "NewDirtyHive.LOG2 (3 entries), sequence 3 to 5, after a gap from 2\n" +
                        "KEY PATH : ROOT\n");
   EXPECT_EQ(r.err,
+            "keyscout: transaction log NewDirtyHive.LOG1 was not applied: it is a folder\n"
             "keyscout: the transaction logs hold no entry from the hive's sequence 2 up to sequence 3, where the "
             "entries applied start: the recovered hive may be incomplete\n");
 }

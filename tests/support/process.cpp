@@ -22,16 +22,19 @@ std::string RunBinaryRaw(const std::vector<std::string>& args, int* status) {
   return std::move(result.out);
 }
 
-void ExpectDumpRefused(const std::vector<std::string>& args, const std::string& value, const std::string& file) {
+void ExpectDumpRefused(const std::vector<std::string>& args, const std::string& value, const std::string& file,
+                       const std::string& cause) {
   std::string run = "keyscout";
   for (const std::string& a : args) run += " '" + a + "'";
-  int status = 0;
-  const std::string out = RunBinary(args, &status);
-  EXPECT_EQ(status, 1) << run;
+  ProcessResult result = RunBinaryProcess(args);
+  EXPECT_EQ(result.status, 1) << run;
+  result.out = WithoutCarriageReturns(std::move(result.out));
+  result.err = WithoutCarriageReturns(std::move(result.err));
   const std::string tail =
       "Start dump value [" + value + "] to file [" + file + "] : \nCannot create dump file. (" + file + ")\n";
-  ASSERT_GE(out.size(), tail.size()) << run << "\n" << out;
-  EXPECT_EQ(out.substr(out.size() - tail.size()), tail) << run;
+  ASSERT_GE(result.out.size(), tail.size()) << run << "\n" << result.out;
+  EXPECT_EQ(result.out.substr(result.out.size() - tail.size()), tail) << run;
+  EXPECT_TRUE(result.err.ends_with("keyscout: cannot create " + file + ": " + cause + "\n")) << run << "\n" << result.err;
 }
 
 }  // namespace keyscout::test

@@ -29,6 +29,11 @@ struct ProcessResult {
 ProcessResult RunBinaryProcess(const std::vector<std::string>& args, StdoutTarget target = StdoutTarget::kPipe,
                                const std::string& stdout_file = "");
 
+// On Windows `text` with the CR of every CR LF taken out: the line ends the C
+// runtime's text mode writes for each LF, as every other platform writes
+// them. Elsewhere `text` as it is.
+std::string WithoutCarriageReturns(std::string text);
+
 // Standard output of a run, as written. Sets `*status` to the exit code.
 std::string RunBinaryRaw(const std::vector<std::string>& args, int* status);
 
@@ -38,10 +43,11 @@ std::string RunBinaryRaw(const std::vector<std::string>& args, int* status);
 std::string RunBinary(const std::vector<std::string>& args, int* status);
 
 // Runs the binary with `args`, which ask to dump value `value` into `file`
-// (-w), and checks that the dump file was refused: exit code 1, and the
-// output ends with the line announcing the dump and "Cannot create dump
-// file.".
-void ExpectDumpRefused(const std::vector<std::string>& args, const std::string& value, const std::string& file);
+// (-w), and checks that the dump file was refused: exit code 1, the output
+// ends with the line announcing the dump and "Cannot create dump file.", and
+// standard error ends with the line that gives `cause`.
+void ExpectDumpRefused(const std::vector<std::string>& args, const std::string& value, const std::string& file,
+                       const std::string& cause);
 
 // A file's bytes, read without updating its access time where the system
 // allows it, so that checking a hive leaves no more trace than reading it.

@@ -90,6 +90,8 @@ std::vector<uint8_t> ReadFileQuietly(const std::string& path, bool* present) {
   return bytes;
 }
 
+std::string WithoutCarriageReturns(std::string text) { return text; }
+
 std::string RunBinary(const std::vector<std::string>& args, int* status) { return RunBinaryRaw(args, status); }
 
 }  // namespace keyscout::test

@@ -114,15 +114,13 @@ std::vector<uint8_t> ReadFileQuietly(const std::string& path, bool* present) {
   return bytes;
 }
 
+std::string WithoutCarriageReturns(std::string text) {
+  for (size_t at = 0; (at = text.find("\r\n", at)) != std::string::npos;) text.erase(at, 1);
+  return text;
+}
+
 std::string RunBinary(const std::vector<std::string>& args, int* status) {
-  const std::string raw = RunBinaryRaw(args, status);
-  std::string out;
-  out.reserve(raw.size());
-  for (size_t i = 0; i < raw.size(); ++i) {
-    if (raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n') continue;
-    out.push_back(raw[i]);
-  }
-  return out;
+  return WithoutCarriageReturns(RunBinaryRaw(args, status));
 }
 
 }  // namespace keyscout::test

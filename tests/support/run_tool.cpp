@@ -27,10 +27,32 @@ MapStatus MemoryHiveSource::Open(const std::u16string& path, FileBytes* hive) {
 std::vector<OpenedLog> MemoryHiveSource::OpenLogs() {
   ++logs_opened;
   std::vector<OpenedLog> logs;
-  for (const auto& [name, bytes] : logs_) {
-    if (!bytes.empty()) logs.push_back(OpenedLog{name, FileBytes{bytes.data(), bytes.size()}});
+  const auto add = [&logs](const std::u16string& name, const Bytes* bytes) {
+    OpenedLog log{name, {}, {}};
+    if (bytes == nullptr) {
+      log.problem.kind = FileProblemKind::kMissing;
+    } else if (bytes->empty()) {
+      log.problem.kind = FileProblemKind::kEmpty;  // as an empty file maps
+    } else {
+      log.bytes = FileBytes{bytes->data(), bytes->size()};
+    }
+    logs.push_back(std::move(log));
+  };
+  if (named_logs.empty()) {
+    for (const auto& [name, bytes] : logs_) add(name, &bytes);
+    return logs;
+  }
+  for (const std::u16string& path : named_logs) {
+    const auto given = std::find_if(logs_.begin(), logs_.end(), [&path](const auto& log) { return log.first == path; });
+    add(path, given != logs_.end() ? &given->second : nullptr);
   }
   return logs;
+}
+
+LogNames MemoryHiveSource::NameLogsBeside() {
+  LogNames names{{}, other_log_names};
+  for (const auto& log : logs_) names.own.push_back(log.first);
+  return names;
 }
 
 uint8_t* MemoryHiveSource::MakePrivateWritable(uint64_t length, uint64_t* view_length) {

@@ -23,9 +23,14 @@ class MemoryHiveSource : public HiveSource {
   explicit MemoryHiveSource(Bytes bytes, MapStatus status = MapStatus::kOk, LogBytes logs = {})
       : bytes_(std::move(bytes)), status_(status), logs_(std::move(logs)) {}
   MapStatus Open(const std::u16string& path, FileBytes* hive) override;
+  FileProblem OpenProblem() const override { return open_problem; }
   void Close() override { closed = true; }
-  // The logs given that are not empty (an empty file is no log).
+  // The logs UseLogs named, found among those given by name (one not given
+  // is missing), else all those given; an empty one is empty.
+  void UseLogs(std::vector<std::u16string> paths) override { named_logs = std::move(paths); }
   std::vector<OpenedLog> OpenLogs() override;
+  // The names of the logs given, and `other_log_names`.
+  LogNames NameLogsBeside() override;
   // None: copies in memory are no files a run could write into.
   Evidence GatherEvidence() override { return {}; }
   // An exact-size copy of the hive, zero past its end; null when
@@ -35,6 +40,9 @@ class MemoryHiveSource : public HiveSource {
   const Bytes& bytes() const { return bytes_; }
   const LogBytes& logs() const { return logs_; }
   std::u16string opened_path;
+  FileProblem open_problem;  // why Open fails, when it does
+  std::vector<std::u16string> named_logs;
+  std::vector<std::u16string> other_log_names;
   bool closed = false;
   int logs_opened = 0;
   bool refuse_private_view = false;

@@ -69,7 +69,8 @@ TEST(ConsoleRowsTest, EightDigitNumbersAcrossFlushes) {
 }
 
 TEST(ConsoleRowsTest, IndexRowWritesWhatItsFourPartsWrite) {
-  const std::u16string names[] = {u"", u"k", u"Key0000123", std::u16string(u"ab\0cd", 5), u"caf\u00E9\u4E2D long name"};
+  const std::u16string names[] = {u"", u"k", u"Key0000123", std::u16string(u"ab\0c\r\nd", 7),
+                                  u"caf\u00E9\u4E2D long name"};
   test::StringSink rows;
   test::StringSink parts;
   {
@@ -81,7 +82,7 @@ TEST(ConsoleRowsTest, IndexRowWritesWhatItsFourPartsWrite) {
       by_row.IndexRow(0x1000u * i + 0x20, columns, name);
       by_part.Hex(0x1000u * i + 0x20, 8);
       by_part.Ascii(columns);
-      by_part.Wide(name);
+      by_part.HiveText(name);
       by_part.Ascii("\n");
     }
   }

@@ -34,6 +34,23 @@ TEST(ConsoleTest, FormatsEveryConversionTheMessagesUse) {
   EXPECT_EQ(Render([](Console& out) { out.Format(u"%08X %02X %u", {0u, 0x1FFu, 0u}); }), "00000000 1FF 0");
 }
 
+// Text from a hive has its control characters escaped, whether written alone
+// or as a message argument, and -U turns every text into UTF-8; the
+// program's own text and what the user typed are written as they are.
+TEST(ConsoleTest, HiveTextIsEscapedAndUtf8IsTheOtherEncoding) {
+  const auto lines = [](Console& out) {
+    out.Format(u"%s|%s|%-8s\n", {u"t\x01\u00E9", FromHive{u"t\x01\u00E9\x9B\x7F"}, FromHive{u"\x1B["}});
+    out.HiveText(std::u16string_view(u"a\0\U0001F600\xD800" u"b", 6));
+  };
+  EXPECT_EQ(Render(lines), "t\x01\xE9|t\\x01\xE9\\x9B\\x7F|\\x1B[      \na\\x00???b");
+  EXPECT_EQ(Render([](Console& out) {
+              out.SetEncoding(TextEncoding::kUtf8);
+              out.Wide(u"caf\u00E9 \u4E2D\U0001F600\xDC00.");
+              out.HiveText(std::u16string_view(u"\xD83D\x0A", 2));
+            }),
+            "caf\xC3\xA9 \xE4\xB8\xAD\xF0\x9F\x98\x80\xEF\xBF\xBD.\xEF\xBF\xBD\\x0A");
+}
+
 TEST(ConsoleTest, NarrowAndWideOutputKeepProgramOrderAcrossFlushes) {
   // A tiny buffer forces many flushes; the bytes must still come out in order.
   EXPECT_EQ(Render(
