@@ -182,7 +182,8 @@ void NoteDirtyHive(const ByteReader& hive, const LogNames& beside, Console& err)
   if (!beside.own.empty()) {
     err.Format(MSG_NOTE_LOGS_BESIDE, {JoinNames(beside.own)});
   } else if (!beside.others.empty()) {
-    err.Format(MSG_NOTE_OTHER_LOGS_BESIDE, {JoinNames(beside.others)});
+    // Names found in the folder, not typed: as untrusted as a hive's own.
+    err.Format(MSG_NOTE_OTHER_LOGS_BESIDE, {FromHive{JoinNames(beside.others)}});
   } else {
     err.Wide(MSG_NOTE_NO_LOGS_BESIDE);
   }
