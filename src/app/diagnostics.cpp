@@ -1,12 +1,18 @@
 #include "app/diagnostics.h"
 
+#include <algorithm>
+
 #include "app/messages.h"
 #include "hive/layout.h"
+#include "text/numbers.h"
 #include "text/utf8.h"
 
 namespace keyscout {
 
 namespace {
+
+// The most names of files one line lists.
+constexpr size_t NAMES_SHOWN_MOST = 3;
 
 // The cause of a file problem in words.
 std::u16string CauseOf(const FileProblem& problem, bool creating) {
@@ -38,10 +44,18 @@ std::u16string CauseOf(const FileProblem& problem, bool creating) {
 
 // Names joined by " and ".
 std::u16string JoinNames(const std::vector<std::u16string>& names) {
+  // Choice: a folder of collected files may hold hundreds of ".log" names;
+  // the first few say enough, and the line stays one line.
+  const size_t shown = std::min(names.size(), NAMES_SHOWN_MOST);
   std::u16string joined;
-  for (const std::u16string& name : names) {
-    if (!joined.empty()) joined += MSG_NOTE_NAMES_AND;
-    joined += name;
+  for (size_t i = 0; i < shown; ++i) {
+    if (i > 0) joined += i + 1 == names.size() ? MSG_NOTE_NAMES_AND : MSG_NOTE_NAMES_COMMA;
+    joined += names[i];
+  }
+  if (shown < names.size()) {
+    joined += MSG_NOTE_NAMES_AND;
+    joined += DecimalText(names.size() - shown);
+    joined += MSG_NOTE_NAMES_MORE;
   }
   return joined;
 }
@@ -171,7 +185,8 @@ void NoteDirtyHive(const ByteReader& hive, const LogNames& beside, Console& err)
   if (!beside.own.empty()) {
     err.Format(MSG_NOTE_LOGS_BESIDE, {JoinNames(beside.own)});
   } else if (!beside.others.empty()) {
-    err.Format(MSG_NOTE_OTHER_LOGS_BESIDE, {JoinNames(beside.others)});
+    // Names found in the folder, not typed: as untrusted as a hive's own.
+    err.Format(MSG_NOTE_OTHER_LOGS_BESIDE, {FromHive{JoinNames(beside.others)}});
   } else {
     err.Wide(MSG_NOTE_NO_LOGS_BESIDE);
   }

@@ -255,6 +255,8 @@ inline constexpr char16_t MSG_NOTE_NO_LOGS_BESIDE[] =
 inline constexpr char16_t MSG_NOTE_OTHER_LOGS_BESIDE[] =
     u"; no log of its name lies beside it, but the folder holds %s: -L applies logs kept under another name\n";
 inline constexpr char16_t MSG_NOTE_NAMES_AND[] = u" and ";
+inline constexpr char16_t MSG_NOTE_NAMES_COMMA[] = u", ";
+inline constexpr char16_t MSG_NOTE_NAMES_MORE[] = u" more";
 inline constexpr char16_t MSG_NOTE_TRUNCATED[] =
     u"keyscout: the file is shorter than its base block declares (%u of %u bytes): keys and values past its "
     u"end cannot be read\n";

@@ -31,8 +31,9 @@ class ByteSink {
   [[nodiscard]] virtual bool Write(const char* data, size_t length) = 0;
 };
 
-// Text read from a hive (a name, a class name, a service's name), as a
-// message argument: its control characters are escaped (Console::HiveText).
+// Text read from a hive (a name, a class name, a service's name) or found
+// beside it (a file name in its folder), as a message argument: its control
+// characters are escaped (Console::HiveText).
 struct FromHive {
   std::u16string_view text;
 };

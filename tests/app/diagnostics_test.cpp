@@ -199,6 +199,13 @@ TEST(DiagnosticsTest, ADirtyHiveReadAsStoredSaysWhereItsLogsAre) {
   EXPECT_EQ(renamed.Run(std::vector<std::string>{"-f", "h"}).err,
             dirty + "no log of its name lies beside it, but the folder holds NTUSER.DAT.LOG1: -L applies logs kept "
                     "under another name\n");
+  // A folder of many ".log" files: a few names, and how many more.
+  // Their names are escaped: a file in the evidence folder can be named to
+  // send the terminal a command.
+  renamed.source().other_log_names = {u"a\x1b[31m.log", u"b.log", u"c.log", u"d.log", u"e.log"};
+  EXPECT_EQ(renamed.Run(std::vector<std::string>{"-f", "h"}).err,
+            dirty + "no log of its name lies beside it, but the folder holds a\\x1B[31m.log, b.log, c.log and 2 more: "
+                    "-L applies logs kept under another name\n");
   EXPECT_EQ(RunWith(h.hive, {"-f", "h", "-t"}).err,
             dirty + "no log of its name (.LOG1, .LOG2 or .LOG) lies beside it, and -L applies logs kept elsewhere\n");
 }

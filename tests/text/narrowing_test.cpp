@@ -29,7 +29,7 @@ std::string Expected(const char16_t* units, size_t count, TextEncoding encoding,
     const char16_t unit = units[i];
     if (!escape && unit == 0) break;
     if (escape && IsControlUnit(unit)) {
-      char text[8];  // "\\x" and up to four digits, as the compiler counts them
+      char text[8];  // room the compiler can see for any unit
       std::snprintf(text, sizeof(text), "\\x%02X", unsigned{unit});
       out += text;
     } else if (encoding == TextEncoding::kLatin1) {
