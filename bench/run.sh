@@ -449,6 +449,43 @@ logs_workload logs-w10 "-t, depth-16 key, one value; Windows 10 SYSTEM, 1.9 MB .
 logs_workload logs-ntuser "-t, key and value; the real NTUSER.DAT with its 1.1 MB .LOG1 (23 entries) against the hive read as stored" \
   "$NTUSER_LOGS" "$NTUSER_LOGS" 'Software\Microsoft\Windows\CurrentVersion\Explorer' 'GlobalAssocChangedCounter'
 
+# --- deleted keys and values (-r) ----------------------------------------------
+
+# -x jsonl -r of a whole hive against the same export without -r and against
+# reglookup-recover, which prints the deleted keys and values alone.
+RECOVER_ROWS=()  # "id|title|-r|-x alone|reglookup-recover or why not|RSS -r|RSS -x"
+recover_workload() {
+  local id=$1 title=$2 hive=$3
+  local path=$DATA/$hive
+  [[ $id =~ ${BENCH_ONLY:-.} ]] || return 0
+  [ -s "$path" ] || { say "skipping $id: no $hive"; return; }
+  say "== $id: $title"
+  if ! "$KEYSCOUT" -f "$path" -x jsonl -r >/dev/null 2>"$DATA/check/stderr"; then
+    say "keyscout fails on $id: $(head -c 200 "$DATA/check/stderr")"
+    return
+  fi
+  say "   $(cat "$DATA/check/stderr")"
+  local with without peer="not installed" verdict slow
+  with=$(measure "$id.r" 0 "$KEYSCOUT" -f "$path" -x jsonl -r)
+  without=$(measure "$id.x" 0 "$KEYSCOUT" -f "$path" -x jsonl)
+  say "   -x jsonl -r: $with; -x jsonl: $without"
+  if command -v reglookup-recover >/dev/null; then
+    verdict=$(check_dump 1 0 reglookup-recover "$path")
+    peer=$verdict
+    if [ "${verdict%% *}" = ok ]; then
+      slow=$(awk -v s="${verdict#ok }" -v t="$SLOW_SECONDS" 'BEGIN { print (s > t) ? 1 : 0 }')
+      peer=$(measure "$id.peer" "$slow" reglookup-recover "$path")
+    fi
+    say "   reglookup-recover: $peer"
+  fi
+  read -r wm _ _ wr <<<"$with"
+  read -r xm _ _ xr <<<"$without"
+  RECOVER_ROWS+=("$id|$title|$wm|$xm|$peer|$wr|$xr")
+}
+
+recover_workload w10-recover "-x jsonl -r of the whole Windows 10 SYSTEM hive (990 deleted keys, 1,868 deleted values), 15 MB" \
+  "$W10"
+
 # --- the table ----------------------------------------------------------------
 
 report() {
@@ -501,6 +538,7 @@ report() {
   echo
   targets
   logs_table
+  recover_table
 }
 
 # The -t rows, and their target: at most the time of reading the logs once
@@ -518,6 +556,30 @@ logs_table() {
     echo "| $id: $title | $(ms "$with") | $(ms "$plain") | $(ms "$read") |" \
       "$(awk -v a="$with" -v b="$plain" 'BEGIN { printf "%.2f ms", (a - b) * 1000 }') | $met |" \
       "$(mb "$rss_with") / $(mb "$rss_plain") |"
+  done
+}
+
+# The -r rows, and their targets: at most 2× the export alone, and at least
+# 10× faster than reglookup-recover.
+recover_table() {
+  [ ${#RECOVER_ROWS[@]} -gt 0 ] || return 0
+  echo
+  echo "| -r request | -x jsonl -r | -x jsonl | ÷ -x jsonl (≤ 2) | reglookup-recover | faster by (≥ 10) | peak RSS -r / -x |"
+  echo "|---|---:|---:|---:|---:|---:|---:|"
+  local row id title with without peer rss_with rss_without alone faster
+  for row in "${RECOVER_ROWS[@]}"; do
+    IFS='|' read -r id title with without peer rss_with rss_without <<<"$row"
+    alone=$(awk -v a="$with" -v b="$without" 'BEGIN { printf "%.2f", a / b }')
+    holds "$alone <= 2" && alone="$alone yes" || alone="$alone NO"
+    faster=""
+    case $peer in
+      [0-9]*)
+        faster=$(awk -v a="${peer%% *}" -v b="$with" 'BEGIN { printf "%.1f×", a / b }')
+        holds "${peer%% *} >= 10 * $with" && faster="$faster yes" || faster="$faster NO"
+        peer=$(ms "${peer%% *}") ;;
+    esac
+    echo "| $id: $title | $(ms "$with") | $(ms "$without") | $alone | $peer | $faster |" \
+      "$(mb "$rss_with") / $(mb "$rss_without") |"
   done
 }
 

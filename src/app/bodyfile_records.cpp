@@ -1,6 +1,7 @@
 // The bodyfile of the Sleuth Kit 3 (what mactime reads): one line per key,
 // its last written time as the modification time. Values and the places
-// that could not be read have no line.
+// that could not be read have no line; a deleted key's name ends in
+// " (deleted)".
 #include "app/record_writer.h"
 #include "text/record_time.h"
 
@@ -8,6 +9,8 @@ namespace keyscout {
 
 namespace {
 
+// What ends the name of a deleted key.
+constexpr std::string_view BODYFILE_DELETED = " (deleted)";
 // Room for the fields after the name: the cell, the time and the zeros.
 constexpr size_t BODYFILE_TAIL_MOST = 64;
 
@@ -22,6 +25,7 @@ class BodyfileWriter : public RecordWriter {
   void BeginKey(const KeyRecord& key) override {
     out_.Ascii(line_start_);
     out_.Ascii(path_.Update(key.path));
+    if (key.origin != nullptr) out_.Ascii(BODYFILE_DELETED);
     char* at = out_.Room(BODYFILE_TAIL_MOST);
     *at++ = '|';
     at += PutDecimal(key.cell.index, at);
@@ -35,6 +39,7 @@ class BodyfileWriter : public RecordWriter {
   void Value(const ValueRecord&) override {}
   void EndKey() override {}
   void Error(std::u16string_view, std::string_view) override {}
+  void LooseValue(const ValueRecord&) override {}
 
  private:
   Console& out_;

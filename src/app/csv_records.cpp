@@ -1,5 +1,6 @@
 // CSV (RFC 4180, UTF-8, CR LF after each row): a header row, then a row per
 // key and per value, and a row per place that could not be read.
+#include "app/messages.h"
 #include "app/record_writer.h"
 #include "hive/value_decode.h"
 #include "hive/values.h"
@@ -9,7 +10,9 @@ namespace keyscout {
 
 namespace {
 
-constexpr std::string_view CSV_HEADER = "hive,path,state,last_written,value_name,value_type,value_size,value_data\r\n";
+constexpr std::string_view CSV_HEADER = "hive,path,state,last_written,value_name,value_type,value_size,value_data";
+// With -r: where a deleted record was found, and whether its path is whole.
+constexpr std::string_view CSV_ORIGIN_HEADER = ",found_in,offset,path_complete";
 constexpr std::string_view CSV_ROW_END = "\r\n";
 constexpr std::string_view CSV_ERROR_TYPE = "error";
 // Room for a number column and its comma.
@@ -74,12 +77,14 @@ class CsvData : public RecordDataSink {
 
 class CsvWriter : public RecordWriter {
  public:
-  CsvWriter(const HiveImage& image, std::u16string_view hive_path, Console& out)
-      : image_(image), out_(out) {
+  CsvWriter(const HiveImage& image, std::u16string_view hive_path, bool origins, Console& out)
+      : image_(image), out_(out), origins_(origins) {
     std::string escaped;
     hive_field_ = std::string(StartsFormula(hive_path) ? "\"'" : "\"") +
                   std::string(EscapeInto(&escaped, TextStyle::kCsv, hive_path)) + "\",";
     out_.Ascii(CSV_HEADER);
+    if (origins_) out_.Ascii(CSV_ORIGIN_HEADER);
+    out_.Ascii(CSV_ROW_END);
   }
 
   void BeginKey(const KeyRecord& key) override {
@@ -96,35 +101,25 @@ class CsvWriter : public RecordWriter {
       row_.append(time, PutIsoTime(MakeRecordTime(*key.fields->last_written), time));
     }
     row_.push_back(',');
+    path_complete_ = key.origin == nullptr || key.origin->path_complete;
     out_.Ascii(row_);
     out_.Ascii(",,,");
+    PutOrigin(key.origin);
     out_.Ascii(CSV_ROW_END);
   }
 
   void Value(const ValueRecord& value) override {
     out_.Ascii(row_);
-    if (value.typed) PutField(out_, value.name);
-    char* at = out_.Room(3 * NUMBER_COLUMN_MOST);
-    *at++ = ',';
-    if (value.data == nullptr) {
-      at = Copy(at, CSV_ERROR_TYPE);
-    } else if (value.type < VALUE_TYPE_COUNT) {
-      for (const char16_t* c = ValueTypeName(value.type); *c != 0; ++c) *at++ = static_cast<char>(*c);
-    } else {
-      at += PutDecimal(value.type, at);
-    }
-    *at++ = ',';
-    if (value.typed) at += PutDecimal(value.size, at);
-    *at++ = ',';
-    out_.Commit(at);
-    if (value.data == nullptr) {
-      out_.Ascii("\"");
-      out_.Ascii(value.error);
-      out_.Ascii("\"");
-    } else {
-      PutData(*value.data);
-    }
-    out_.Ascii(CSV_ROW_END);
+    PutValueColumns(value);
+  }
+
+  void LooseValue(const ValueRecord& value) override {
+    out_.Ascii(hive_field_);
+    out_.Ascii("\"\",");
+    out_.Ascii(REC_STATE_DELETED);
+    out_.Ascii(",,");
+    path_complete_ = false;
+    PutValueColumns(value);
   }
 
   void EndKey() override {}
@@ -137,10 +132,54 @@ class CsvWriter : public RecordWriter {
     out_.Ascii(",,\"");
     out_.Ascii(reason);
     out_.Ascii("\"");
+    PutOrigin(nullptr);
     out_.Ascii(CSV_ROW_END);
   }
 
  private:
+  // The columns from value_name on, and the row's end.
+  void PutValueColumns(const ValueRecord& value) {
+    if (value.typed) PutField(out_, value.name);
+    char* at = out_.Room(3 * NUMBER_COLUMN_MOST);
+    *at++ = ',';
+    if (value.data == nullptr && value.origin == nullptr) {
+      at = Copy(at, CSV_ERROR_TYPE);
+    } else if (value.type < VALUE_TYPE_COUNT) {
+      for (const char16_t* c = ValueTypeName(value.type); *c != 0; ++c) *at++ = static_cast<char>(*c);
+    } else {
+      at += PutDecimal(value.type, at);
+    }
+    *at++ = ',';
+    if (value.typed) at += PutDecimal(value.size, at);
+    *at++ = ',';
+    out_.Commit(at);
+    if (value.data != nullptr) {
+      PutData(*value.data);
+    } else if (value.origin == nullptr) {
+      out_.Ascii("\"");
+      out_.Ascii(value.error);
+      out_.Ascii("\"");
+    }
+    PutOrigin(value.origin);
+    out_.Ascii(CSV_ROW_END);
+  }
+
+  // With -r, the origin's columns: empty for a record of the live tree.
+  void PutOrigin(const RecordOrigin* origin) {
+    if (!origins_) return;
+    if (origin == nullptr) {
+      out_.Ascii(",,,");
+      return;
+    }
+    out_.Ascii(",");
+    out_.Ascii(origin->found_in);
+    char* at = out_.Room(NUMBER_COLUMN_MOST);
+    *at++ = ',';
+    at += PutDecimal(origin->offset, at);
+    out_.Commit(at);
+    out_.Ascii(path_complete_ ? ",true" : ",false");
+  }
+
   static char* Copy(char* at, std::string_view text) {
     for (const char c : text) *at++ = c;
     return at;
@@ -165,6 +204,9 @@ class CsvWriter : public RecordWriter {
 
   const HiveImage& image_;
   Console& out_;
+  bool origins_;
+  // Whether the path of the rows now written is whole.
+  bool path_complete_ = true;
   // The hive's field and the comma after it, the start of every row.
   std::string hive_field_;
   std::string row_;
@@ -174,8 +216,9 @@ class CsvWriter : public RecordWriter {
 
 }  // namespace
 
-std::unique_ptr<RecordWriter> MakeCsvWriter(const HiveImage& image, std::u16string_view hive_path, Console& out) {
-  return std::make_unique<CsvWriter>(image, hive_path, out);
+std::unique_ptr<RecordWriter> MakeCsvWriter(const HiveImage& image, std::u16string_view hive_path, bool origins,
+                                            Console& out) {
+  return std::make_unique<CsvWriter>(image, hive_path, origins, out);
 }
 
 }  // namespace keyscout

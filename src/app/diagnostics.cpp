@@ -126,6 +126,9 @@ void NoteCommandLine(const RunOptions& options, Console& err) {
   if ((options.flags & OPT_DECODE) != 0 && !value) err.Wide(MSG_NOTE_DECODE_WITHOUT_VALUE);
   if ((options.flags & OPT_DUMP) != 0 && !value) err.Format(MSG_NOTE_DUMP_WITHOUT_VALUE, {options.output_file});
   if ((options.flags & OPT_VALUE) != 0 && (options.flags & OPT_UNNAMED) != 0) err.Wide(MSG_NOTE_UNNAMED_AND_VALUE);
+  if ((options.flags & OPT_RECOVER) != 0 && (options.flags & OPT_EXPORT) == 0) {
+    err.Wide(MSG_NOTE_RECOVER_WITHOUT_EXPORT);
+  }
 }
 
 void NoteFileProblem(const char16_t* message, std::u16string_view path, const FileProblem& problem, bool creating,

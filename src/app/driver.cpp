@@ -299,7 +299,7 @@ int RunSteps(const std::vector<std::u16string>& words, OutputSink& out_sink, Out
     out.Flush();
     out_sink.KeepLineEnds();
     return ExportKeys(image, (options.flags & OPT_KEY) != 0 ? &options.key_path : nullptr, *format,
-                      options.hive_path, out, err);
+                      (options.flags & OPT_RECOVER) != 0, options.hive_path, out, err);
   }
   return RunReports(options, image, truncated, evidence, out, err);
 }

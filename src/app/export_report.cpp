@@ -1,7 +1,9 @@
 #include "app/export_report.h"
 
 #include <memory>
+#include <optional>
 
+#include "app/deleted_export.h"
 #include "app/diagnostics.h"
 #include "app/messages.h"
 #include "hive/key_lookup.h"
@@ -57,10 +59,11 @@ std::string_view ValueError(WalkedValueState state) {
 // Hands what the walk reads to a writer as records of the live tree.
 class RecordVisitor : public KeyTreeVisitor {
  public:
-  explicit RecordVisitor(RecordWriter& writer) : writer_(writer) {}
+  RecordVisitor(RecordWriter& writer, DeletedExport* deleted) : writer_(writer), deleted_(deleted) {}
 
   void Key(const WalkedKey& key) override {
-    writer_.BeginKey(KeyRecord{key.path, key.name, key.cell, key.fields, STATE_ALLOCATED, {}});
+    writer_.BeginKey(KeyRecord{key.path, key.name, key.cell, key.fields, STATE_ALLOCATED, nullptr});
+    cell_ = key.cell;
   }
   void Value(const WalkedValue& value) override {
     ValueRecord record;
@@ -74,7 +77,11 @@ class RecordVisitor : public KeyTreeVisitor {
     record.error = ValueError(value.state);
     writer_.Value(record);
   }
-  void KeyDone() override { writer_.EndKey(); }
+  void KeyDone() override {
+    writer_.EndKey();
+    // The keys deleted from this one come right after it.
+    if (deleted_ != nullptr) deleted_->AfterLiveKey(cell_);
+  }
   void Damage(const WalkedDamage& damage) override {
     reason_.assign(DamageReason(damage.kind));
     reason_.append(REC_CELL);
@@ -87,12 +94,14 @@ class RecordVisitor : public KeyTreeVisitor {
 
  private:
   RecordWriter& writer_;
+  DeletedExport* deleted_;
+  Cell cell_;
   std::string reason_;
 };
 
 }  // namespace
 
-int ExportKeys(const HiveImage& image, const std::u16string* key_path, ExportFormat format,
+int ExportKeys(const HiveImage& image, const std::u16string* key_path, ExportFormat format, bool deleted,
                std::u16string_view hive_path, Console& out, Console& err) {
   Cell key = RootKeyCell(image);
   std::u16string start_path;
@@ -112,19 +121,25 @@ int ExportKeys(const HiveImage& image, const std::u16string* key_path, ExportFor
     err.Format(MSG_CANNOT_FIND_KEY, {MSG_ROOT});
     return 1;
   }
-  const std::unique_ptr<RecordWriter> writer = MakeRecordWriter(format, image, hive_path, out);
-  RecordVisitor visitor(*writer);
+  const std::unique_ptr<RecordWriter> writer = MakeRecordWriter(format, image, hive_path, deleted, out);
+  std::optional<DeletedExport> recovered;
+  if (deleted) recovered.emplace(image, key_path != nullptr ? &start_path : nullptr, *writer);
+  RecordVisitor visitor(*writer, recovered ? &*recovered : nullptr);
   KeyTreeOptions options;
   // A bodyfile has a line per key and none per value.
   options.values = format != ExportFormat::kBodyfile;
   const KeyTreeCounts counts = WalkKeyTree(image, key, start_path, options, visitor);
-  if (counts.damaged == 0) return 0;
+  if (recovered) recovered->Finish();
   if (counts.damaged == 1) {
     err.Wide(MSG_EXPORT_DAMAGE_ONE);
-  } else {
+  } else if (counts.damaged > 1) {
     err.Format(MSG_EXPORT_DAMAGE_MANY, {DecimalText(counts.damaged)});
   }
-  return 1;
+  if (recovered) {
+    err.Format(MSG_EXPORT_RECOVERED, {DecimalText(counts.keys), DecimalText(recovered->keys_written()),
+                                      DecimalText(recovered->values_written())});
+  }
+  return counts.damaged == 0 ? 0 : 1;
 }
 
 }  // namespace keyscout

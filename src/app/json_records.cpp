@@ -2,6 +2,7 @@
 // object per place that could not be read.
 #include <cstring>
 
+#include "app/messages.h"
 #include "app/record_writer.h"
 #include "hive/value_decode.h"
 #include "hive/values.h"
@@ -97,7 +98,7 @@ class JsonWriter : public RecordWriter {
     }
     out_.Commit(at);
     if (!f.class_name) {
-      out_.Ascii(",\"class\":null");
+      if (key.origin == nullptr) out_.Ascii(",\"class\":null");
     } else if (!f.class_name->empty()) {
       out_.Ascii(",\"class\":\"");
       PutText(out_, TextStyle::kJson, *f.class_name);
@@ -111,7 +112,7 @@ class JsonWriter : public RecordWriter {
     at = PutCellField(at, ",\"security_cell\":", f.security);
     at = Copy(Copy(Copy(at, ",\"state\":\""), key.state), "\"");
     out_.Commit(at);
-    PutExtra(key.extra);
+    if (key.origin != nullptr) PutOrigin(*key.origin, true);
     PutTimesketchFields(time);
     out_.Ascii(",\"message\":\"");
     out_.Ascii(file_name_);
@@ -140,7 +141,7 @@ class JsonWriter : public RecordWriter {
     } else {
       out_.Commit(PutCellField(out_.Room(NUMBER_FIELD_MOST), "\"cell\":", value.cell.index));
     }
-    PutExtra(value.extra);
+    if (value.origin != nullptr) PutOrigin(*value.origin, false);
     if (value.data != nullptr) {
       JsonData data(out_, value.data->type == VALUE_TYPE_MULTI_SZ);
       const bool whole = DecodeRecordData(image_, *value.data, data, &scratch_);
@@ -150,10 +151,12 @@ class JsonWriter : public RecordWriter {
         PutDataHex(out_, image_, *value.data);
         out_.Ascii("\"");
       }
-    } else {
+    } else if (value.origin == nullptr) {
       out_.Ascii(",\"error\":\"");
       out_.Ascii(value.error);
       out_.Ascii("\"");
+    } else if (value.origin->data_reused) {
+      out_.Ascii(",\"data_reused\":true");
     }
     out_.Ascii("}");
   }
@@ -168,6 +171,19 @@ class JsonWriter : public RecordWriter {
     out_.Ascii("\",\"error\":\"");
     out_.Ascii(reason);
     out_.Ascii("\"}\n");
+  }
+
+  void LooseValue(const ValueRecord& value) override {
+    out_.Ascii("{\"hive\":\"");
+    out_.Ascii(hive_);
+    out_.Ascii("\",\"state\":\"");
+    out_.Ascii(REC_STATE_DELETED);
+    out_.Ascii("\"");
+    if (value.origin != nullptr) PutOrigin(*value.origin, false);
+    out_.Ascii(",\"values\":[");
+    values_ = 0;
+    Value(value);
+    EndKey();
   }
 
  private:
@@ -190,20 +206,18 @@ class JsonWriter : public RecordWriter {
     out_.Commit(at);
   }
 
-  void PutExtra(std::span<const RecordField> extra) {
-    for (const RecordField& field : extra) {
-      out_.Ascii(",\"");
-      out_.Ascii(field.name);
-      out_.Ascii("\":");
-      if (field.number) {
-        char* at = out_.Room(NUMBER_FIELD_MOST);
-        out_.Commit(at + PutDecimal(*field.number, at));
-      } else {
-        out_.Ascii("\"");
-        PutText(out_, TextStyle::kJson, field.text);
-        out_.Ascii("\"");
-      }
+  // ,"found_in":"slack","offset":123 and, for a key, whether its path is
+  // complete and, when not, the parent cell its highest key names.
+  void PutOrigin(const RecordOrigin& origin, bool key) {
+    out_.Ascii(",\"found_in\":\"");
+    out_.Ascii(origin.found_in);
+    char* at = out_.Room(3 * NUMBER_FIELD_MOST);
+    at = PutNumberField(Copy(at, "\""), ",\"offset\":", origin.offset);
+    if (key) {
+      at = Copy(at, origin.path_complete ? ",\"path_complete\":true" : ",\"path_complete\":false");
+      if (!origin.path_complete) at = PutCellField(at, ",\"parent_cell\":", origin.parent_cell);
     }
+    out_.Commit(at);
   }
 
   const HiveImage& image_;

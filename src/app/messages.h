@@ -27,6 +27,7 @@ inline constexpr char16_t MSG_USAGE[] =
     u"\t[-x format] Export the key and every key below it, with their values, as jsonl, csv or body records\n"
     u"\t[-U] Print names and texts as UTF-8 (default: ISO 8859-1, \"?\" for other characters)\n"
     u"\t[-L log_path] Apply this transaction log instead of those beside the hive (up to three; implies -t)\n"
+    u"\t[-r] With -x, also export the deleted keys and values found in the hive's free space\n"
     u"\n";
 
 inline constexpr char16_t MSG_CANNOT_OPEN_TARGET[] = u"Cannot open target file. (%s)\n";
@@ -166,6 +167,13 @@ inline constexpr char REC_ENTRY_LIMIT[] =
 inline constexpr char REC_VALUE_LIST[] = "value list cannot be read whole";
 inline constexpr char REC_CLASS_NAME[] = "class name cannot be read";
 inline constexpr char REC_CELL[] = " (cell ";
+// The export with -r: where a deleted record was found, and the count at the
+// end of the run.
+inline constexpr char REC_STATE_DELETED[] = "deleted";
+inline constexpr char REC_FOUND_IN_FREE_CELL[] = "free cell";
+inline constexpr char REC_FOUND_IN_SLACK[] = "slack";
+inline constexpr char16_t MSG_EXPORT_RECOVERED[] =
+    u"keyscout: %s live keys, %s deleted keys and %s deleted values found\n";
 // A value that could not be read whole.
 inline constexpr char REC_VALUE_DATA[] = "data cannot be read";
 inline constexpr char REC_VALUE_UNREADABLE[] = "no readable value";
@@ -194,6 +202,9 @@ inline constexpr char16_t MSG_NOTE_DECODE_WITHOUT_VALUE[] =
 inline constexpr char16_t MSG_NOTE_DUMP_WITHOUT_VALUE[] =
     u"keyscout: -w writes the data of the value that -v or -u shows, and neither was given: %s was not "
     u"created\n";
+inline constexpr char16_t MSG_NOTE_RECOVER_WITHOUT_EXPORT[] =
+    u"keyscout: -r adds the deleted keys and values to the export that -x writes, and -x was not given: "
+    u"nothing was searched for\n";
 inline constexpr char16_t MSG_NOTE_UNNAMED_AND_VALUE[] =
     u"keyscout: -v and -u were both given: the value -v names is shown, not the unnamed one\n";
 // Why a file could not be had: the message, then one of the causes below.

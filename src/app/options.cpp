@@ -28,6 +28,7 @@ constexpr OptionWord OPTION_WORDS[] = {
     {u"-t", OPT_LOGS, nullptr},
     {u"-x", OPT_EXPORT, &RunOptions::export_format},
     {u"-U", OPT_UTF8, nullptr},
+    {u"-r", OPT_RECOVER, nullptr},
 };
 constexpr char16_t LOG_FILE_WORD[] = u"-L";
 

@@ -20,6 +20,7 @@ inline constexpr uint32_t OPT_LOGS = 0x200;       // -t: transaction logs applie
 inline constexpr uint32_t OPT_UTF8 = 0x400;       // -U: names and texts printed as UTF-8
 inline constexpr uint32_t OPT_LOG_FILE = 0x800;   // -L: these logs applied (implies -t)
 inline constexpr uint32_t OPT_EXPORT = 0x1000;    // -x: the key and every key below it as records
+inline constexpr uint32_t OPT_RECOVER = 0x2000;   // -r: with -x, deleted keys and values too
 inline constexpr uint32_t OPT_FILE = 0x80000000u;
 
 // -L may be given this many times: a hive has at most three logs.

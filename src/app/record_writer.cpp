@@ -24,12 +24,12 @@ std::optional<ExportFormat> ExportFormatNamed(std::u16string_view word) {
 }
 
 std::unique_ptr<RecordWriter> MakeRecordWriter(ExportFormat format, const HiveImage& image,
-                                               std::u16string_view hive_path, Console& out) {
+                                               std::u16string_view hive_path, bool origins, Console& out) {
   switch (format) {
     case ExportFormat::kJsonLines:
       return MakeJsonWriter(image, hive_path, out);
     case ExportFormat::kCsv:
-      return MakeCsvWriter(image, hive_path, out);
+      return MakeCsvWriter(image, hive_path, origins, out);
     case ExportFormat::kBodyfile:
       return MakeBodyfileWriter(hive_path, out);
   }

@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,12 +26,20 @@ enum class ExportFormat { kJsonLines, kCsv, kBodyfile };
 // The format a -x word names ("jsonl", "csv", "body"), or nothing.
 std::optional<ExportFormat> ExportFormatNamed(std::u16string_view word);
 
-// A field a record adds after its state (JSON Lines only): a number, or a
-// text when `number` is empty.
-struct RecordField {
-  std::string_view name;
-  std::optional<uint64_t> number;
-  std::u16string_view text;
+// Where a record outside the live tree was found (-r): what a deleted key or
+// value adds after its state.
+struct RecordOrigin {
+  // "free cell" or "slack".
+  std::string_view found_in;
+  // The file offset of its nk or vk record.
+  uint64_t offset = 0;
+  // A key's: false when its path begins below the root, at the highest key
+  // its parent links reach, which names `parent_cell` as its parent.
+  bool path_complete = true;
+  uint32_t parent_cell = 0;
+  // A value's: a cell its data needs is allocated to something else now,
+  // so it has none.
+  bool data_reused = false;
 };
 
 struct KeyRecord {
@@ -42,11 +49,13 @@ struct KeyRecord {
   std::u16string_view name;
   Cell cell;
   // As stored; a field that is nothing is written as null (the class name:
-  // nothing when unreadable, empty when the key has none).
+  // nothing when unreadable, empty when the key has none), or left out in a
+  // record with an origin.
   const KeyNodeFields* fields = nullptr;
-  // "allocated" for a key of the live tree.
+  // "allocated" for a key of the live tree, "deleted" for one found outside it.
   std::string_view state;
-  std::span<const RecordField> extra;
+  // Null for a key of the live tree.
+  const RecordOrigin* origin = nullptr;
 };
 
 struct ValueRecord {
@@ -59,10 +68,12 @@ struct ValueRecord {
   uint32_t type = 0;
   uint32_t size = 0;
   // The data, checked whole; null when it cannot be given, and `error`
-  // then says why.
+  // then says why (a value with an origin has no error: its data is left
+  // out).
   const ValueDataPlace* data = nullptr;
   std::string_view error;
-  std::span<const RecordField> extra;
+  // Null for a value of the live tree.
+  const RecordOrigin* origin = nullptr;
 };
 
 // Writes one format. For each key: BeginKey, Value for each of its values,
@@ -75,13 +86,17 @@ class RecordWriter {
   virtual void EndKey() = 0;
   // A place that could not be read, in the key at `path`.
   virtual void Error(std::u16string_view path, std::string_view reason) = 0;
+  // A deleted value that no key found holds: a record of its own, without a
+  // path. Between keys.
+  virtual void LooseValue(const ValueRecord& value) = 0;
 };
 
 // A writer of `format` onto `out` for the hive at `hive_path` (as given on
 // the command line), whose value data it reads from `image`. The CSV writer
-// writes its header row at once.
+// writes its header row at once, with the columns of records' origins when
+// `origins` (-r) says they may come.
 std::unique_ptr<RecordWriter> MakeRecordWriter(ExportFormat format, const HiveImage& image,
-                                               std::u16string_view hive_path, Console& out);
+                                               std::u16string_view hive_path, bool origins, Console& out);
 
 // What the writers share.
 
@@ -157,7 +172,8 @@ bool DecodeRecordData(const HiveImage& image, const ValueDataPlace& place, Decod
                       std::vector<uint8_t>* scratch);
 
 std::unique_ptr<RecordWriter> MakeJsonWriter(const HiveImage& image, std::u16string_view hive_path, Console& out);
-std::unique_ptr<RecordWriter> MakeCsvWriter(const HiveImage& image, std::u16string_view hive_path, Console& out);
+std::unique_ptr<RecordWriter> MakeCsvWriter(const HiveImage& image, std::u16string_view hive_path, bool origins,
+                                            Console& out);
 std::unique_ptr<RecordWriter> MakeBodyfileWriter(std::u16string_view hive_path, Console& out);
 
 }  // namespace keyscout

@@ -59,6 +59,10 @@ std::optional<std::u16string> ReadClassName(const HiveImage& image, Cell key) {
   const Cell cell = CellAt(index);
   // The cell must hold every byte the key says the name has.
   if (!ValidateCell(image, cell) || CellLength(image, cell) < uint64_t{DATA_BYTES} + length) return std::nullopt;
+  return DecodeClassName(image, cell, length);
+}
+
+std::optional<std::u16string> DecodeClassName(const HiveImage& image, Cell cell, uint16_t length) {
   std::u16string text(length / 2u, u'\0');
   size_t units = 0;
   if (!image.reader().UnitsToZero(cell.FileOffset() + DATA_BYTES, text.size(), text.data(), &units)) {

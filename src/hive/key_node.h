@@ -53,4 +53,9 @@ KeyNodeFields ReadKeyNodeFields(const HiveImage& image, Cell key);
 // the index -1 names no cell that can be read, and is unreadable.
 std::optional<std::u16string> ReadClassName(const HiveImage& image, Cell key);
 
+// The class name held in `cell` (from its data bytes on), `length` bytes
+// long, decoded as ReadClassName decodes it; the tests of the cell are the
+// caller's. Nothing when the bytes lie outside the file. Prints nothing.
+std::optional<std::u16string> DecodeClassName(const HiveImage& image, Cell cell, uint16_t length);
+
 }  // namespace keyscout

@@ -60,6 +60,7 @@ inline constexpr uint16_t SIG_LI = 0x696c;  // "li"
 inline constexpr uint16_t SIG_RI = 0x6972;  // "ri"
 inline constexpr uint16_t SIG_VK = 0x6b76;  // "vk"
 inline constexpr uint16_t SIG_DB = 0x6264;  // "db"
+inline constexpr uint16_t SIG_SK = 0x6b73;  // "sk"
 
 // Key node ("nk").
 inline constexpr uint32_t NK_FLAGS = 0x06;            // u16, the NK_FLAG_* bits

@@ -35,6 +35,7 @@ std::string Usage() {
          "\t[-x format] Export the key and every key below it, with their values, as jsonl, csv or body records\n"
          "\t[-U] Print names and texts as UTF-8 (default: ISO 8859-1, \"?\" for other characters)\n"
          "\t[-L log_path] Apply this transaction log instead of those beside the hive (up to three; implies -t)\n"
+         "\t[-r] With -x, also export the deleted keys and values found in the hive's free space\n"
          "\n";
 }
 

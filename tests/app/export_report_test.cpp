@@ -33,7 +33,8 @@ Exported Export(const Bytes& hive, ExportFormat format, const std::u16string* ke
   {
     Console out(out_sink);
     Console err(err_sink);
-    result.code = ExportKeys(HiveImage(hive.data(), hive.size()), key_path, format, u"cases/test.hiv", out, err);
+    result.code =
+        ExportKeys(HiveImage(hive.data(), hive.size()), key_path, format, false, u"cases/test.hiv", out, err);
   }
   result.out = out_sink.text;
   result.err = err_sink.text;

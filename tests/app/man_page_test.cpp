@@ -15,6 +15,7 @@
 #include "app/log_status.h"
 #include "app/messages.h"
 #include "app/options.h"
+#include "support/free_space.h"
 #include "support/hive_builder.h"
 #include "support/run_tool.h"
 #include "support/sample_hive.h"
@@ -249,7 +250,7 @@ TEST(ManPageTest, SynopsisShowsTheUsageTextAndHelp) {
   const std::string usage = UsageSynopsis();
   EXPECT_EQ(usage,
             "keyscout -f hive_path [-k key_path] [-v value_name] [-l] [-e] [-s] [-w output_file] [-i] [-d] [-u] [-t] "
-            "[-x format] [-U] [-L log_path]");
+            "[-x format] [-U] [-L log_path] [-r]");
   EXPECT_EQ(ManSynopsis(), (Lines{usage, "keyscout -h"}));
 }
 
@@ -411,12 +412,25 @@ TEST(ManPageTest, FormatsSectionDocumentsEveryJsonField) {
   b.SetRoot(b.Key(test::KeySpec{.name = u"R", .stable_count = 1, .stable_list = 0x7FFFFFF0, .value_count = 1,
                                 .value_list = list, .class_name = class_name, .class_length = 2}));
   records += test::RunWith(b.Finish(), {"-f", "s", "-x", "jsonl"}).out;
+  // With -r: a deleted key whose parent is no key, holding a value whose
+  // data cell is a live key now.
+  test::HiveBuilder d;
+  const uint32_t root = d.Key(test::KeySpec{.name = u"R"});
+  d.SetRoot(root);
+  const uint32_t reused = d.Value(test::ValueSpec{.name = u"V", .type = 3, .data_size = 8, .data_offset = root});
+  d.Key(test::KeySpec{.name = u"K", .parent = reused, .value_count = 1,
+                                            .value_list = d.ValueList({reused}), .last_written = 132223104001234567});
+  const uint32_t end = d.cursor();
+  test::Bytes deleted = d.Finish();
+  test::MergeFreeCells(deleted, reused, end);
+  records += test::RunWith(deleted, {"-f", "s", "-x", "jsonl", "-r"}).out;
   std::set<std::string> written;
   const std::regex field(R"re("([a-z_]+)":)re");
   for (auto it = std::sregex_iterator(records.begin(), records.end(), field); it != std::sregex_iterator(); ++it) {
     written.insert((*it)[1]);
   }
   EXPECT_TRUE(written.count("class") && written.count("unnamed") && written.count("raw") && written.count("error"));
+  EXPECT_TRUE(written.count("parent_cell") && written.count("data_reused"));
   EXPECT_EQ(documented, written);
 }
 
@@ -471,7 +485,8 @@ TEST(ManPageTest, DiagnosticsListsEveryLineOfStandardError) {
        {std::u16string(MSG_NOTE_NOT_AN_OPTION), std::u16string(MSG_NOTE_OTHER_CASE), std::u16string(MSG_NOTE_JOINED),
         std::u16string(MSG_NOTE_NO_ARGUMENT), std::u16string(MSG_NOTE_REPLACED), std::u16string(MSG_NOTE_TOO_MANY_LOGS),
         std::u16string(MSG_NOTE_DECODE_WITHOUT_VALUE), std::u16string(MSG_NOTE_DUMP_WITHOUT_VALUE),
-        std::u16string(MSG_NOTE_UNNAMED_AND_VALUE), std::u16string(MSG_NOTE_CANNOT_OPEN),
+        std::u16string(MSG_NOTE_UNNAMED_AND_VALUE), std::u16string(MSG_NOTE_RECOVER_WITHOUT_EXPORT),
+        std::u16string(MSG_NOTE_CANNOT_OPEN),
         std::u16string(MSG_NOTE_CANNOT_MAP), std::u16string(MSG_NOTE_CANNOT_CREATE),
         std::u16string(MSG_NOTE_CANNOT_WRITE), std::u16string(MSG_NOTE_NO_PRIVATE_VIEW),
         std::u16string(MSG_NOTE_NOT_A_HIVE), std::u16string(MSG_NOTE_DIRTY), std::u16string(MSG_NOTE_DIRTY_CHECKSUM),

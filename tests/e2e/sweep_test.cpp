@@ -101,9 +101,11 @@ std::vector<std::u16string> InfoWords(const std::string* key_path) {
   return words;
 }
 
-// The words of an export of the root, or of `key_path`, as JSON Lines.
+// The words of an export of the root, or of `key_path`, as JSON Lines, with
+// the deleted records of -r: what the plain export holds, and the search of
+// the free space that damage turns into, besides.
 std::vector<std::u16string> ExportWords(const std::string* key_path) {
-  std::vector<std::u16string> words{u"keyscout", u"-f", u"hive", u"-x", u"jsonl"};
+  std::vector<std::u16string> words{u"keyscout", u"-f", u"hive", u"-x", u"jsonl", u"-r"};
   if (key_path != nullptr) words.insert(words.end(), {u"-k", DecodeCommandWord(*key_path)});
   return words;
 }

@@ -104,7 +104,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Run(hive, logs,
       {u"keyscout", u"-f", u"hive", u"-t", u"-k", key, u"-i", u"-s", u"-l", u"-e", u"-v", value, u"-d", u"-w",
        DumpPath()});
-  RunExport(hive, {}, {u"keyscout", u"-f", u"hive", u"-x", u"jsonl"});
-  RunExport(hive, logs, {u"keyscout", u"-f", u"hive", u"-t", u"-k", key, u"-x", u"jsonl"});
+  // With -r the export holds what the plain one does, and the deleted
+  // records the search of free space finds besides.
+  RunExport(hive, {}, {u"keyscout", u"-f", u"hive", u"-x", u"jsonl", u"-r"});
+  RunExport(hive, logs, {u"keyscout", u"-f", u"hive", u"-t", u"-k", key, u"-x", u"jsonl", u"-r"});
   return 0;
 }

@@ -4,14 +4,18 @@
 // a value name in the base block's file-name area, where the fuzz target
 // looks for them; a few carry transaction logs after the hive, each behind
 // the fuzz target's mark (a new-format log whose entry adds a key and grows
-// the hive, two that follow each other, an old-format one). All but the
-// big-data seeds fit in 8 KiB, so the fuzzer mutates small inputs quickly.
+// the hive, two that follow each other, an old-format one); one holds
+// deleted keys and values in its free space, for -r. All but the big-data
+// seeds fit in 8 KiB, so the fuzzer mutates small inputs quickly.
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
+#include "hive/layout.h"
 #include "support/compact_hive.h"
+#include "support/free_space.h"
 #include "support/hive_builder.h"
 #include "support/log_builder.h"
 #include "support/sample_hive.h"
@@ -45,6 +49,32 @@ void Write(const std::string& dir, const std::string& name, Bytes hive, const st
   out.write(reinterpret_cast<const char*>(hive.data()), static_cast<std::streamsize>(hive.size()));
 }
 
+// A live key, and below it a deleted subtree (a key with two values, one
+// resident, and its subkey) merged into one free cell, then a value no key
+// holds, alone in a free cell of its own.
+Bytes DeletedHive() {
+  using keyscout::test::KeySpec;
+  keyscout::test::HiveBuilder b;
+  const uint64_t time = 132223104001234567;  // 2020
+  const uint32_t live = b.Key(KeySpec{.name = u"Live", .last_written = time});
+  const uint32_t start = b.cursor();
+  const std::vector<uint32_t> values = {b.Value(u"Text", 1, keyscout::test::Utf16Le(u"gone")),
+                                        b.Value(u"Word", 4, {7, 0, 0, 0})};
+  const uint32_t gone = b.Key(KeySpec{.name = u"Gone", .parent = live, .value_count = 2,
+                                      .value_list = b.ValueList(values), .last_written = time});
+  b.Key(KeySpec{.name = u"Below", .parent = gone, .last_written = time});
+  const uint32_t end = b.cursor();
+  const uint32_t alone = b.Value(u"Alone", 3, {1, 2, 3, 4, 5, 6, 7, 8});
+  const uint32_t root = b.Key(KeySpec{.name = u"ROOT", .extra_flags = 0x0C, .stable_count = 1,
+                                      .stable_list = b.LeafList("lf", {live}), .last_written = time});
+  b.PatchCellU32(live, keyscout::NK_PARENT, root);
+  b.SetRoot(root);
+  Bytes hive = b.Finish();
+  keyscout::test::MergeFreeCells(hive, start, end);
+  keyscout::test::FreeCell(hive, alone);
+  return hive;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -65,6 +95,7 @@ int main(int argc, char** argv) {
   const Bytes sample = keyscout::test::BuildSampleHive();
   Write(dir, "sample-session-manager", sample, u"ControlSet001\\Control\\Session Manager", u"BootExecute");
   Write(dir, "sample-services", sample, u"ControlSet001\\Services\\ACPI", u"ImagePath");
+  Write(dir, "deleted", DeletedHive(), u"Live", u"Text");
 
   const keyscout::test::LoggedHive grown = keyscout::test::BuildLoggedHive(true);
   Write(dir, "logged-grows", grown.hive, u"New", u"V", {grown.log});
