@@ -121,8 +121,9 @@ EntryRead ReadEntry(const ByteReader& log, uint64_t at, uint32_t expected, uint6
   uint32_t count = 0;
   uint64_t pages_hash = 0;
   uint64_t header_hash = 0;
-  if (!entry.U32(HVLE_FLAGS, &flags) || !entry.U32(HVLE_HIVE_BINS_SIZE, &hive_bins_size) || !entry.U32(HVLE_PAGE_COUNT, &count) ||
-      !entry.U64(HVLE_HASH_PAGES, &pages_hash) || !entry.U64(HVLE_HASH_HEADER, &header_hash)) {
+  if (!entry.U32(HVLE_FLAGS, &flags) || !entry.U32(HVLE_HIVE_BINS_SIZE, &hive_bins_size) ||
+      !entry.U32(HVLE_PAGE_COUNT, &count) || !entry.U64(HVLE_HASH_PAGES, &pages_hash) ||
+      !entry.U64(HVLE_HASH_HEADER, &header_hash)) {
     return EntryRead::kDamaged;
   }
   if (hive_bins_size < PAGE_SIZE || hive_bins_size % PAGE_SIZE != 0 || hive_bins_size > HIVE_BINS_SIZE_MAX ||
