@@ -6,13 +6,12 @@
 #include <emmintrin.h>
 #endif
 
+#include "text/narrowing.h"
 #include "text/numbers.h"
 
 namespace keyscout {
 
 namespace {
-
-constexpr char LOWER_HEX[] = "0123456789abcdef";
 
 // Which ASCII units a style writes as they are.
 std::array<bool, 128> PlainAscii(TextStyle style) {
@@ -20,7 +19,7 @@ std::array<bool, 128> PlainAscii(TextStyle style) {
   for (size_t c = 0; c < plain.size(); ++c) {
     switch (style) {
       case TextStyle::kJson:
-        plain[c] = c >= 0x20 && c != 0x7F && c != '"' && c != '\\';
+        plain[c] = !IsControlUnit(static_cast<char16_t>(c)) && c != '"' && c != '\\';
         break;
       case TextStyle::kCsv:
         plain[c] = c != '"';
@@ -40,7 +39,8 @@ const std::array<bool, 128> BODYFILE_PLAIN = PlainAscii(TextStyle::kBodyfile);
 char* PutUnitEscape(char16_t unit, char* out) {
   out[0] = '\\';
   out[1] = 'u';
-  for (int i = 0; i < 4; ++i) out[2 + i] = LOWER_HEX[(unit >> (12 - 4 * i)) & 0xF];
+  const uint8_t bytes[] = {static_cast<uint8_t>(unit >> 8), static_cast<uint8_t>(unit & 0xFF)};
+  PutLowerHex(bytes, sizeof(bytes), out + 2);
   return out + 6;
 }
 
@@ -81,7 +81,7 @@ char* PutOther(TextStyle style, char16_t unit, char* out) {
         *out++ = static_cast<char>(unit);
         return out;
       }
-      if (unit < 0x20 || (unit >= 0x7F && unit <= 0x9F)) return PutUnitEscape(unit, out);
+      if (IsControlUnit(unit)) return PutUnitEscape(unit, out);
       break;
     case TextStyle::kCsv:
       if (unit == '"') {
