@@ -43,7 +43,7 @@ constexpr bool IsLoneSurrogate(std::u16string_view text, size_t i) {
 // alone, and the first in list order is found.
 constexpr bool TypedUnitMatches(char16_t typed, std::u16string_view stored, size_t i) {
   if (i >= stored.size()) return false;
-  return FoldUpper(typed) == FoldUpper(stored[i]) || (typed == 0xFFFD && IsLoneSurrogate(stored, i));
+  return FoldUpper(typed) == FoldUpper(stored[i]) || (typed == REPLACEMENT_CHARACTER && IsLoneSurrogate(stored, i));
 }
 
 // True when the typed name `typed` names the stored name `stored`, unit by

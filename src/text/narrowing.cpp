@@ -50,10 +50,10 @@ size_t PutCharacter(const char16_t* units, size_t count, size_t i, char** out) {
   uint32_t point = units[i];
   size_t taken = 1;
   if (IsHighSurrogate(units[i]) && i + 1 < count && IsLowSurrogate(units[i + 1])) {
-    point = 0x10000 + ((point - 0xD800) << 10) + (units[i + 1] - 0xDC00u);
+    point = JoinSurrogates(units[i], units[i + 1]);
     taken = 2;
   } else if (IsHighSurrogate(units[i]) || IsLowSurrogate(units[i])) {
-    point = 0xFFFD;
+    point = REPLACEMENT_CHARACTER;
   }
   *out += PutUtf8(point, *out);
   return taken;

@@ -8,6 +8,7 @@
 
 #include "text/narrowing.h"
 #include "text/numbers.h"
+#include "text/utf8.h"
 
 namespace keyscout {
 
@@ -44,33 +45,11 @@ char* PutUnitEscape(char16_t unit, char* out) {
   return out + 6;
 }
 
-char* PutCodePoint(uint32_t code, char* out) {
-  if (code < 0x80) {
-    *out++ = static_cast<char>(code);
-  } else if (code < 0x800) {
-    *out++ = static_cast<char>(0xC0 | (code >> 6));
-    *out++ = static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    *out++ = static_cast<char>(0xE0 | (code >> 12));
-    *out++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    *out++ = static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    *out++ = static_cast<char>(0xF0 | (code >> 18));
-    *out++ = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    *out++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    *out++ = static_cast<char>(0x80 | (code & 0x3F));
-  }
-  return out;
-}
-
-constexpr uint32_t REPLACEMENT_CHARACTER = 0xFFFD;
+char* PutCodePoint(uint32_t code, char* out) { return out + PutUtf8(code, out); }
 
 char* PutUnpaired(TextStyle style, char16_t unit, char* out) {
   return style == TextStyle::kJson ? PutUnitEscape(unit, out) : PutCodePoint(REPLACEMENT_CHARACTER, out);
 }
-
-bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
 // One unit that is not plain ASCII in its style, surrogates aside.
 char* PutOther(TextStyle style, char16_t unit, char* out) {
@@ -134,7 +113,7 @@ size_t EscapeUnits(TextStyle style, std::u16string_view units, char16_t* pending
   size_t i = 0;
   if (*pending != 0 && n > 0) {
     if (IsLowSurrogate(u[0])) {
-      o = PutCodePoint(0x10000 + ((uint32_t{*pending} - 0xD800) << 10) + (u[0] - 0xDC00u), o);
+      o = PutCodePoint(JoinSurrogates(*pending, u[0]), o);
       i = 1;
     } else {
       o = PutUnpaired(style, *pending, o);
@@ -160,7 +139,7 @@ size_t EscapeUnits(TextStyle style, std::u16string_view units, char16_t* pending
       if (i == n) {
         *pending = unit;  // its low surrogate may begin the next part
       } else if (IsLowSurrogate(u[i])) {
-        o = PutCodePoint(0x10000 + ((uint32_t{unit} - 0xD800) << 10) + (u[i] - 0xDC00u), o);
+        o = PutCodePoint(JoinSurrogates(unit, u[i]), o);
         ++i;
       } else {
         o = PutUnpaired(style, unit, o);

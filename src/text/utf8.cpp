@@ -52,7 +52,7 @@ std::string EncodeFileName(std::u16string_view units) {
   for (size_t i = 0; i < units.size(); ++i) {
     uint32_t cp = units[i];
     if (IsHighSurrogate(units[i]) && i + 1 < units.size() && IsLowSurrogate(units[i + 1])) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (units[i + 1] - 0xDC00);
+      cp = JoinSurrogates(units[i], units[i + 1]);
       ++i;
     } else if (cp >= 0xDC80 && cp <= 0xDCFF) {
       out.push_back(static_cast<char>(cp - 0xDC00));  // an escaped raw byte

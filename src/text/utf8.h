@@ -13,6 +13,12 @@ namespace keyscout {
 // character above U+FFFF.
 constexpr bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 constexpr bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+// The character a surrogate pair stands for.
+constexpr uint32_t JoinSurrogates(char16_t high, char16_t low) {
+  return 0x10000 + ((uint32_t{high} - 0xD800) << 10) + (uint32_t{low} - 0xDC00);
+}
+// What a surrogate without its pair is written as where no text can spell it.
+inline constexpr uint32_t REPLACEMENT_CHARACTER = 0xFFFD;
 
 // Decodes UTF-8 into 16-bit units. A byte that is not part of valid UTF-8
 // becomes the unit 0xDC00 + byte (0xDC80 to 0xDCFF), so that EncodeFileName
